@@ -1,0 +1,152 @@
+#include "Core/IdSocketHandle.h"
+
+#include "System/IdException.h"
+
+// Marks one call in progress on the handle's socket; see the class comment.
+class TIdSocketHandle::TUse {
+public:
+  TUse(TIdSocketHandle& handle, bool forWait) : FHandle(handle) {
+    std::lock_guard guard(handle.HandleLock);
+    if (!handle.FHasSocket) {
+      if (forWait) throw EIdConnClosedGracefully();
+      TIdStack::RaiseSocketError(Id_WSAENOTSOCK);
+    }
+    FSocket = handle.FSocketHandle;
+    FList = handle.FReadList;
+    ++handle.FCallsInProgress;
+  }
+
+  ~TUse() {
+    std::lock_guard guard(FHandle.HandleLock);
+    if (--FHandle.FCallsInProgress == 0) {
+      for (const auto socket : FHandle.FClosePending) TIdStack::Instance().Close(socket);
+      FHandle.FClosePending.clear();
+    }
+  }
+
+  TIdStackSocketHandle Socket() const { return FSocket; }
+  const TIdSocketList& List() const { return *FList; }
+
+  // True when CloseSocketHandle ran while the call was in progress.
+  bool ClosedMeanwhile() const { return !FHandle.FHasSocket || FHandle.FSocketHandle != FSocket; }
+  void RaiseIfClosedMeanwhile() const {
+    if (ClosedMeanwhile()) TIdStack::RaiseSocketError(Id_WSAEINTR);
+  }
+
+private:
+  TIdSocketHandle& FHandle;
+  TIdStackSocketHandle FSocket = Id_INVALID_SOCKET;
+  std::shared_ptr<TIdSocketList> FList;
+};
+
+TIdSocketHandle::TIdSocketHandle() { TIdStack::IncUsage(); }
+
+TIdSocketHandle::~TIdSocketHandle() {
+  CloseSocketHandle();
+  TIdStack::DecUsage();
+}
+
+void TIdSocketHandle::OpenSocket(int socketType, int protocol) {
+  CloseSocketHandle();
+  const auto socket = TIdStack::Instance().NewSocketHandle(socketType, protocol, IPVersion);
+  auto list = std::make_shared<TIdSocketList>();
+  list->AddSocket(socket);
+  std::lock_guard guard(HandleLock);
+  FSocketHandle = socket;
+  FReadList = std::move(list);
+  FHasSocket = true;
+}
+
+void TIdSocketHandle::CloseSocketHandle() noexcept {
+  std::lock_guard guard(HandleLock);
+  if (!FHasSocket) return;
+  FHasSocket = false;
+  const auto socket = FSocketHandle.exchange(Id_INVALID_SOCKET);
+  FReadList.reset();
+  if (FCallsInProgress > 0) {
+    TIdStack::Instance().WakeBlockedCalls(socket);
+    FClosePending.push_back(socket);  // the last call to leave closes it
+  } else {
+    TIdStack::Instance().Close(socket);
+  }
+}
+
+void TIdSocketHandle::BindLocal() {
+  TUse use(*this, false);
+  auto& stack = TIdStack::Instance();
+  if (Port != 0 || ClientPortMin == 0 || ClientPortMax == 0) {
+    try {
+      stack.Bind(use.Socket(), IP, Port, IPVersion);
+    } catch (const EIdException&) {
+      throw EIdCouldNotBindSocket();  // whatever the system's reason was
+    }
+  } else {
+    if (ClientPortMin > ClientPortMax) throw EIdInvalidPortRange(ClientPortMin, ClientPortMax);
+    bool bound = false;
+    for (int port = ClientPortMax; port >= ClientPortMin && !bound; --port) {
+      try {
+        stack.Bind(use.Socket(), IP, port, IPVersion);
+        bound = true;
+      } catch (const EIdException&) {
+      }
+    }
+    if (!bound) throw EIdCanNotBindPortInRange(ClientPortMin, ClientPortMax);
+  }
+  stack.GetSocketName(use.Socket(), IP, Port);
+}
+
+std::size_t TIdSocketHandle::SendDatagram(const std::string& address, int port, const TIdBytes& bytes,
+                                          TIdIPVersion ipVersion) {
+  TUse use(*this, false);
+  try {
+    return TIdStack::Instance().SendTo(use.Socket(), bytes.data(), bytes.size(), address, port, ipVersion);
+  } catch (const EIdSocketError&) {
+    use.RaiseIfClosedMeanwhile();
+    throw;
+  }
+}
+
+std::size_t TIdSocketHandle::ReceiveDatagram(TIdBytes& buffer, std::string& address, int& port,
+                                             TIdIPVersion ipVersion) {
+  TUse use(*this, false);
+  std::size_t length = 0;
+  try {
+    length = TIdStack::Instance().ReceiveFrom(use.Socket(), buffer.data(), buffer.size(), address, port, ipVersion);
+  } catch (const EIdSocketError&) {
+    use.RaiseIfClosedMeanwhile();
+    throw;
+  }
+  // A shut-down socket reads as an empty datagram: that is our own close, not data.
+  if (length == 0) use.RaiseIfClosedMeanwhile();
+  if (length > buffer.size()) TIdStack::RaiseSocketError(Id_WSAEMSGSIZE);
+  return length;
+}
+
+std::size_t TIdSocketHandle::DiscardPending() {
+  TUse use(*this, false);
+  std::uint8_t scratch[1];
+  std::string address;
+  int port = 0;
+  std::size_t count = 0;
+  // Bounded, so a flood cannot hold the caller here.
+  for (; count < 4096; ++count) {
+    try {
+      TIdStack::Instance().ReceiveFrom(use.Socket(), scratch, sizeof scratch, address, port, IPVersion, true);
+    } catch (const EIdSocketError&) {
+      break;  // nothing left (would block) or the socket is unusable; a real receive will tell
+    }
+    if (use.ClosedMeanwhile()) break;
+  }
+  return count;
+}
+
+bool TIdSocketHandle::WaitReadable(int timeoutMs) {
+  TUse use(*this, true);
+  return use.List().WaitAnyReadable(timeoutMs);
+}
+
+void TIdSocketHandle::RememberPeer(const std::string& address, int port, TIdIPVersion ipVersion) {
+  RemoteAddress = address;
+  RemotePort = port;
+  IPVersion = ipVersion;
+}

@@ -1,0 +1,9 @@
+#pragma once
+#include <string>
+
+namespace Platform {
+
+// The running program's full path as the system reports it; empty if unknown.
+std::string ExecutablePath();
+
+}  // namespace Platform

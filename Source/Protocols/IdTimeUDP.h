@@ -1,0 +1,26 @@
+#pragma once
+#include <cstdint>
+
+#include "Core/IdUDPBase.h"
+#include "Protocols/IdRequestPacer.h"
+#include "System/IdGlobal.h"
+
+// Time protocol (RFC 868) client over UDP: an empty request, a 4-byte reply of
+// seconds since 1900-01-01 00:00 UTC.
+class TIdCustomTimeUDP : public TIdUDPClient {
+public:
+  TIdCustomTimeUDP() { SetPort(37); }
+
+  TDateTime BaseDate = NtpEpoch;
+  std::uint32_t HalfTripMs = 0;  // half the duration of the last exchange
+
+  // The seconds of the reply, or 0 when none came from Host:Port in time.
+  std::uint32_t QueryTimeSeconds();
+  // The server's time as local time, or 0.0 when QueryTimeSeconds gave 0.
+  TDateTime QueryTime();
+  void Shutdown() noexcept override;
+
+  TIdRequestPacer* Pacer = &TIdRequestPacer::Default();
+};
+
+class TIdTimeUDP : public TIdCustomTimeUDP {};

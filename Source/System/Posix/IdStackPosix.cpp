@@ -1,0 +1,226 @@
+// The socket stack's calls on POSIX sockets, with errno and resolver codes
+// mapped onto the Windows Sockets numbering that the rest of the program uses.
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+
+#include "System/IdStack.h"
+#include "System/Posix/IdStackPosix.h"
+
+namespace IdStackPosix {
+
+int MapErrno(int error) {
+  switch (error) {
+    case EINTR: return 10004;
+    case EBADF: return 10009;
+    case EACCES:
+    case EPERM: return 10013;
+    case EFAULT: return 10014;
+    case EINVAL: return 10022;
+    case EMFILE:
+    case ENFILE: return 10024;
+    case EAGAIN: return 10035;
+    case EINPROGRESS: return 10036;
+    case EALREADY: return 10037;
+    case ENOTSOCK: return 10038;
+    case EDESTADDRREQ: return 10039;
+    case EMSGSIZE: return 10040;
+    case EPROTOTYPE: return 10041;
+    case ENOPROTOOPT: return 10042;
+    case EPROTONOSUPPORT: return 10043;
+    case ESOCKTNOSUPPORT: return 10044;
+    case EOPNOTSUPP: return 10045;
+    case EPFNOSUPPORT: return 10046;
+    case EAFNOSUPPORT: return 10047;
+    case EADDRINUSE: return 10048;
+    case EADDRNOTAVAIL: return 10049;
+    case ENETDOWN: return 10050;
+    case ENETUNREACH: return 10051;
+    case ENETRESET: return 10052;
+    case ECONNABORTED: return 10053;
+    case ECONNRESET: return 10054;
+    case ENOBUFS:
+    case ENOMEM: return 10055;
+    case EISCONN: return 10056;
+    case ENOTCONN: return 10057;
+    case ESHUTDOWN: return 10058;
+    case ETOOMANYREFS: return 10059;
+    case ETIMEDOUT: return 10060;
+    case ECONNREFUSED: return 10061;
+    case ELOOP: return 10062;
+    case ENAMETOOLONG: return 10063;
+    case EHOSTDOWN: return 10064;
+    case EHOSTUNREACH: return 10065;
+    case ENOTEMPTY: return 10066;
+    default: return error;
+  }
+}
+
+int MapResolverError(int code, int savedErrno) {
+  switch (code) {
+    case EAI_NONAME: return 11001;  // no such host
+    case EAI_AGAIN: return 11002;   // no resolver answered
+    case EAI_NODATA: return 11004;  // the name has no IPv4 address
+    case EAI_MEMORY: return 10055;
+    case EAI_SYSTEM: return MapErrno(savedErrno);
+    default: return 11003;
+  }
+}
+
+bool ParseIPv4(const std::string& text, in_addr& address) {
+  if (text.find_first_not_of(' ') == std::string::npos) {
+    address.s_addr = htonl(INADDR_ANY);
+    return true;
+  }
+  if (!TIdStack::IsDottedQuad(text)) return false;
+  std::uint32_t value = 0;
+  int part = 0;
+  for (const char c : text) {
+    if (c == '.') {
+      value = value << 8 | static_cast<std::uint32_t>(part);
+      part = 0;
+    } else if (c != ' ') {
+      part = part * 10 + (c - '0');
+    }
+  }
+  address.s_addr = htonl(value << 8 | static_cast<std::uint32_t>(part));
+  return true;
+}
+
+}  // namespace IdStackPosix
+
+namespace {
+
+[[noreturn]] void RaiseLastError() { TIdStack::RaiseSocketError(IdStackPosix::MapErrno(errno)); }
+
+int NativeSocket(TIdStackSocketHandle socket) { return static_cast<int>(socket); }
+
+sockaddr_in MakeAddress(const std::string& ip, int port) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<std::uint16_t>(port));
+  if (!IdStackPosix::ParseIPv4(ip, address.sin_addr)) TIdStack::RaiseSocketError(10049);
+  return address;
+}
+
+std::string AddressText(const sockaddr_in& address) {
+  char text[INET_ADDRSTRLEN] = {};
+  inet_ntop(AF_INET, &address.sin_addr, text, sizeof text);
+  return text;
+}
+
+}  // namespace
+
+namespace IdStackPlatform {
+
+void Startup() {}
+void Cleanup() {}
+
+int LookupIPv4(const std::string& host, std::string& address) {
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_DGRAM;
+  addrinfo* result = nullptr;
+  const int code = getaddrinfo(host.c_str(), nullptr, &hints, &result);
+  if (code != 0) return IdStackPosix::MapResolverError(code, errno);
+  if (result == nullptr) return 11001;
+  address = AddressText(*reinterpret_cast<const sockaddr_in*>(result->ai_addr));
+  freeaddrinfo(result);
+  return 0;
+}
+
+}  // namespace IdStackPlatform
+
+TIdStackSocketHandle TIdStack::NewSocketHandle(int socketType, int protocol, TIdIPVersion /*ipVersion*/) {
+  const int type = socketType == Id_SOCK_DGRAM ? SOCK_DGRAM : socketType;
+  const int socket = ::socket(AF_INET, type | SOCK_CLOEXEC, protocol);
+  if (socket < 0) RaiseLastError();
+  return socket;
+}
+
+void TIdStack::Bind(TIdStackSocketHandle socket, const std::string& ip, int port, TIdIPVersion /*ipVersion*/) {
+  const sockaddr_in address = MakeAddress(ip, port);
+  if (::bind(NativeSocket(socket), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) RaiseLastError();
+}
+
+void TIdStack::GetSocketName(TIdStackSocketHandle socket, std::string& ip, int& port) {
+  sockaddr_in address{};
+  socklen_t length = sizeof address;
+  if (::getsockname(NativeSocket(socket), reinterpret_cast<sockaddr*>(&address), &length) != 0) RaiseLastError();
+  ip = AddressText(address);
+  port = ntohs(address.sin_port);
+}
+
+std::size_t TIdStack::SendTo(TIdStackSocketHandle socket, const std::uint8_t* data, std::size_t length,
+                             const std::string& ip, int port, TIdIPVersion /*ipVersion*/) {
+  const sockaddr_in address = MakeAddress(ip, port);
+  ssize_t sent;
+  do {
+    sent = ::sendto(NativeSocket(socket), data, length, MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&address),
+                    sizeof address);
+  } while (sent < 0 && errno == EINTR);
+  if (sent < 0) RaiseLastError();
+  return static_cast<std::size_t>(sent);
+}
+
+std::size_t TIdStack::ReceiveFrom(TIdStackSocketHandle socket, std::uint8_t* buffer, std::size_t length,
+                                  std::string& ip, int& port, TIdIPVersion /*ipVersion*/, bool dontWait) {
+  sockaddr_in address{};
+  socklen_t addressLength = sizeof address;
+  ssize_t received;
+  // MSG_TRUNC makes Linux report the datagram's real length instead of cutting it silently.
+  const int flags = MSG_TRUNC | (dontWait ? MSG_DONTWAIT : 0);
+  do {
+    received = ::recvfrom(NativeSocket(socket), buffer, length, flags, reinterpret_cast<sockaddr*>(&address),
+                          &addressLength);
+  } while (received < 0 && errno == EINTR);
+  if (received < 0) RaiseLastError();
+  ip = address.sin_family == AF_INET ? AddressText(address) : std::string();
+  port = address.sin_family == AF_INET ? ntohs(address.sin_port) : 0;
+  return static_cast<std::size_t>(received);
+}
+
+void TIdStack::SetSocketOption(TIdStackSocketHandle socket, int level, int option, int value) {
+  const int nativeLevel = level == Id_SOL_SOCKET ? SOL_SOCKET : level;
+  const int nativeOption = level == Id_SOL_SOCKET && option == Id_SO_BROADCAST ? SO_BROADCAST : option;
+  if (::setsockopt(NativeSocket(socket), nativeLevel, nativeOption, &value, sizeof value) != 0) RaiseLastError();
+}
+
+void TIdStack::Close(TIdStackSocketHandle socket) {
+  ::shutdown(NativeSocket(socket), SHUT_WR);
+  ::close(NativeSocket(socket));
+}
+
+void TIdStack::WakeBlockedCalls(TIdStackSocketHandle socket) {
+  // On Linux close() does not wake a thread blocked on the socket; shutdown() does,
+  // even on an unbound datagram socket (it then reports ENOTCONN, which is harmless).
+  ::shutdown(NativeSocket(socket), SHUT_RDWR);
+}
+
+bool TIdStack::WaitReadable(const std::vector<TIdStackSocketHandle>& sockets, int timeoutMs) {
+  std::vector<pollfd> set;
+  set.reserve(sockets.size());
+  for (const auto socket : sockets) set.push_back({NativeSocket(socket), POLLIN, 0});
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
+  int remaining = timeoutMs < 0 ? -1 : timeoutMs;
+  for (;;) {
+    const int ready = ::poll(set.data(), set.size(), remaining);
+    if (ready > 0) break;
+    if (ready == 0) return false;
+    if (errno != EINTR) RaiseLastError();
+    if (remaining >= 0) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      remaining = static_cast<int>(std::max<std::int64_t>(left.count(), 0));
+    }
+  }
+  for (const auto& entry : set)
+    if (entry.revents & POLLNVAL) TIdStack::RaiseSocketError(Id_WSAENOTSOCK);
+  return true;
+}

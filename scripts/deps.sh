@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Kestrine needs: `run` to build and start it,
+# `test` to also run every test. A machine that has them all does no apt work.
+set -euo pipefail
+
+packages=(cmake ninja-build g++ libgtest-dev libgmock-dev qt6-base-dev iproute2 util-linux)
+case "${1:-}" in
+  run) ;;
+  test) packages+=(xvfb xdotool imagemagick openbox) ;;
+  *) echo "usage: $0 run|test" >&2; exit 64 ;;
+esac
+
+missing=()
+for p in "${packages[@]}"; do
+  if [ "$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null)" != "install ok installed" ]; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=()
+[ "$(id -u)" -eq 0 ] || sudo=(sudo)
+echo "deps.sh: installing ${missing[*]}"
+"${sudo[@]}" apt-get -o DPkg::Lock::Timeout=600 update
+"${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends \
+  -o DPkg::Lock::Timeout=600 "${missing[@]}"

@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Builds Kestrine three ways (plain, ASan+UBSan, TSan) and runs the tests of
+# each build inside a private network namespace of its own: there no test can
+# reach a real network or change the real clock.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/deps.sh test
+if ! unshare -rn sh -c 'ip link set lo up' 2>/dev/null; then
+  echo "test.sh: 'unshare -rn' is not permitted here, and every test must run inside a private network namespace." >&2
+  echo "test.sh: run as root, or allow unprivileged user namespaces (kernel.unprivileged_userns_clone=1;" \
+    "on Ubuntu also kernel.apparmor_restrict_unprivileged_userns=0)." >&2
+  exit 1
+fi
+bash scripts/fetch-peers.sh
+
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1 suppressions=$PWD/tests/tsan.supp"
+
+summary=()
+failures=0
+
+# run_tree DIR "CTEST ARGS" CMAKE ARGS...
+run_tree() {
+  local dir=$1 ctest_args=$2 status=0
+  shift 2
+  echo "=== $dir"
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKESTRINE_WERROR=ON "$@" &&
+    cmake --build "$dir" -j2 || status=$?
+  if [ "$status" -ne 0 ]; then
+    summary+=("$dir: build FAILED")
+    failures=$((failures + 1))
+    return
+  fi
+  # One namespace for the whole tree. ctest runs the tests one at a time, as
+  # several serve on the same well-known ports (37, 123). setarch -R keeps
+  # TSan working on kernels with more address randomisation than it expects.
+  unshare -rn sh -c 'ip link set lo up && exec "$@"' sh \
+    setarch "$(uname -m)" -R ctest --test-dir "$dir" --output-on-failure --no-tests=error $ctest_args \
+    2>&1 | tee "$dir/ctest.log" || status=$?
+  local counts
+  counts=$(sed -n 's/.*tests passed, \([0-9]*\) tests\{0,1\} failed out of \([0-9]*\).*/\1 \2/p' "$dir/ctest.log" | tail -1)
+  if [ "$status" -eq 0 ] && [ -n "$counts" ]; then
+    set -- $counts
+    summary+=("$dir: $(($2 - $1)) passed, $1 failed")
+  else
+    summary+=("$dir: tests FAILED (ctest exit $status${counts:+, $(set -- $counts; echo "$1 of $2 failed")})")
+    failures=$((failures + 1))
+  fi
+}
+
+run_tree build ""
+run_tree build-asan "" -DKESTRINE_SANITIZE=address
+run_tree build-tsan "-L threaded" -DKESTRINE_SANITIZE=thread
+
+echo "=== summary"
+printf '%s\n' "${summary[@]}"
+[ "$failures" -eq 0 ]
