@@ -16,10 +16,12 @@ bash scripts/fetch-peers.sh
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1 suppressions=$PWD/tests/tsan.supp"
+export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
 
 summary=()
 failures=0
+passed=0
+failed=0
 
 # run_tree DIR "CTEST ARGS" CMAKE ARGS...
 run_tree() {
@@ -34,18 +36,22 @@ run_tree() {
     return
   fi
   # One namespace for the whole tree. ctest runs the tests one at a time, as
-  # several serve on the same well-known ports (37, 123). setarch -R keeps
-  # TSan working on kernels with more address randomisation than it expects.
+  # several serve on the same well-known ports (37, 123). setarch -R (no
+  # address randomisation) keeps the sanitizers working on kernels that
+  # randomise more than they expect.
   unshare -rn sh -c 'ip link set lo up && exec "$@"' sh \
     setarch "$(uname -m)" -R ctest --test-dir "$dir" --output-on-failure --no-tests=error $ctest_args \
     2>&1 | tee "$dir/ctest.log" || status=$?
-  local counts
-  counts=$(sed -n 's/.*tests passed, \([0-9]*\) tests\{0,1\} failed out of \([0-9]*\).*/\1 \2/p' "$dir/ctest.log" | tail -1)
-  if [ "$status" -eq 0 ] && [ -n "$counts" ]; then
-    set -- $counts
-    summary+=("$dir: $(($2 - $1)) passed, $1 failed")
+  # ctest closes with "N% tests passed, F tests failed out of T".
+  local f=0 t=0
+  read -r f t < <(sed -n 's/.*tests passed, \([0-9]*\) tests\{0,1\} failed out of \([0-9]*\)$/\1 \2/p' \
+    "$dir/ctest.log") || true
+  passed=$((passed + t - f))
+  failed=$((failed + f))
+  if [ "$status" -eq 0 ]; then
+    summary+=("$dir: $((t - f)) passed, $f failed")
   else
-    summary+=("$dir: tests FAILED (ctest exit $status${counts:+, $(set -- $counts; echo "$1 of $2 failed")})")
+    summary+=("$dir: FAILED (ctest exit $status), $((t - f)) passed, $f failed")
     failures=$((failures + 1))
   fi
 }
@@ -56,4 +62,5 @@ run_tree build-tsan "-L threaded" -DKESTRINE_SANITIZE=thread
 
 echo "=== summary"
 printf '%s\n' "${summary[@]}"
+echo "total: $passed passed, $failed failed"
 [ "$failures" -eq 0 ]

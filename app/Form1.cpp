@@ -1,0 +1,188 @@
+#include "Form1.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTimer>
+
+#include "ErrorBox.h"
+#include "GetTimeClientThread.h"
+#include "MainThreadPump.h"
+#include "NistServers.h"
+#include "System/IdException.h"
+
+namespace {
+
+template <class T>
+T* Make(QWidget* parent, const char* name, const char* caption, int left, int top, int width, int height) {
+  auto* control = new T(parent);
+  control->setObjectName(QString::fromLatin1(name));
+  if constexpr (std::is_same_v<T, QLineEdit>)
+    control->setText(QString::fromLatin1(caption));
+  else if constexpr (std::is_same_v<T, QGroupBox>)
+    control->setTitle(QString::fromLatin1(caption));
+  else if constexpr (requires { control->setText(QString()); })
+    control->setText(QString::fromLatin1(caption));
+  control->setGeometry(left, top, width, height);
+  if constexpr (std::is_same_v<T, QLabel>) control->adjustSize();  // labels size themselves to their caption
+  return control;
+}
+
+QLineEdit* MakeClockBox(QWidget* parent, const char* name, int top) {
+  auto* box = Make<QLineEdit>(parent, name, "", 72, top, 233, 21);
+  box->setReadOnly(true);
+  box->setAlignment(Qt::AlignCenter);
+  return box;
+}
+
+QWidget* MakePage(QTabWidget* pages, const char* name, const char* caption) {
+  auto* page = new QWidget;
+  page->setObjectName(QString::fromLatin1(name));
+  pages->addTab(page, QString::fromLatin1(caption));
+  return page;
+}
+
+}  // namespace
+
+TForm1::TForm1(QWidget* parent) : QWidget(parent), FQueryLink(std::make_shared<TQueryLink>()) {
+  MainThreadPump::Install();
+  FQueryLink->Form = this;
+  CreateControls();
+
+  // The components' stored properties.
+  IdSNTP1 = std::make_shared<TIdSNTP>();
+  IdSNTP1->SetPort(123);
+  IdSNTP1->SetHost(DefaultServer);
+  try {
+    IdSNTP1->SetActive(true);  // the client holds its socket from start-up
+  } catch (const Exception&) {
+    // The first send opens it instead.
+  }
+  IdTimeUDP1 = std::make_shared<TIdTimeUDP>();
+  IdTimeUDP1->BaseDate = 2.0;
+  FQueryLink->SNTP = IdSNTP1;
+  FQueryLink->TimeUDP = IdTimeUDP1;
+
+  ConnectHandlers();
+  FormCreate();
+}
+
+TForm1::~TForm1() {
+  Timer1->stop();
+  SyncTimer->stop();
+  FormDestroy();
+  // A worker still running must find the window gone and end without touching it:
+  // its pending and later steps on this thread fail, its waits and its blocked
+  // receive end now.
+  FQueryLink->Detach();
+}
+
+void TForm1::CreateControls() {
+  setObjectName(QStringLiteral("Form1"));
+  setWindowTitle(QStringLiteral("Kestrine "));
+  setFixedSize(352, 392);
+  move(328, 176);
+  QFont font(QStringLiteral("MS Sans Serif"));
+  font.setPixelSize(11);
+  setFont(font);
+
+  TeLabel1 = Make<QLabel>(this, "TeLabel1", "Server Time:", 8, 24, 60, 13);
+  TeSEdit1 = MakeClockBox(this, "TeSEdit1", 24);
+  TeLabel2 = Make<QLabel>(this, "TeLabel2", "Local Time:", 8, 56, 55, 13);
+  TeSEdit2 = MakeClockBox(this, "TeSEdit2", 56);
+  SetFontColor(TeSEdit2, 255);
+  TeLabel3 = Make<QLabel>(this, "TeLabel3", "Difference:", 8, 88, 52, 13);
+  TeSEdit3 = MakeClockBox(this, "TeSEdit3", 88);
+  SetFontColor(TeSEdit3, 0);
+  TeButton2 = Make<QPushButton>(this, "TeButton2", "Refresh", 104, 120, 75, 25);
+  TeButton1 = Make<QPushButton>(this, "TeButton1", "Synchroize", 192, 120, 75, 25);
+  TePageControl1 = Make<QTabWidget>(this, "TePageControl1", "", 8, 160, 337, 217);
+
+  TeTabSheet1 = MakePage(TePageControl1, "TeTabSheet1", "Time Server");
+  ckNistServer = Make<QRadioButton>(TeTabSheet1, "ckNistServer", "NIST Atomic Time Servers", 16, 16, 201, 20);
+  ckNistServer->setChecked(true);
+  ckCustomServer = Make<QRadioButton>(TeTabSheet1, "ckCustomServer", "Custom Time Server", 16, 48, 201, 20);
+  TeScrollingLabel1 = Make<QLabel>(TeTabSheet1, "TeScrollingLabel1", "Server Address: ", 24, 80, 78, 13);
+  edtServer = Make<QLineEdit>(TeTabSheet1, "edtServer", "", 112, 80, 201, 21);
+  TeScrollingLabel2 = Make<QLabel>(TeTabSheet1, "TeScrollingLabel2", "Server Protocol: ", 24, 112, 79, 13);
+  cbSeverType = Make<QComboBox>(TeTabSheet1, "cbSeverType", "", 112, 112, 57, 21);
+  cbSeverType->addItems({QStringLiteral("SNTP"), QStringLiteral("Time")});
+  cbSeverType->setCurrentIndex(0);
+  labCurServer = Make<QLabel>(TeTabSheet1, "labCurServer", "Current Server: ", 24, 152, 289, 13);
+
+  TeTabSheet2 = MakePage(TePageControl1, "TeTabSheet2", "Synchroniztion");
+  ckSyncTime = Make<QCheckBox>(TeTabSheet2, "ckSyncTime", "Synchronize time every ", 16, 16, 129, 20);
+  edtSyncTime = Make<QLineEdit>(TeTabSheet2, "edtSyncTime", "1", 152, 16, 33, 21);
+  TeLabel4 = Make<QLabel>(TeTabSheet2, "TeLabel4", "minutes", 191, 18, 36, 13);
+  ckRunStartup = Make<QCheckBox>(TeTabSheet2, "ckRunStartup", "Run program at windows startup", 16, 56, 265, 20);
+  ckSyncOnStart =
+      Make<QCheckBox>(TeTabSheet2, "ckSyncOnStart", "Synchronize time on program startup", 16, 96, 265, 20);
+
+  TeTabSheet4 = MakePage(TePageControl1, "TeTabSheet4", "Misc");
+  TeGroupBox1 = Make<QGroupBox>(TeTabSheet4, "TeGroupBox1", "Display Time Format", 8, 16, 305, 89);
+  ckTimeLocaFormat = Make<QRadioButton>(TeGroupBox1, "ckTimeLocaFormat", "Local time format", 16, 16, 201, 20);
+  ckTimeLocaFormat->setChecked(true);
+  ckUTCFormat = Make<QRadioButton>(TeGroupBox1, "ckUTCFormat", "UTC", 16, 48, 201, 20);
+  TeGroupBox2 = Make<QGroupBox>(TeTabSheet4, "TeGroupBox2", "Time Server", 8, 112, 305, 57);
+  ckRunTimeServer = Make<QCheckBox>(TeGroupBox2, "ckRunTimeServer", "Run as local time server (Time protocol)", 16,
+                                    24, 241, 20);
+
+  setTabOrder(TeButton1, TeSEdit1);
+  setTabOrder(TeSEdit1, TeSEdit2);
+  setTabOrder(TeSEdit2, TeButton2);
+  setTabOrder(TeButton2, TeSEdit3);
+  setTabOrder(TeSEdit3, TePageControl1);
+
+  Timer1 = new QTimer(this);
+  Timer1->setObjectName(QStringLiteral("Timer1"));
+  Timer1->setInterval(500);
+  SyncTimer = new QTimer(this);
+  SyncTimer->setObjectName(QStringLiteral("SyncTimer"));
+  SyncTimer->setInterval(500);
+}
+
+void TForm1::Handle(void (TForm1::*handler)()) {
+  RunHandler(this, [this, handler] { (this->*handler)(); });
+}
+
+void TForm1::ConnectHandlers() {
+  connect(TeButton2, &QPushButton::clicked, this, [this] { Handle(&TForm1::TeButton2Click); });
+  connect(cbSeverType, &QComboBox::activated, this, [this] { Handle(&TForm1::cbSeverTypeChange); });
+  // Radio buttons run their handler when they become checked, by the user or the program.
+  connect(ckNistServer, &QRadioButton::toggled, this, [this](bool on) {
+    if (on) Handle(&TForm1::ckNistServerClick);
+  });
+  connect(ckCustomServer, &QRadioButton::toggled, this, [this](bool on) {
+    if (on) Handle(&TForm1::ckCustomServerClick);
+  });
+  // Check boxes run theirs on every change of state.
+  connect(ckSyncTime, &QCheckBox::toggled, this, [this] { Handle(&TForm1::ckSyncTimeClick); });
+  connect(Timer1, &QTimer::timeout, this, [this] { Handle(&TForm1::Timer1Timer); });
+  Timer1->start();
+}
+
+void TForm1::SetFontColor(QLineEdit* box, int color) {
+  QPalette palette = box->palette();
+  palette.setColor(QPalette::Text, QColor(color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF));
+  box->setPalette(palette);
+}
+
+int TForm1::FontColor(const QLineEdit* box) {
+  const QColor color = box->palette().color(QPalette::Text);
+  return color.red() | color.green() << 8 | color.blue() << 16;
+}
+
+std::string TForm1::Server() const {
+  std::lock_guard guard(FServerLock);
+  return FServer;
+}
+
+void TForm1::SetServer(const std::string& value) {
+  std::lock_guard guard(FServerLock);
+  FServer = value;
+}

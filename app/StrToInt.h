@@ -1,0 +1,8 @@
+#pragma once
+#include <cstdint>
+#include <string>
+
+// Text to a signed 32-bit integer: leading blanks, an optional sign, then decimal
+// digits or hexadecimal ones after "$", "x", "X", "0x" or "0X"; nothing may follow.
+// Hexadecimal keeps at most 32 significant bits as the bit pattern ($FFFFFFFF is -1).
+bool TryStrToInt(const std::string& text, std::int32_t& value);
