@@ -3,7 +3,6 @@
 #include <QMessageBox>
 
 #include "AppTitle.h"
-#include "System/IdException.h"
 
 std::string ErrorBoxText(const std::string& message) {
   if (!message.empty() && static_cast<unsigned char>(message.back()) > '.') return message + ".";
@@ -16,10 +15,3 @@ void ShowErrorBox(QWidget* parent, const std::string& message) {
   box.exec();
 }
 
-void RunHandler(QWidget* parent, const std::function<void()>& handler) {
-  try {
-    handler();
-  } catch (const Exception& error) {
-    ShowErrorBox(parent, error.Message());
-  }
-}

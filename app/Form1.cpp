@@ -13,6 +13,7 @@
 #include "ErrorBox.h"
 #include "GetTimeClientThread.h"
 #include "MainThreadPump.h"
+#include "TimeChangeNotifier.h"
 #include "NistServers.h"
 #include "System/IdException.h"
 
@@ -69,7 +70,8 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent), FQueryLink(std::make_shared<T
   FQueryLink->TimeUDP = IdTimeUDP1;
 
   ConnectHandlers();
-  FormCreate();
+  // A failure in the creation handler is reported like any handler's; the window is still made.
+  Handle(&TForm1::FormCreate);
 }
 
 TForm1::~TForm1() {
@@ -147,7 +149,18 @@ void TForm1::CreateControls() {
 }
 
 void TForm1::Handle(void (TForm1::*handler)()) {
-  RunHandler(this, [this, handler] { (this->*handler)(); });
+  try {
+    (this->*handler)();
+  } catch (const EClockNotSet& error) {
+    // A periodic synchronization without the right to set the clock must not pile
+    // boxes up: while one refusal is on screen, the next ones are dropped.
+    if (FClockErrorShown) return;
+    FClockErrorShown = true;
+    ShowErrorBox(this, error.Message());
+    FClockErrorShown = false;
+  } catch (const std::exception& error) {
+    ShowErrorBox(this, error.what());
+  }
 }
 
 void TForm1::ConnectHandlers() {
@@ -162,7 +175,10 @@ void TForm1::ConnectHandlers() {
   });
   // Check boxes run theirs on every change of state.
   connect(ckSyncTime, &QCheckBox::toggled, this, [this] { Handle(&TForm1::ckSyncTimeClick); });
+  connect(TeButton1, &QPushButton::clicked, this, [this] { Handle(&TForm1::TeButton1Click); });
+  connect(SyncTimer, &QTimer::timeout, this, [this] { Handle(&TForm1::SyncTimerTimer); });
   connect(Timer1, &QTimer::timeout, this, [this] { Handle(&TForm1::Timer1Timer); });
+  FTimeChangeNotifier = new TTimeChangeNotifier([this] { Handle(&TForm1::WMTimeChange); }, this);
   Timer1->start();
 }
 

@@ -9,6 +9,7 @@
 #include "IniFile.h"
 #include "Protocols/IdSNTP.h"
 #include "Protocols/IdTimeUDP.h"
+#include "System/IdException.h"
 #include "System/IdGlobal.h"
 
 class QCheckBox;
@@ -21,6 +22,13 @@ class QRadioButton;
 class QTabWidget;
 class QTimer;
 struct TQueryLink;
+class TTimeChangeNotifier;
+
+// The system refused to set the clock.
+class EClockNotSet : public Exception {
+public:
+  using Exception::Exception;
+};
 
 // The main window: every control and component of the program and the
 // synchronization controller's state.
@@ -102,6 +110,11 @@ public:
   void ckCustomServerClick();
   void ckSyncTimeClick();
   void Timer1Timer();
+  void TeButton1Click();
+  void SyncTimerTimer();
+  void WMTimeChange();
+
+  void AdjustClock();
 
   void LoadSettings();
   void SaveSettings();
@@ -116,4 +129,6 @@ private:
   void Handle(void (TForm1::*handler)());
 
   std::shared_ptr<TQueryLink> FQueryLink;
+  TTimeChangeNotifier* FTimeChangeNotifier = nullptr;
+  bool FClockErrorShown = false;  // one refusal box at a time
 };

@@ -1,18 +1,23 @@
 #include "FormatClockTime.h"
 
-#include <cstdio>
+#include "RegionalSettings.h"
 
 namespace {
 
-constexpr const char* UsShortMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+constexpr const char* FixedPattern = "dd-mmm -yyyy hh:mm:ss";
+
+std::string LocalClockText(TDateTime value, const TFormatSettings& user) {
+  return FormatDateTime(user.LongTimeFormat + ", dddd, " + user.LongDateFormat, value, user);
+}
 
 }  // namespace
 
-std::string FormatClockTime(bool /*useLocalFormat*/, TDateTime value) {
-  const auto t = DecodeDateTime(value);
-  char text[64];
-  std::snprintf(text, sizeof text, "%02d-%s -%04d %02d:%02d:%02d", t.Day, UsShortMonths[(t.Month + 11) % 12], t.Year,
-                t.Hour, t.Minute, t.Second);
-  return text;
+std::string FormatClockTime(bool useLocalFormat, TDateTime value) {
+  if (useLocalFormat) return LocalClockText(value, UserFormatSettings());
+  return FormatDateTime(FixedPattern, value, UsEnglishFormatSettings());
+}
+
+std::string FormatClockTime(bool useLocalFormat, TDateTime value, const TFormatSettings& user,
+                            const TFormatSettings& us) {
+  return useLocalFormat ? LocalClockText(value, user) : FormatDateTime(FixedPattern, value, us);
 }

@@ -13,6 +13,11 @@ void TForm1::Timer1Timer() {
     StartQuery();
     return;
   }
+  if (FSyncOnStartPending) {
+    // Cleared first: a refused adjustment is reported once, not at every tick.
+    FSyncOnStartPending = false;
+    AdjustClock();
+  }
   SetFontColor(TeSEdit1, 0);
   const std::int64_t offset = FClockOffset;
   TeSEdit1->setText(QString::fromStdString(FormatClockTime(ckTimeLocaFormat->isChecked(), AddSeconds(Now(), -offset))));

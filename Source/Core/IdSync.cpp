@@ -75,8 +75,15 @@ void RunSynchronized(const std::function<void()>& step, const std::shared_ptr<TS
 
 int RunQueued() {
   auto& queue = TSyncQueue::Get();
+  // Only the steps queued before this call: a flood of new ones must not hold the
+  // window's thread here; each of them wakes it again.
+  std::size_t budget = 0;
+  {
+    std::lock_guard guard(queue.Lock);
+    budget = queue.Pending.size();
+  }
   int count = 0;
-  for (;;) {
+  for (; budget > 0; --budget) {
     TStep* item = nullptr;
     {
       std::lock_guard guard(queue.Lock);
@@ -92,7 +99,7 @@ int RunQueued() {
     }
     {
       std::lock_guard guard(queue.Lock);
-      item->Error = error;
+      item->Error = std::move(error);  // freed by the caller alone: TSan cannot see libstdc++'s refcount
       item->Done = true;
     }
     queue.Changed.notify_all();

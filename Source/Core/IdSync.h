@@ -30,7 +30,7 @@ bool IsMainThread();
 void SetWakeHook(std::function<void()> hook);
 
 void RunSynchronized(const std::function<void()>& step, const std::shared_ptr<TSyncGate>& gate = nullptr);
-// Window's thread: runs every queued step; returns how many ran.
+// Window's thread: runs the steps queued before the call; returns how many ran.
 int RunQueued();
 // Window's thread: waits until done() holds or the time-out passes, running queued
 // steps meanwhile (wakes whenever one is queued and at least every second).

@@ -89,13 +89,17 @@ int ConnectedUdpSocket(const std::string& address, int port)
     return fd;
 }
 
+// One query at a time: a second datagram queued behind the first could be
+// swallowed by xinetd and leave it busy when the test's own query arrives.
+// Until the peer has bound its port the query is refused at once (ICMP on
+// loopback), and only then is it sent again.
 bool Answered(int fd, const std::string& request)
 {
     if (send(fd, request.data(), request.size(), 0) < 0)
-        return false; // ECONNREFUSED until the peer has bound its port
+        return false;
     pollfd ready{fd, POLLIN, 0};
     char answer[512];
-    return poll(&ready, 1, 20) == 1 && recv(fd, answer, sizeof(answer), 0) > 0;
+    return poll(&ready, 1, 500) == 1 && recv(fd, answer, sizeof(answer), 0) > 0;
 }
 
 } // namespace
@@ -168,6 +172,9 @@ void PeerProcess::WaitUntilAnswering(const std::string& address, int port, const
     close(fd);
     if (!ready)
         throw std::runtime_error(FName + " (in " + FFolder.string() + ") " + problem + "; its log:\n" + Log());
+    // After each answer xinetd reads and discards one more datagram if one is
+    // already there: give it that moment before the test sends its own query.
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
 }
 
 void PeerProcess::Stop() noexcept

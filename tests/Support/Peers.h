@@ -47,8 +47,10 @@ public:
 };
 
 // xinetd offering its internal RFC 868 time service on UDP address:37. It
-// ignores source ports below 1024 and drops the next queued datagram after
-// each answer: a peer for single queries, not for load.
+// ignores source ports below 1024, and right after each answer it reads and
+// discards one more datagram if one is already waiting: a query sent within
+// about a millisecond of the previous answer (or queued behind another) is
+// lost. A peer for single queries a few milliseconds apart, not for load.
 class XinetdPeer : public PeerProcess {
 public:
     explicit XinetdPeer(const std::string& address = "127.0.0.1");

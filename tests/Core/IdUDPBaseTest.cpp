@@ -1,0 +1,251 @@
+#include "Core/IdUDPBase.h"
+
+#include <sys/socket.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <future>
+#include <thread>
+
+#include "Fakes/FakeUdpServer.h"
+#include "System/IdException.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using KestrineTest::Bytes;
+using KestrineTest::FakeUdpServer;
+using KestrineTest::Reply;
+using KestrineTest::SilentHandler;
+using Clock = std::chrono::steady_clock;
+
+long long MsSince(Clock::time_point start) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+class IdUDPBaseTest : public testing::Test {
+protected:
+  IdUDPBaseTest() {
+    Client.SetHost("127.0.0.1");
+    Client.SetPort(Peer.Port());
+  }
+
+  // Binds the client's socket on loopback so that the peer can send to it first.
+  std::uint16_t ClientPort() {
+    auto& binding = Client.AcquireBinding();
+    if (binding.Port == 0) {
+      binding.IP = "127.0.0.1";
+      binding.BindLocal();
+    }
+    return static_cast<std::uint16_t>(binding.Port);
+  }
+
+  FakeUdpServer Peer{"127.0.0.1", 0, SilentHandler()};
+  TIdUDPClient Client;
+};
+
+TEST_F(IdUDPBaseTest, ReceiveTimesOutWithNothingAndAnEmptySender) {
+  ClientPort();
+  const struct {
+    int ReceiveTimeout;
+    int Argument;
+    long long MinMs, MaxMs;
+  } cases[] = {
+      {200, IdTimeoutDefault, 190, 2000},
+      {60000, 50, 45, 1000},  // an explicit time-out wins over the endpoint's
+  };
+  for (const auto& c : cases) {
+    Client.ReceiveTimeout = c.ReceiveTimeout;
+    std::string peerIP = "stale";
+    int peerPort = 99;
+    const auto start = Clock::now();
+    EXPECT_EQ(Client.ReceiveText(peerIP, peerPort, c.Argument), "");
+    const auto ms = MsSince(start);
+    EXPECT_GE(ms, c.MinMs);
+    EXPECT_LT(ms, c.MaxMs);
+    EXPECT_EQ(peerIP, "");
+    EXPECT_EQ(peerPort, 0);
+  }
+}
+
+TEST_F(IdUDPBaseTest, ReceiveTimeoutZeroWaitsUntilADatagramArrives) {
+  FakeUdpServer late("127.0.0.1", 0, [](const KestrineTest::Datagram&) {
+    return std::vector<Reply>{{Bytes{'l', 'a', 't', 'e'}, 300ms}};
+  });
+  Client.ReceiveTimeout = 0;
+  Client.SendText("127.0.0.1", late.Port(), "?");
+  const auto start = Clock::now();
+  std::string peerIP;
+  int peerPort = 0;
+  EXPECT_EQ(Client.ReceiveText(peerIP, peerPort), "late");
+  EXPECT_GE(MsSince(start), 250);
+  EXPECT_EQ(peerIP, "127.0.0.1");
+  EXPECT_EQ(peerPort, late.Port());
+}
+
+TEST_F(IdUDPBaseTest, DatagramLongerThanBufferSizeRaisesMessageTooLongAndIsLost) {
+  const auto port = ClientPort();
+  EXPECT_EQ(Client.BufferSize, 8192);
+  Peer.SendTo(Bytes(8193, 'x'), "127.0.0.1", port);
+  Peer.SendTo(Bytes(8192, 'y'), "127.0.0.1", port);
+  try {
+    Client.ReceiveText(2000);
+    FAIL() << "an 8193-byte datagram was read";
+  } catch (const EIdSocketError& error) {
+    EXPECT_EQ(error.ErrorNumber(), 10040);
+    EXPECT_STREQ(error.what(), "Socket Error # 10040\r\nMessage too long.");
+  }
+  // The next datagram is the 8192-byte one, read whole; the long one is gone.
+  EXPECT_EQ(Client.ReceiveText(2000), std::string(8192, 'y'));
+  EXPECT_EQ(Client.ReceiveText(50), "");
+  EXPECT_TRUE(Client.Active());
+}
+
+TEST_F(IdUDPBaseTest, EmptyDatagramsTravelBothWays) {
+  Client.SendTo("127.0.0.1", Peer.Port(), TIdBytes{});
+  ASSERT_TRUE(Peer.WaitForRequests(1, 5s));
+  const auto request = Peer.Requests().at(0);
+  EXPECT_TRUE(request.Data.empty());
+
+  Peer.SendTo({}, "127.0.0.1", request.FromPort);
+  TIdBytes buffer(8, 0xEE);
+  std::string peerIP;
+  int peerPort = 0;
+  // Zero bytes with a sender: a datagram, not a time-out.
+  EXPECT_EQ(Client.ReceiveFrom(buffer, peerIP, peerPort, 2000), 0u);
+  EXPECT_EQ(peerIP, "127.0.0.1");
+  EXPECT_EQ(peerPort, Peer.Port());
+  EXPECT_EQ(Peer.RequestCount(), 1);
+}
+
+TEST_F(IdUDPBaseTest, SendsLeaveFromOneLocalPortAcrossChangesOfServer) {
+  FakeUdpServer other("127.0.0.1", 0, SilentHandler());
+  Client.SendText("a");
+  Client.SendText("b");
+  Client.SetHost("localhost");
+  Client.SetPort(other.Port());
+  Client.SendText("c");
+  ASSERT_TRUE(Peer.WaitForRequests(2, 5s));
+  ASSERT_TRUE(other.WaitForRequests(1, 5s));
+  const auto first = Peer.Requests();
+  EXPECT_EQ(first[0].FromPort, first[1].FromPort);
+  EXPECT_EQ(other.Requests()[0].FromPort, first[0].FromPort);
+  EXPECT_EQ(other.Requests()[0].Data, (Bytes{'c'}));
+}
+
+TEST_F(IdUDPBaseTest, ActiveOpensAndClosesTheSocketAndASendReopensIt) {
+  EXPECT_FALSE(Client.Active());
+  Client.SetActive(true);
+  EXPECT_TRUE(Client.Active());
+  EXPECT_TRUE(Client.AcquireBinding().HasSocket());
+  Client.SetActive(false);
+  EXPECT_FALSE(Client.Active());
+  Client.SendText("again");
+  EXPECT_TRUE(Client.Active());
+  EXPECT_TRUE(Peer.WaitForRequests(1, 5s));
+}
+
+TEST_F(IdUDPBaseTest, ActiveSetWhileLoadingTakesEffectWhenLoadingEnds) {
+  Client.BeginLoading();
+  Client.SetActive(true);
+  EXPECT_TRUE(Client.Active());  // the recorded value
+  Client.Loaded();
+  EXPECT_TRUE(Client.Active());
+  EXPECT_TRUE(Client.AcquireBinding().HasSocket());
+}
+
+TEST_F(IdUDPBaseTest, BroadcastFlagReachesEveryNewSocket) {
+  const auto broadcastOption = [this] {
+    int value = -1;
+    socklen_t length = sizeof value;
+    getsockopt(static_cast<int>(Client.AcquireBinding().SocketHandle()), SOL_SOCKET, SO_BROADCAST, &value, &length);
+    return value;
+  };
+  Client.SetActive(true);
+  EXPECT_EQ(broadcastOption(), 0);
+  Client.SetBroadcastEnabled(true);
+  EXPECT_EQ(broadcastOption(), 1);
+  Client.SetActive(false);
+  Client.SetActive(true);
+  EXPECT_EQ(broadcastOption(), 1);
+  Client.SetBroadcastEnabled(false);
+  EXPECT_EQ(broadcastOption(), 0);
+}
+
+// A receive blocked in another thread must end at once when the socket is closed,
+// and always with an exception: a shut-down socket reads as an empty datagram.
+enum class StopBy { CloseHandle, Shutdown };
+enum class BlockedIn { EndpointReceive, HandleWaitThenReceive, HandleReceive };
+
+struct BlockedCase {
+  StopBy Stop;
+  BlockedIn Where;
+};
+
+class BlockedReceiveTest : public testing::TestWithParam<BlockedCase> {};
+
+TEST_P(BlockedReceiveTest, EndsAtOnceWithAnException) {
+  const auto [stop, where] = GetParam();
+  // From closing before the receive starts to closing while it is surely blocked.
+  for (const auto delay : {0ms, 2ms, 50ms}) {
+    // An endpoint whose socket was closed opens a new one at its next receive, so
+    // only Shutdown covers a close that comes first.
+    if (stop == StopBy::CloseHandle && where == BlockedIn::EndpointReceive && delay < 50ms) continue;
+    SCOPED_TRACE(delay.count());
+    TIdUDPClient client;
+    client.ReceiveTimeout = IdTimeoutInfinite;
+    auto& binding = client.AcquireBinding();
+    binding.IP = "127.0.0.1";
+    binding.BindLocal();
+    auto outcome = std::async(std::launch::async, [&]() -> std::string {
+      try {
+        TIdBytes buffer(64);
+        std::string ip;
+        int port = 0;
+        switch (where) {
+          case BlockedIn::EndpointReceive:
+            return "received " + std::to_string(client.ReceiveFrom(buffer, ip, port, IdTimeoutDefault));
+          case BlockedIn::HandleWaitThenReceive:
+            if (!binding.WaitReadable(IdTimeoutInfinite)) return "wait timed out";
+            return "received " + std::to_string(binding.ReceiveDatagram(buffer, ip, port, Id_IPv4));
+          case BlockedIn::HandleReceive:
+            return "received " + std::to_string(binding.ReceiveDatagram(buffer, ip, port, Id_IPv4));
+        }
+      } catch (const EIdException&) {
+        return "exception";
+      }
+      return "?";
+    });
+    std::this_thread::sleep_for(delay);
+    if (stop == StopBy::Shutdown)
+      client.Shutdown();
+    else
+      binding.CloseSocketHandle();
+    const bool ended = outcome.wait_for(2s) == std::future_status::ready;
+    if (!ended) client.Shutdown();  // so that the thread can be joined
+    EXPECT_TRUE(ended);
+    EXPECT_EQ(outcome.get(), "exception");
+    EXPECT_FALSE(binding.HasSocket());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(All, BlockedReceiveTest,
+                         testing::Values(BlockedCase{StopBy::CloseHandle, BlockedIn::EndpointReceive},
+                                         BlockedCase{StopBy::CloseHandle, BlockedIn::HandleWaitThenReceive},
+                                         BlockedCase{StopBy::CloseHandle, BlockedIn::HandleReceive},
+                                         BlockedCase{StopBy::Shutdown, BlockedIn::EndpointReceive}));
+
+TEST_F(IdUDPBaseTest, AfterCloseTheEndpointOpensANewSocketButAfterShutdownItRefuses) {
+  Client.SendText("1");
+  Client.AcquireBinding().CloseSocketHandle();
+  Client.SendText("2");
+  ASSERT_TRUE(Peer.WaitForRequests(2, 5s));
+
+  Client.Shutdown();
+  EXPECT_TRUE(Client.IsShutdown());
+  EXPECT_THROW(Client.SendText("3"), EIdConnClosedGracefully);
+  EXPECT_THROW(Client.ReceiveText(0), EIdConnClosedGracefully);
+}
+
+}  // namespace

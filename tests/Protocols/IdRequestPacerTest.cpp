@@ -1,0 +1,110 @@
+#include "Protocols/IdRequestPacer.h"
+
+#include <gtest/gtest.h>
+
+#include <future>
+
+#include "Protocols/IdSNTP.h"
+#include "Protocols/IdTimeUDP.h"
+#include "Protocols/ProtocolTestSupport.h"
+#include "System/IdException.h"
+
+namespace KestrineTest {
+namespace {
+
+using IdRequestPacerTest = ProtocolTest;
+
+long long MsBetween(SteadyClock::time_point from, SteadyClock::time_point to) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(to - from).count();
+}
+
+TEST_F(IdRequestPacerTest, KeepsFourSecondsBetweenRequestsUnlessToldOtherwise) {
+  EXPECT_EQ(TIdRequestPacer().MinInterval(), 4000ms);
+}
+
+// Process-wide and per address: any client's request to an address delays the next
+// one to that address, whatever the port; another address is not held up.
+TEST_F(IdRequestPacerTest, SpacesRequestsToOneAddressFromEveryClient) {
+  TIdRequestPacer::Default().SetMinInterval(300ms);
+  FakeUdpServer sntpServer("127.0.0.1", 0, SntpHandler());
+  FakeUdpServer timeServer("127.0.0.1", 0, TimeProtocolHandler());
+  FakeUdpServer elsewhere("127.0.0.2", 0, TimeProtocolHandler());
+  TIdSNTP sntp;
+  TIdTimeUDP time;
+  sntp.ReceiveTimeout = time.ReceiveTimeout = 2000;
+  sntp.SetHost("127.0.0.1");
+  sntp.SetPort(sntpServer.Port());
+  time.SetHost("127.0.0.1");
+  time.SetPort(timeServer.Port());
+
+  EXPECT_NE(sntp.QueryTime(), 0.0);
+  EXPECT_NE(time.QueryTime(), 0.0);
+  EXPECT_NE(sntp.QueryTime(), 0.0);
+  time.SetHost("127.0.0.2");
+  time.SetPort(elsewhere.Port());
+  EXPECT_NE(time.QueryTime(), 0.0);
+
+  const auto first = sntpServer.Requests().at(0).Arrived;
+  const auto second = timeServer.Requests().at(0).Arrived;
+  const auto third = sntpServer.Requests().at(1).Arrived;
+  const auto other = elsewhere.Requests().at(0).Arrived;
+  // Loose bounds: this is about behaviour, not the scheduler's precision.
+  EXPECT_GE(MsBetween(first, second), 280);
+  EXPECT_GE(MsBetween(second, third), 280);
+  EXPECT_LT(MsBetween(third, other), 200);
+}
+
+TEST_F(IdRequestPacerTest, ClientsCanHaveAPacerOfTheirOwn) {
+  TIdRequestPacer own;
+  own.SetMinInterval(300ms);
+  FakeUdpServer server("127.0.0.1", 0, SntpHandler());
+  TIdSNTP sntp;
+  sntp.Pacer = &own;
+  sntp.ReceiveTimeout = 2000;
+  sntp.SetHost("127.0.0.1");
+  sntp.SetPort(server.Port());
+  EXPECT_NE(sntp.QueryTime(), 0.0);
+  EXPECT_NE(sntp.QueryTime(), 0.0);
+  const auto requests = server.Requests();
+  EXPECT_GE(MsBetween(requests.at(0).Arrived, requests.at(1).Arrived), 280);
+}
+
+// 192.0.2.1 cannot be reached in the private namespace: the send fails at once.
+TEST_F(IdRequestPacerTest, SendThatFailedLocallyDoesNotCount) {
+  TIdRequestPacer::Default().SetMinInterval(3s);
+  TIdTimeUDP time;
+  time.SetHost("192.0.2.1");
+  time.ReceiveTimeout = 200;
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    const auto start = SteadyClock::now();
+    try {
+      time.QueryTime();
+      ADD_FAILURE() << "the send went out";
+    } catch (const EIdSocketError& error) {
+      EXPECT_EQ(error.ErrorNumber(), 10051);
+    }
+    EXPECT_LT(MsSince(start), 1000) << "attempt " << attempt;
+  }
+}
+
+TEST_F(IdRequestPacerTest, ShutdownEndsAWaitForTheTurn) {
+  TIdRequestPacer own;  // the default one may remember this address from other tests
+  own.SetMinInterval(30s);
+  FakeUdpServer server("127.0.0.1", 0, SntpHandler());
+  TIdSNTP sntp;
+  sntp.Pacer = &own;
+  sntp.ReceiveTimeout = 2000;
+  sntp.SetHost("127.0.0.1");
+  sntp.SetPort(server.Port());
+  EXPECT_NE(sntp.QueryTime(), 0.0);
+  auto second = std::async(std::launch::async, [&] { return sntp.QueryTime(); });
+  // Whether the query is already waiting or not yet there, it must not send.
+  EXPECT_EQ(second.wait_for(100ms), std::future_status::timeout);
+  sntp.Shutdown();
+  ASSERT_EQ(second.wait_for(2s), std::future_status::ready);
+  EXPECT_THROW(second.get(), EIdConnClosedGracefully);
+  EXPECT_EQ(server.RequestCount(), 1);
+}
+
+}  // namespace
+}  // namespace KestrineTest

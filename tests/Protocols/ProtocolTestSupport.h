@@ -1,0 +1,76 @@
+#pragma once
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <optional>
+#include <string>
+
+#include "Fakes/FakeUdpServer.h"
+#include "Protocols/IdRequestPacer.h"
+#include "System/IdGlobal.h"
+
+namespace KestrineTest {
+
+using namespace std::chrono_literals;
+using SteadyClock = std::chrono::steady_clock;
+
+// Sets TZ (a POSIX zone string, so no zone database is needed) and puts the old one back.
+class ScopedTz {
+public:
+  explicit ScopedTz(const char* zone) {
+    if (const char* old = std::getenv("TZ")) FOld = old;
+    Set(zone);
+  }
+  ~ScopedTz() {
+    if (FOld)
+      setenv("TZ", FOld->c_str(), 1);
+    else
+      unsetenv("TZ");
+    tzset();
+  }
+  ScopedTz(const ScopedTz&) = delete;
+  ScopedTz& operator=(const ScopedTz&) = delete;
+  static void Set(const char* zone) {
+    setenv("TZ", zone, 1);
+    tzset();
+  }
+
+private:
+  std::optional<std::string> FOld;
+};
+
+// Every test starts in UTC and unpaced; the pacer's own tests set an interval.
+class ProtocolTest : public testing::Test {
+protected:
+  void SetUp() override { TIdRequestPacer::Default().SetMinInterval(0ms); }
+  void TearDown() override { TIdRequestPacer::Default().SetMinInterval(0ms); }
+
+  ScopedTz Zone{"UTC0"};
+};
+
+// "YYYY-MM-DD hh:mm:ss.mmm", or "0.0" for no time at all.
+inline std::string DateText(TDateTime value) {
+  if (value == 0.0) return "0.0";
+  const auto t = DecodeDateTime(value);
+  char text[40];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d", t.Year, t.Month, t.Day, t.Hour, t.Minute,
+                t.Second, t.Millisecond);
+  return text;
+}
+
+inline Bytes BigEndian32(std::uint32_t value) {
+  return {static_cast<std::uint8_t>(value >> 24), static_cast<std::uint8_t>(value >> 16),
+          static_cast<std::uint8_t>(value >> 8), static_cast<std::uint8_t>(value)};
+}
+
+inline long long MsSince(SteadyClock::time_point start) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - start).count();
+}
+
+// Seconds of 2024-01-01 00:00:00 UTC since 1900.
+constexpr std::uint32_t NewYear2024 = 0xE93C7F00;
+
+}  // namespace KestrineTest
