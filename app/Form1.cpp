@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QEvent>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -15,6 +16,7 @@
 #include "MainThreadPump.h"
 #include "TimeChangeNotifier.h"
 #include "NistServers.h"
+#include "RegionalSettings.h"
 #include "System/IdException.h"
 
 namespace {
@@ -180,6 +182,11 @@ void TForm1::ConnectHandlers() {
   connect(Timer1, &QTimer::timeout, this, [this] { Handle(&TForm1::Timer1Timer); });
   FTimeChangeNotifier = new TTimeChangeNotifier([this] { Handle(&TForm1::WMTimeChange); }, this);
   Timer1->start();
+}
+
+void TForm1::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::LocaleChange) ReloadUserFormatSettings();
+  QWidget::changeEvent(event);
 }
 
 void TForm1::SetFontColor(QLineEdit* box, int color) {

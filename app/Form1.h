@@ -123,6 +123,9 @@ public:
   static void SetFontColor(QLineEdit* box, int color);
   static int FontColor(const QLineEdit* box);
 
+protected:
+  void changeEvent(QEvent* event) override;
+
 private:
   void CreateControls();
   void ConnectHandlers();

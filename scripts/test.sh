@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/deps.sh test
-if ! unshare -rn sh -c 'ip link set lo up' 2>/dev/null; then
+if ! unshare -rn sh -c 'ip link set lo up'; then
   echo "test.sh: 'unshare -rn' is not permitted here, and every test must run inside a private network namespace." >&2
   echo "test.sh: run as root, or allow unprivileged user namespaces (kernel.unprivileged_userns_clone=1;" \
     "on Ubuntu also kernel.apparmor_restrict_unprivileged_userns=0)." >&2
@@ -17,6 +17,8 @@ bash scripts/fetch-peers.sh
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
+# Only for races inside uninstrumented Qt code, should any need silencing.
+[ ! -f tests/tsan.supp ] || TSAN_OPTIONS+=":suppressions=$PWD/tests/tsan.supp"
 
 summary=()
 failures=0
