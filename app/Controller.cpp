@@ -48,6 +48,7 @@ void TForm1::FormCreate() {
   ckNistServerClick();
   ckCustomServerClick();
   ckSyncTimeClick();
+  ckRunTimeServerClick();
 }
 
 void TForm1::FormDestroy() {
@@ -124,5 +125,13 @@ void TForm1::ckSyncTimeClick() {
       SyncTimer->start();
     else
       SyncTimer->stop();
+  }
+}
+
+void TForm1::ckRunTimeServerClick() {
+  try {
+    IdTimeUDPServer1->SetActive(ckRunTimeServer->isChecked());
+  } catch (const std::exception&) {
+    // Switching the server reports nothing: without the port the box stays ticked and the server off.
   }
 }

@@ -68,6 +68,9 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent), FQueryLink(std::make_shared<T
   }
   IdTimeUDP1 = std::make_shared<TIdTimeUDP>();
   IdTimeUDP1->BaseDate = 2.0;
+  IdTimeUDPServer1 = std::make_unique<TIdTimeUDPServer>();
+  IdTimeUDPServer1->BaseDate = 2.0;
+  IdTimeUDPServer1->ThreadedEvent = false;
   FQueryLink->SNTP = IdSNTP1;
   FQueryLink->TimeUDP = IdTimeUDP1;
 
@@ -84,6 +87,7 @@ TForm1::~TForm1() {
   // its pending and later steps on this thread fail, its waits and its blocked
   // receive end now.
   FQueryLink->Detach();
+  IdTimeUDPServer1.reset();  // closes the server; its listener has ended when this returns
 }
 
 void TForm1::CreateControls() {
@@ -177,6 +181,7 @@ void TForm1::ConnectHandlers() {
   });
   // Check boxes run theirs on every change of state.
   connect(ckSyncTime, &QCheckBox::toggled, this, [this] { Handle(&TForm1::ckSyncTimeClick); });
+  connect(ckRunTimeServer, &QCheckBox::toggled, this, [this] { Handle(&TForm1::ckRunTimeServerClick); });
   connect(TeButton1, &QPushButton::clicked, this, [this] { Handle(&TForm1::TeButton1Click); });
   connect(SyncTimer, &QTimer::timeout, this, [this] { Handle(&TForm1::SyncTimerTimer); });
   connect(Timer1, &QTimer::timeout, this, [this] { Handle(&TForm1::Timer1Timer); });

@@ -9,6 +9,7 @@
 #include "IniFile.h"
 #include "Protocols/IdSNTP.h"
 #include "Protocols/IdTimeUDP.h"
+#include "Protocols/IdTimeUDPServer.h"
 #include "System/IdException.h"
 #include "System/IdGlobal.h"
 
@@ -76,6 +77,7 @@ public:
   QTimer* SyncTimer = nullptr;
   std::shared_ptr<TIdSNTP> IdSNTP1;
   std::shared_ptr<TIdTimeUDP> IdTimeUDP1;
+  std::unique_ptr<TIdTimeUDPServer> IdTimeUDPServer1;
 
   // Controller state. FQueryBusy is tested and set on the window's thread only and
   // cleared by the worker as its last step (release); the results are read after
@@ -109,6 +111,7 @@ public:
   void ckNistServerClick();
   void ckCustomServerClick();
   void ckSyncTimeClick();
+  void ckRunTimeServerClick();
   void Timer1Timer();
   void TeButton1Click();
   void SyncTimerTimer();

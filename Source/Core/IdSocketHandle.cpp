@@ -145,6 +145,16 @@ bool TIdSocketHandle::WaitReadable(int timeoutMs) {
   return use.List().WaitAnyReadable(timeoutMs);
 }
 
+bool TIdSocketHandle::WaitAnyReadable(const std::vector<TIdSocketHandle*>& handles, int timeoutMs) {
+  std::vector<std::unique_ptr<TUse>> uses;
+  std::vector<TIdStackSocketHandle> sockets;
+  for (auto* handle : handles) {
+    uses.push_back(std::make_unique<TUse>(*handle, true));
+    sockets.push_back(uses.back()->Socket());
+  }
+  return TIdStack::Instance().WaitReadable(sockets, timeoutMs);
+}
+
 void TIdSocketHandle::RememberPeer(const std::string& address, int port, TIdIPVersion ipVersion) {
   RemoteAddress = address;
   RemotePort = port;

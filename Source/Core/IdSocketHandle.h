@@ -43,6 +43,9 @@ public:
   // Drops every datagram already queued on the socket; returns how many.
   std::size_t DiscardPending();
   bool WaitReadable(int timeoutMs);
+  // Waits until any of the handles is readable. Closing one of them from another
+  // thread ends the wait at once (it then reads as readable).
+  static bool WaitAnyReadable(const std::vector<TIdSocketHandle*>& handles, int timeoutMs);
   void RememberPeer(const std::string& address, int port, TIdIPVersion ipVersion);
 
 private:

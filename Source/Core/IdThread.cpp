@@ -1,0 +1,163 @@
+#include "Core/IdThread.h"
+
+#include "Core/IdSync.h"
+#include "Platform/ThreadName.h"
+
+TIdThread::TIdThread(bool createSuspended, bool repeatRun, std::string threadName)
+    : RepeatRun(repeatRun), ThreadName(std::move(threadName)) {
+  FOptions = OwnsRunData;
+  if (createSuspended) {
+    FOptions |= StopFlag;
+    FSuspended = true;
+  }
+}
+
+TIdThread::~TIdThread() { EndThread(); }
+
+void TIdThread::StartThread() { FThread = std::thread([this] { Execute(); }); }
+
+void TIdThread::EndThread() {
+  if (!FThread.joinable()) return;
+  RequestTerminate();
+  {
+    std::lock_guard guard(FStateLock);
+    FSuspended = false;
+  }
+  FStateChanged.notify_all();
+  FThread.join();
+}
+
+void TIdThread::RequestStart() {
+  std::lock_guard guard(*FlagLock);
+  if (!IsStopped()) return;
+  if (FTerminated)
+    FOptions |= StopFlag;
+  else
+    FOptions &= static_cast<std::uint8_t>(~StopFlag);
+  {
+    std::lock_guard state(FStateLock);
+    FSuspended = false;
+  }
+  FStateChanged.notify_all();
+}
+
+void TIdThread::RequestStop() {
+  std::lock_guard guard(*FlagLock);
+  if (IsStopped()) return;
+  if (FStopAction == 0) RequestTerminate();
+  FOptions |= StopFlag;
+}
+
+void TIdThread::RequestTerminate() {
+  std::lock_guard guard(*FlagLock);
+  FOptions |= StopFlag;
+  FTerminated = true;
+}
+
+bool TIdThread::IsStopped() {
+  if (!FlagLock) return true;
+  std::lock_guard guard(*FlagLock);
+  std::lock_guard state(FStateLock);
+  return FTerminated || (FOptions & StopFlag) != 0 || FSuspended;
+}
+
+bool TIdThread::Terminated() {
+  std::lock_guard guard(*FlagLock);
+  return FTerminated;
+}
+
+void TIdThread::WaitForEnd() {
+  const auto ended = [this] {
+    std::lock_guard state(FStateLock);
+    return FEnded;
+  };
+  if (IdSync::IsMainThread()) {
+    while (!IdSync::WaitPumping(ended, std::chrono::hours(1))) {
+    }
+  } else {
+    std::unique_lock state(FStateLock);
+    FStateChanged.wait(state, [this] { return FEnded; });
+  }
+}
+
+void TIdThread::RunSynchronized(const std::function<void()>& step) { IdSync::RunSynchronized(step); }
+
+void TIdThread::ReleaseRunData() {
+  std::lock_guard guard(*FlagLock);
+  FOptions &= static_cast<std::uint8_t>(~CleanupPending);
+  if (FOptions & OwnsRunData) RunData.reset();
+}
+
+void TIdThread::DoException(const std::exception& error) {
+  if (OnError) OnError(*this, error);
+}
+
+void TIdThread::DoStopped() {
+  if (OnStopped) OnStopped(*this);
+}
+
+bool TIdThread::WaitWhileSuspended() {
+  // Suspends itself unless a RequestStart came in between; both take FlagLock first.
+  std::unique_lock flags(*FlagLock);
+  if (!FTerminated && (FOptions & StopFlag) == 0) return true;
+  std::unique_lock state(FStateLock);
+  FSuspended = true;
+  flags.unlock();
+  FStateChanged.wait(state, [this] { return !FSuspended; });
+  return true;
+}
+
+void TIdThread::Execute() {
+  Platform::SetCurrentThreadName(ThreadName.empty() ? "IdThread (unknown)" : ThreadName);
+  try {
+    BeforeRun();
+    while (!Terminated()) {
+      if (IsStopped()) {
+        DoStopped();
+        if (IsStopped()) {
+          if (Terminated()) break;
+          WaitWhileSuspended();
+          if (Terminated()) break;
+          continue;
+        }
+      }
+      {
+        std::lock_guard guard(*FlagLock);
+        FOptions |= CleanupPending;
+      }
+      try {
+        PrepareRun();
+        try {
+          if (RepeatRun)
+            while (!IsStopped()) RunPass();
+          else
+            RunPass();
+        } catch (const std::exception& error) {
+          if (!HandleRunException(error)) {
+            RequestTerminate();
+            FinishRun();
+            throw;
+          }
+        }
+        FinishRun();
+      } catch (...) {
+        RequestTerminate();
+        ReleaseRunData();
+        throw;
+      }
+      ReleaseRunData();
+    }
+    AfterRun();
+  } catch (const std::exception& error) {
+    EndingErrorClass = typeid(error);
+    EndingErrorMessage = error.what();
+    DoException(error);
+    RequestTerminate();
+  }
+  {
+    std::lock_guard state(FStateLock);
+    FEnded = true;
+  }
+  FStateChanged.notify_all();
+  IdSync::NotifyWaiters();
+}

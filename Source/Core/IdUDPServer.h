@@ -1,0 +1,97 @@
+#pragma once
+#include <functional>
+#include <memory>
+#include <string>
+#include <typeindex>
+#include <vector>
+
+#include "Core/IdSocketHandle.h"
+#include "Core/IdSocketList.h"
+#include "Core/IdThread.h"
+#include "Core/IdUDPBase.h"
+
+// The bindings of a server: an ordered collection that owns its handles.
+class TIdSocketHandles {
+public:
+  int DefaultPort = 0;
+
+  TIdSocketHandle& Add();
+  std::size_t Count() const { return FItems.size(); }
+  TIdSocketHandle& Items(std::size_t index) const { return *FItems.at(index); }
+  // Copies the settings of the other collection's bindings.
+  void Assign(const TIdSocketHandles& other);
+  // The last binding holding socket, or nullptr.
+  TIdSocketHandle* FindByHandle(TIdStackSocketHandle socket) const;
+
+private:
+  std::vector<std::unique_ptr<TIdSocketHandle>> FItems;
+};
+
+class TIdUDPServer;
+
+// The one thread that waits on every binding of a server and receives its datagrams.
+class TIdUDPListenerThread : public TIdThread {
+public:
+  TIdUDPListenerThread(int bufferSize, TIdUDPServer& server);
+  ~TIdUDPListenerThread() override;
+
+  TIdSocketHandle* IncomingBinding = nullptr;
+  int SelectWaitMs = 1000;
+  std::string ErrorMessage;
+  std::type_index ErrorClass = typeid(void);
+  TIdUDPServer& Server;
+
+protected:
+  void PrepareRun() override;
+  void FinishRun() override;
+  void RunPass() override;
+
+private:
+  void Hand(const std::function<void()>& step);
+
+  TIdBytes FBuffer;
+  int FBufferSize;
+  std::unique_ptr<TIdSocketList> ReadSet;
+};
+
+using TUDPReadEvent = std::function<void(TIdUDPServer& sender, const TIdBytes& data, TIdSocketHandle& binding)>;
+using TIdUDPExceptionEvent = std::function<void(TIdUDPServer& sender, TIdSocketHandle& binding,
+                                                const std::string& message, std::type_index exceptionClass)>;
+
+// A UDP endpoint listening on its bindings; every datagram goes to DispatchDatagram
+// with the binding it came in on, whose remote fields then name the sender.
+class TIdUDPServer : public TIdUDPBase {
+public:
+  TIdUDPServer() = default;
+  ~TIdUDPServer() override;
+
+  TIdSocketHandles& Bindings() { return FBindings; }
+  void SetBindings(const TIdSocketHandles& value) { FBindings.Assign(value); }
+  int DefaultPort() const { return FBindings.DefaultPort; }
+  void SetDefaultPort(int value) { FBindings.DefaultPort = value; }
+  TIdSocketHandle* ReplyBinding() const { return FReplyBinding; }
+  TIdUDPListenerThread* Listener() const { return FListener.get(); }
+
+  TUDPReadEvent OnUDPRead;
+  TIdUDPExceptionEvent OnUDPException;
+  // False: handlers and everything done for a datagram run on the window's thread
+  // while the listener waits; true: on the listener thread.
+  bool ThreadedEvent = false;
+
+  void ReleaseBinding() override;
+  bool IsActive() override;
+  TIdSocketHandle& AcquireBinding() override;
+  virtual void DispatchDatagram(const TIdBytes& data, TIdSocketHandle& binding);
+  virtual void DispatchListenerError(TIdSocketHandle* binding, const std::string& message,
+                                     std::type_index exceptionClass);
+
+protected:
+  void ApplyBroadcastFlag() override;
+
+private:
+  friend class TIdUDPListenerThread;
+
+  TIdSocketHandles FBindings;
+  TIdSocketHandle* FReplyBinding = nullptr;
+  std::unique_ptr<TIdUDPListenerThread> FListener;
+};

@@ -1,0 +1,290 @@
+// The UDP listener server and the Time protocol server over real loopback
+// sockets. Handlers run on this (the "window's") thread, so every wait pumps the
+// window's-thread queue the way the program's event loop does.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <future>
+#include <optional>
+#include <regex>
+
+#include "Core/IdSync.h"
+#include "Platform/Clock.h"
+#include "Protocols/IdTimeUDP.h"
+#include "Protocols/IdTimeUDPServer.h"
+#include "Support/Peers.h"
+#include "System/IdException.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A plain UDP socket on 127.0.0.1 standing for a client.
+class Probe {
+public:
+  explicit Probe(std::uint16_t port = 0) {
+    FSocket = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in address = Address("127.0.0.1", port);
+    if (bind(FSocket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) ADD_FAILURE() << "bind " << port;
+  }
+  ~Probe() { close(FSocket); }
+
+  void Send(const Bytes& data, std::uint16_t port) {
+    const sockaddr_in to = Address("127.0.0.1", port);
+    sendto(FSocket, data.data(), data.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+  }
+
+  // Waits for one datagram, pumping the window's-thread queue meanwhile.
+  std::optional<Bytes> Receive(std::chrono::milliseconds timeout, std::uint16_t* fromPort = nullptr) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (std::chrono::steady_clock::now() < deadline) {
+      IdSync::RunQueued();
+      pollfd entry{FSocket, POLLIN, 0};
+      if (poll(&entry, 1, 1) == 1) {
+        Bytes data(2048);
+        sockaddr_in from{};
+        socklen_t length = sizeof from;
+        const auto n = recvfrom(FSocket, data.data(), data.size(), 0, reinterpret_cast<sockaddr*>(&from), &length);
+        data.resize(static_cast<std::size_t>(n));
+        if (fromPort) *fromPort = ntohs(from.sin_port);
+        return data;
+      }
+    }
+    return std::nullopt;
+  }
+
+  static sockaddr_in Address(const char* ip, std::uint16_t port) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    inet_pton(AF_INET, ip, &address.sin_addr);
+    return address;
+  }
+
+private:
+  int FSocket = -1;
+};
+
+std::uint32_t Value(const Bytes& reply) {
+  return static_cast<std::uint32_t>(reply[0]) << 24 | static_cast<std::uint32_t>(reply[1]) << 16 |
+         static_cast<std::uint32_t>(reply[2]) << 8 | reply[3];
+}
+
+void PumpFor(std::chrono::milliseconds duration) {
+  IdSync::WaitPumping([] { return false; }, duration);
+}
+
+class TimeServerTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    IdSync::SetMainThread();
+    Server.OnUDPException = [this](TIdUDPServer&, TIdSocketHandle&, const std::string& message, std::type_index) {
+      Failures.push_back(message);
+    };
+  }
+
+  // A server on a port of its own (not 37, which some tests bind themselves).
+  void Activate(int port = 3700) {
+    Server.SetDefaultPort(port);
+    Server.SetActive(true);
+    ASSERT_TRUE(Server.Active());
+  }
+
+  TIdTimeUDPServer Server;
+  std::vector<std::string> Failures;
+};
+
+TEST_F(TimeServerTest, OneBindingOnAllAddressesAtPort37IsMadeOnceAndReused) {
+  EXPECT_EQ(Server.DefaultPort(), 37);
+  Server.SetActive(true);
+  ASSERT_TRUE(Server.Active());
+  ASSERT_EQ(Server.Bindings().Count(), 1u);
+  EXPECT_EQ(Server.Bindings().Items(0).IP, "0.0.0.0");
+  EXPECT_EQ(Server.Bindings().Items(0).Port, 37);
+  const auto* listener = Server.Listener();
+  Server.SetActive(true);
+  EXPECT_EQ(Server.Listener(), listener) << "a second activation made another listener";
+  Server.SetActive(false);
+  EXPECT_FALSE(Server.Active());
+  Server.SetActive(false);
+  Server.SetActive(true);
+  EXPECT_EQ(Server.Bindings().Count(), 1u);
+}
+
+TEST_F(TimeServerTest, DeactivatingWhileTheListenerIsBlockedIsPromptAndReportsOneFailure) {
+  Activate();
+  PumpFor(1200ms);  // past the first readiness wait: the listener now blocks in its receive
+  const auto start = std::chrono::steady_clock::now();
+  Server.SetActive(false);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 500ms);
+  EXPECT_FALSE(Server.Active());
+  EXPECT_EQ(Failures.size(), 1u);
+}
+
+TEST_F(TimeServerTest, APortAlreadyTakenLeavesTheServerInactive) {
+  Probe holder(3701);
+  Server.SetDefaultPort(3701);
+  Server.Bindings().Add().IP = "127.0.0.1";
+  try {
+    Server.SetActive(true);
+    FAIL() << "activation succeeded on a taken port";
+  } catch (const EIdCouldNotBindSocket& error) {
+    EXPECT_EQ(error.Message(), "Could not bind socket. Address and port are already in use.");
+  }
+  EXPECT_FALSE(Server.Active());
+  EXPECT_EQ(Server.Listener(), nullptr);
+}
+
+TEST_F(TimeServerTest, AnyRequestGetsFourBytesAtItsOwnPortFromTheServersPort) {
+  Activate();
+  Probe a, b;
+  a.Send({}, 3700);
+  std::uint16_t from = 0;
+  const auto empty = a.Receive(2s, &from);
+  b.Send(Bytes(100, 0x55), 3700);
+  const auto payload = b.Receive(2s);
+  ASSERT_TRUE(empty && payload);
+  ASSERT_EQ(empty->size(), 4u);
+  ASSERT_EQ(payload->size(), 4u);
+  EXPECT_EQ(from, 3700);
+  EXPECT_LE(Value(*payload) - Value(*empty), 1u);
+  const std::uint32_t now = TIdCustomTimeUDPServer::TimeValue(Now(), UtcBias(), 2.0);
+  EXPECT_LE(now - Value(*payload), 1u);
+}
+
+TEST_F(TimeServerTest, QuickRequestsFromDifferentPortsEachGetTheirOwnReply) {
+  Activate();
+  Probe a, b;
+  a.Send({}, 3700);
+  b.Send({}, 3700);
+  EXPECT_TRUE(a.Receive(2s));
+  EXPECT_TRUE(b.Receive(2s));
+}
+
+TEST_F(TimeServerTest, AnOversizedDatagramIsReportedAndTheNextIsServed) {
+  Server.BufferSize = 16;
+  Activate();
+  Probe client;
+  client.Send(Bytes(17, 1), 3700);
+  EXPECT_FALSE(client.Receive(300ms));
+  client.Send({}, 3700);
+  EXPECT_TRUE(client.Receive(2s));
+  ASSERT_EQ(Failures.size(), 1u);
+  EXPECT_EQ(Failures[0], "Socket Error # 10040\r\nMessage too long.");
+}
+
+TEST_F(TimeServerTest, AHandlerThatRaisesDoesNotStopTheListener) {
+  int calls = 0;
+  Server.OnUDPRead = [&](TIdUDPServer&, const TIdBytes&, TIdSocketHandle&) {
+    if (++calls == 1) throw EIdException("handler failed");
+  };
+  Activate();
+  Probe client;
+  client.Send({}, 3700);
+  EXPECT_FALSE(client.Receive(300ms)) << "no reply for the datagram whose handler failed";
+  client.Send({}, 3700);
+  EXPECT_TRUE(client.Receive(2s));
+  ASSERT_EQ(Failures.size(), 1u);
+  EXPECT_EQ(Failures[0], "handler failed");
+}
+
+TEST_F(TimeServerTest, DatagramsFromServicePortsAreDroppedSilently) {
+  Activate();
+  for (const std::uint16_t port : {7, 9, 13, 19, 37}) {
+    Probe forged(port);
+    forged.Send({}, 3700);
+    EXPECT_FALSE(forged.Receive(200ms)) << "answered source port " << port;
+  }
+  EXPECT_TRUE(Failures.empty());
+  Probe ordinary(1037);
+  ordinary.Send({}, 3700);
+  EXPECT_TRUE(ordinary.Receive(2s));
+}
+
+TEST(TimeServerValueTest, SecondsSinceTheDayOfBaseDateTruncatedAndWrapped) {
+  const TDateTime y2000 = EncodeDateTime(2000, 1, 1, 0, 0, 0, 500);
+  const TDateTime wrap = EncodeDateTime(2036, 2, 7, 6, 28, 16, 0);
+  EXPECT_EQ(TIdCustomTimeUDPServer::TimeValue(y2000, 0.0, 2.0), 0xBC17C200u);
+  EXPECT_EQ(TIdCustomTimeUDPServer::TimeValue(y2000, 0.0, 2.75), 0xBC17C200u);
+  EXPECT_EQ(TIdCustomTimeUDPServer::TimeValue(y2000 - 0.5, 0.5, 2.0), 0xBC17C200u) << "local + bias is UTC";
+  EXPECT_LE(TIdCustomTimeUDPServer::TimeValue(wrap + 0.5 / SecsPerDay, 0.0, 2.0), 1u);
+  EXPECT_EQ(TIdCustomTimeUDPServer::TimeValue(wrap + 1.5 / SecsPerDay, 0.0, 2.0), 1u);
+}
+
+TEST(TimeServerValueTest, ServiceSourcesAndTheServerItselfAreRefused) {
+  TIdSocketHandle binding;
+  binding.Port = 37;
+  for (const int port : {7, 9, 13, 19, 37}) {
+    binding.RemotePort = port;
+    EXPECT_TRUE(TIdCustomTimeUDPServer::IsRefusedSource(binding)) << port;
+  }
+  binding.Port = 3700;
+  binding.IP = "127.0.0.1";
+  binding.RemoteAddress = "127.0.0.1";
+  binding.RemotePort = 3700;
+  EXPECT_TRUE(TIdCustomTimeUDPServer::IsRefusedSource(binding));
+  binding.RemoteAddress = "127.0.0.2";
+  EXPECT_FALSE(TIdCustomTimeUDPServer::IsRefusedSource(binding));
+  binding.RemotePort = 40000;
+  EXPECT_FALSE(TIdCustomTimeUDPServer::IsRefusedSource(binding));
+}
+
+// The reply of the 2000-01-01 example through the server itself, with the clock
+// and the zone fixed.
+class FixedClock : public Platform::TClockSource {
+public:
+  Platform::TLocalDateTime ReadLocal() override { return {2000, 1, 6, 1, 0, 0, 0, 500}; }
+  Platform::TClockSetResult SetLocal(const Platform::TLocalDateTime&) override { return {1, "refused"}; }
+};
+
+TEST_F(TimeServerTest, TheReplyOfTheYear2000Example) {
+  const char* oldZone = std::getenv("TZ");
+  const std::string savedZone = oldZone ? oldZone : "";
+  setenv("TZ", "UTC0", 1);
+  FixedClock clock;
+  Platform::InstallClock(&clock);
+  Activate();
+  Probe client;
+  client.Send({}, 3700);
+  const auto reply = client.Receive(2s);
+  Platform::InstallClock(nullptr);
+  if (oldZone) setenv("TZ", savedZone.c_str(), 1); else unsetenv("TZ");
+  ASSERT_TRUE(reply);
+  EXPECT_EQ(*reply, (Bytes{0xBC, 0x17, 0xC2, 0x00}));
+}
+
+TEST_F(TimeServerTest, RealClientsReadOurTime) {
+  Server.SetActive(true);  // port 37 on every address
+  auto rdate = std::async(std::launch::async, [] { return KestrineTest::RunRdate("127.0.0.1", 10); });
+  while (rdate.wait_for(1ms) != std::future_status::ready) IdSync::RunQueued();
+  const std::string printed = rdate.get();
+  // "Thu Dec 10 02:10:00 UTC 2026": the time of day must be ours within a second.
+  std::smatch clock;
+  ASSERT_TRUE(std::regex_search(printed, clock, std::regex(R"((\d\d):(\d\d):(\d\d))"))) << printed;
+  const int h = std::stoi(clock[1]), m = std::stoi(clock[2]), s = std::stoi(clock[3]);
+  const auto local = DecodeDateTime(Now());  // rdate prints local time
+  const int ours = local.Hour * 3600 + local.Minute * 60 + local.Second, theirs = h * 3600 + m * 60 + s;
+  EXPECT_LE(std::abs((ours - theirs + 86400 + 43200) % 86400 - 43200), 1) << printed;
+
+  auto query = std::async(std::launch::async, [] {
+    TIdTimeUDP client;
+    client.SetHost("127.0.0.1");
+    client.ReceiveTimeout = 5000;
+    return client.QueryTime();
+  });
+  while (query.wait_for(1ms) != std::future_status::ready) IdSync::RunQueued();
+  const double lag = (Now() - query.get()) * SecsPerDay;
+  EXPECT_GE(lag, -0.1);
+  EXPECT_LT(lag, 1.1);
+}
+
+}  // namespace
