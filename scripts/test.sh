@@ -59,8 +59,12 @@ run_tree() {
 }
 
 run_tree build ""
-run_tree build-asan "" -DKESTRINE_SANITIZE=address
-run_tree build-tsan "-L threaded" -DKESTRINE_SANITIZE=thread
+if [ "${summary[0]}" = "build: build FAILED" ]; then
+  summary+=("build-asan, build-tsan: skipped, as the plain build failed")
+else
+  run_tree build-asan "" -DKESTRINE_SANITIZE=address
+  run_tree build-tsan "-L threaded" -DKESTRINE_SANITIZE=thread
+fi
 
 echo "=== summary"
 printf '%s\n' "${summary[@]}"

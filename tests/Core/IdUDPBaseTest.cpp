@@ -1,6 +1,8 @@
 #include "Core/IdUDPBase.h"
 
+#include <netinet/in.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -178,6 +180,17 @@ TEST_F(IdUDPBaseTest, BroadcastFlagReachesEveryNewSocket) {
 enum class StopBy { CloseHandle, Shutdown };
 enum class BlockedIn { EndpointReceive, HandleWaitThenReceive, HandleReceive };
 
+// Sends one byte to a loopback port from a socket of its own.
+void Poke(std::uint16_t port) {
+  const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(port);
+  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ::sendto(fd, "!", 1, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+  ::close(fd);
+}
+
 struct BlockedCase {
   StopBy Stop;
   BlockedIn Where;
@@ -223,7 +236,7 @@ TEST_P(BlockedReceiveTest, EndsAtOnceWithAnException) {
     else
       binding.CloseSocketHandle();
     const bool ended = outcome.wait_for(2s) == std::future_status::ready;
-    if (!ended) client.Shutdown();  // so that the thread can be joined
+    if (!ended) Poke(static_cast<std::uint16_t>(binding.Port));  // so that the thread can be joined
     EXPECT_TRUE(ended);
     EXPECT_EQ(outcome.get(), "exception");
     EXPECT_FALSE(binding.HasSocket());
@@ -234,7 +247,15 @@ INSTANTIATE_TEST_SUITE_P(All, BlockedReceiveTest,
                          testing::Values(BlockedCase{StopBy::CloseHandle, BlockedIn::EndpointReceive},
                                          BlockedCase{StopBy::CloseHandle, BlockedIn::HandleWaitThenReceive},
                                          BlockedCase{StopBy::CloseHandle, BlockedIn::HandleReceive},
-                                         BlockedCase{StopBy::Shutdown, BlockedIn::EndpointReceive}));
+                                         BlockedCase{StopBy::Shutdown, BlockedIn::EndpointReceive}),
+                         [](const testing::TestParamInfo<BlockedCase>& info) {
+                           const char* stop = info.param.Stop == StopBy::Shutdown ? "Shutdown" : "CloseHandle";
+                           const char* where = info.param.Where == BlockedIn::EndpointReceive ? "EndpointReceive"
+                                               : info.param.Where == BlockedIn::HandleReceive
+                                                   ? "HandleReceive"
+                                                   : "HandleWaitThenReceive";
+                           return std::string(stop) + "During" + where;
+                         });
 
 TEST_F(IdUDPBaseTest, AfterCloseTheEndpointOpensANewSocketButAfterShutdownItRefuses) {
   Client.SendText("1");

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -53,8 +54,16 @@ bool LoopbackIsUp()
     return up;
 }
 
-// RTM_NEWADDR with NLM_F_REPLACE: adding an address that is already there succeeds.
-void NetlinkReplaceAddress(in_addr address, const std::string& text)
+in_addr ParseIpv4(const std::string& ipv4)
+{
+    in_addr address{};
+    if (inet_pton(AF_INET, ipv4.c_str(), &address) != 1)
+        throw std::runtime_error("not an IPv4 address: " + ipv4);
+    return address;
+}
+
+// Sends one RTM_NEWADDR or RTM_DELADDR for address/32 on lo and returns the kernel's errno.
+int ChangeLoopbackAddress(uint16_t type, uint16_t flags, in_addr address)
 {
     struct {
         nlmsghdr header;
@@ -65,8 +74,8 @@ void NetlinkReplaceAddress(in_addr address, const std::string& text)
         in_addr address;
     } request{};
     request.header.nlmsg_len = sizeof(request);
-    request.header.nlmsg_type = RTM_NEWADDR;
-    request.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_ACK | NLM_F_CREATE | NLM_F_REPLACE;
+    request.header.nlmsg_type = type;
+    request.header.nlmsg_flags = static_cast<uint16_t>(NLM_F_REQUEST | NLM_F_ACK | flags);
     request.header.nlmsg_seq = 1;
     request.message.ifa_family = AF_INET;
     request.message.ifa_prefixlen = 32;
@@ -79,9 +88,9 @@ void NetlinkReplaceAddress(in_addr address, const std::string& text)
 
     const int fd = socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);
     if (fd < 0)
-        throw std::runtime_error("AddLoopbackAddress: netlink socket: " + std::string(std::strerror(errno)));
+        return errno;
     int error = 0;
-    char reply[512];
+    alignas(nlmsghdr) char reply[512];
     if (send(fd, &request, sizeof(request), 0) < 0)
         error = errno;
     else if (const ssize_t n = recv(fd, reply, sizeof(reply), 0); n < 0)
@@ -92,8 +101,7 @@ void NetlinkReplaceAddress(in_addr address, const std::string& text)
             error = -static_cast<const nlmsgerr*>(NLMSG_DATA(answer))->error;
     }
     close(fd);
-    if (error != 0)
-        throw std::runtime_error("AddLoopbackAddress(" + text + "): " + std::strerror(error));
+    return error;
 }
 
 } // namespace
@@ -109,10 +117,17 @@ void RequirePrivateNetwork()
 void AddLoopbackAddress(const std::string& ipv4)
 {
     RequirePrivateNetwork();
-    in_addr address{};
-    if (inet_pton(AF_INET, ipv4.c_str(), &address) != 1)
-        throw std::runtime_error("AddLoopbackAddress: not an IPv4 address: " + ipv4);
-    NetlinkReplaceAddress(address, ipv4);
+    // NLM_F_REPLACE: adding an address that is already there succeeds.
+    if (const int error = ChangeLoopbackAddress(RTM_NEWADDR, NLM_F_CREATE | NLM_F_REPLACE, ParseIpv4(ipv4)))
+        throw std::runtime_error("AddLoopbackAddress(" + ipv4 + "): " + std::strerror(error));
+}
+
+void RemoveLoopbackAddress(const std::string& ipv4)
+{
+    RequirePrivateNetwork();
+    const int error = ChangeLoopbackAddress(RTM_DELADDR, 0, ParseIpv4(ipv4));
+    if (error != 0 && error != EADDRNOTAVAIL)
+        throw std::runtime_error("RemoveLoopbackAddress(" + ipv4 + "): " + std::strerror(error));
 }
 
 } // namespace KestrineTest

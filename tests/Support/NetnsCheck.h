@@ -14,4 +14,8 @@ void RequirePrivateNetwork();
 // inside a private network namespace; throws std::runtime_error on failure.
 void AddLoopbackAddress(const std::string& ipv4);
 
+// Takes ipv4/32 off the loopback interface again (nothing to do when it is not
+// there). All tests of a build share one namespace: leave it as you found it.
+void RemoveLoopbackAddress(const std::string& ipv4);
+
 } // namespace KestrineTest
