@@ -1,7 +1,11 @@
 #include "Form1.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QIcon>
+#include <QShortcut>
 #include <QEvent>
 #include <QGroupBox>
 #include <QLabel>
@@ -11,7 +15,11 @@
 #include <QTabWidget>
 #include <QTimer>
 
+#include "AppTitle.h"
 #include "ErrorBox.h"
+#include "Frame.h"
+#include "Style.h"
+#include "TrayIcon.h"
 #include "GetTimeClientThread.h"
 #include "MainThreadPump.h"
 #include "TimeChangeNotifier.h"
@@ -40,6 +48,10 @@ QLineEdit* MakeClockBox(QWidget* parent, const char* name, int top) {
   auto* box = Make<QLineEdit>(parent, name, "", 72, top, 233, 21);
   box->setReadOnly(true);
   box->setAlignment(Qt::AlignCenter);
+  // A text longer than the box shows its beginning, not its end.
+  QObject::connect(box, &QLineEdit::textChanged, box, [box] {
+    QMetaObject::invokeMethod(box, [box] { box->setCursorPosition(0); }, Qt::QueuedConnection);
+  });
   return box;
 }
 
@@ -93,23 +105,26 @@ TForm1::~TForm1() {
 void TForm1::CreateControls() {
   setObjectName(QStringLiteral("Form1"));
   setWindowTitle(QStringLiteral("Kestrine "));
-  setFixedSize(352, 392);
+  setWindowFlags(Qt::Window | Qt::FramelessWindowHint);  // the frame is our own
+  setAttribute(Qt::WA_StyledBackground);
+  setStyleSheet(KestrineStyleSheet());
   move(328, 176);
-  QFont font(QStringLiteral("MS Sans Serif"));
-  font.setPixelSize(11);
-  setFont(font);
+  ClientArea = new QWidget(this);
+  ClientArea->setObjectName(QStringLiteral("ClientArea"));
+  ClientArea->resize(352, 392);
+  QWidget* const client = ClientArea;
 
-  TeLabel1 = Make<QLabel>(this, "TeLabel1", "Server Time:", 8, 24, 60, 13);
-  TeSEdit1 = MakeClockBox(this, "TeSEdit1", 24);
-  TeLabel2 = Make<QLabel>(this, "TeLabel2", "Local Time:", 8, 56, 55, 13);
-  TeSEdit2 = MakeClockBox(this, "TeSEdit2", 56);
+  TeLabel1 = Make<QLabel>(client, "TeLabel1", "Server Time:", 8, 24, 60, 13);
+  TeSEdit1 = MakeClockBox(client, "TeSEdit1", 24);
+  TeLabel2 = Make<QLabel>(client, "TeLabel2", "Local Time:", 8, 56, 55, 13);
+  TeSEdit2 = MakeClockBox(client, "TeSEdit2", 56);
   SetFontColor(TeSEdit2, 255);
-  TeLabel3 = Make<QLabel>(this, "TeLabel3", "Difference:", 8, 88, 52, 13);
-  TeSEdit3 = MakeClockBox(this, "TeSEdit3", 88);
+  TeLabel3 = Make<QLabel>(client, "TeLabel3", "Difference:", 8, 88, 52, 13);
+  TeSEdit3 = MakeClockBox(client, "TeSEdit3", 88);
   SetFontColor(TeSEdit3, 0);
-  TeButton2 = Make<QPushButton>(this, "TeButton2", "Refresh", 104, 120, 75, 25);
-  TeButton1 = Make<QPushButton>(this, "TeButton1", "Synchroize", 192, 120, 75, 25);
-  TePageControl1 = Make<QTabWidget>(this, "TePageControl1", "", 8, 160, 337, 217);
+  TeButton2 = Make<QPushButton>(client, "TeButton2", "Refresh", 104, 120, 75, 25);
+  TeButton1 = Make<QPushButton>(client, "TeButton1", "Synchroize", 192, 120, 75, 25);
+  TePageControl1 = Make<QTabWidget>(client, "TePageControl1", "", 8, 160, 337, 217);
 
   TeTabSheet1 = MakePage(TePageControl1, "TeTabSheet1", "Time Server");
   ckNistServer = Make<QRadioButton>(TeTabSheet1, "ckNistServer", "NIST Atomic Time Servers", 16, 16, 201, 20);
@@ -122,6 +137,7 @@ void TForm1::CreateControls() {
   cbSeverType->addItems({QStringLiteral("SNTP"), QStringLiteral("Time")});
   cbSeverType->setCurrentIndex(0);
   labCurServer = Make<QLabel>(TeTabSheet1, "labCurServer", "Current Server: ", 24, 152, 289, 13);
+  labCurServer->resize(289, labCurServer->height());  // room for the address that follows
 
   TeTabSheet2 = MakePage(TePageControl1, "TeTabSheet2", "Synchroniztion");
   ckSyncTime = Make<QCheckBox>(TeTabSheet2, "ckSyncTime", "Synchronize time every ", 16, 16, 129, 20);
@@ -139,6 +155,22 @@ void TForm1::CreateControls() {
   TeGroupBox2 = Make<QGroupBox>(TeTabSheet4, "TeGroupBox2", "Time Server", 8, 112, 305, 57);
   ckRunTimeServer = Make<QCheckBox>(TeGroupBox2, "ckRunTimeServer", "Run as local time server (Time protocol)", 16,
                                     24, 241, 20);
+
+  // Each box is named by its label, for the keyboard and for screen readers.
+  TeLabel1->setBuddy(TeSEdit1);
+  TeLabel2->setBuddy(TeSEdit2);
+  TeLabel3->setBuddy(TeSEdit3);
+  TeScrollingLabel1->setBuddy(edtServer);
+  TeScrollingLabel2->setBuddy(cbSeverType);
+  TeLabel4->setBuddy(edtSyncTime);
+  for (QLabel* label : {TeLabel1, TeLabel2, TeLabel3, TeScrollingLabel1, TeScrollingLabel2})
+    label->buddy()->setAccessibleName(label->text().trimmed());
+  edtSyncTime->setAccessibleName(QStringLiteral("Synchronize time every, minutes"));
+
+  TeForm1 = new TeFrame(this, ClientArea, QIcon(QStringLiteral(":/kestrine.png")), QString::fromLatin1(ApplicationTitle));
+  TeForm1->OnMinimize = [this] { TeForm1Minimize(); };
+  auto* closeShortcut = new QShortcut(QKeySequence(QStringLiteral("Alt+F4")), this);
+  connect(closeShortcut, &QShortcut::activated, this, &QWidget::close);
 
   setTabOrder(TeButton1, TeSEdit1);
   setTabOrder(TeSEdit1, TeSEdit2);
@@ -191,8 +223,23 @@ void TForm1::ConnectHandlers() {
 
 void TForm1::changeEvent(QEvent* event) {
   if (event->type() == QEvent::LocaleChange) ReloadUserFormatSettings();
+  // A minimize from outside (window manager, taskbar) goes to the notification area too.
+  if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMinimized) &&
+      TTrayIcon::Available() && TeForm1->State() != TFrameState::InTray)
+    QTimer::singleShot(0, this, [this] {
+      setWindowState(windowState() & ~Qt::WindowMinimized);
+      TeForm1Minimize();
+    });
   QWidget::changeEvent(event);
 }
+
+void TForm1::closeEvent(QCloseEvent* event) {
+  // Closing the window ends the program, also from the notification area's menu.
+  QWidget::closeEvent(event);
+  QCoreApplication::quit();
+}
+
+void TForm1::TeForm1Minimize() { TeForm1->MoveToTray(); }
 
 void TForm1::SetFontColor(QLineEdit* box, int color) {
   QPalette palette = box->palette();

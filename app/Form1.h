@@ -24,6 +24,7 @@ class QTabWidget;
 class QTimer;
 struct TQueryLink;
 class TTimeChangeNotifier;
+class TeFrame;
 
 // The system refused to set the clock.
 class EClockNotSet : public Exception {
@@ -39,6 +40,11 @@ class TForm1 : public QWidget {
 public:
   explicit TForm1(QWidget* parent = nullptr);
   ~TForm1() override;
+
+  // The frame: caption bar, roll-up, system menu, notification area.
+  TeFrame* TeForm1 = nullptr;
+  // The client area under the caption bar, 352 by 392; the controls' positions are relative to it.
+  QWidget* ClientArea = nullptr;
 
   // Controls (Qt owns them as children of the window).
   QLabel* TeLabel1 = nullptr;
@@ -116,6 +122,7 @@ public:
   void TeButton1Click();
   void SyncTimerTimer();
   void WMTimeChange();
+  void TeForm1Minimize();
 
   void AdjustClock();
 
@@ -128,6 +135,7 @@ public:
 
 protected:
   void changeEvent(QEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
 
 private:
   void CreateControls();

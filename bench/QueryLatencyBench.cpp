@@ -2,9 +2,7 @@
 // against a loopback chronyd, beside a bare UDP round trip to the same server,
 // interleaved in one run so that both see the same machine load.
 //
-// Run inside a private network namespace:
-//   unshare -rn sh -c 'ip link set lo up && QT_QPA_PLATFORM=offscreen \
-//     KESTRINE_PEERS_DIR=$PWD/.peers build/bench/query_latency_bench 2000'
+// Run inside a private network namespace; the command is in docs/benchmarks.md.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>

@@ -39,6 +39,7 @@ if [ -n "$(unresolved)" ]; then
     done
   done
   echo "fetch-peers.sh: installing libraries ${libs[*]}"
+  "${sudo[@]}" apt-get -o DPkg::Lock::Timeout=600 update
   "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends \
     -o DPkg::Lock::Timeout=600 "${libs[@]}"
 fi

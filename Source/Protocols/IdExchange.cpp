@@ -4,10 +4,32 @@
 
 #include "System/IdException.h"
 
+namespace {
+
+// The dotted-quad rule allows blanks and leading zeros, but a reply names its sender
+// in plain dotted-decimal form: match and pace in that form.
+std::string PlainAddress(const std::string& address) {
+  if (!TIdStack::IsDottedQuad(address)) return address;
+  std::string plain;
+  int part = 0;
+  for (const char c : address) {
+    if (c == '.') {
+      plain += std::to_string(part) + '.';
+      part = 0;
+    } else if (c != ' ') {
+      part = part * 10 + (c - '0');
+    }
+  }
+  return plain + std::to_string(part);
+}
+
+}  // namespace
+
 void TIdExchange::Prepare() {
-  FClient.AcquireBinding().DiscardPending();
-  FAddress = TIdStack::Instance().ResolveAddress(FClient.GetHost(), FClient.GetIPVersion());
+  FAddress = PlainAddress(TIdStack::Instance().ResolveAddress(FClient.GetHost(), FClient.GetIPVersion()));
   if (!FPacer.WaitTurn(FAddress, [this] { return FClient.IsShutdown(); })) throw EIdConnClosedGracefully();
+  // Only now: a late answer to the last query may have come in during the wait.
+  FClient.AcquireBinding().DiscardPending();
 }
 
 void TIdExchange::Send(const TIdBytes& request) {

@@ -13,7 +13,7 @@ class TIdExchange {
 public:
   TIdExchange(TIdUDPClient& client, TIdRequestPacer& pacer) : FClient(client), FPacer(pacer) {}
 
-  // Drops datagrams already waiting, resolves the host and waits for the pacer.
+  // Resolves the host, waits for the pacer, then drops datagrams already waiting.
   void Prepare();
   void Send(const TIdBytes& request);
   // Waits for the next datagram from the server within the rest of the client's

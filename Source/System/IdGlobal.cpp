@@ -89,7 +89,10 @@ std::uint32_t TickSpan(std::uint32_t oldTick, std::uint32_t newTick) {
 }
 
 std::int64_t ClockOffsetSeconds(TDateTime local, TDateTime server) {
-  const long double seconds = (static_cast<long double>(local) - static_cast<long double>(server)) * 86400.0L;
+  long double seconds = (static_cast<long double>(local) - static_cast<long double>(server)) * 86400.0L;
   if (!std::isfinite(seconds) || std::fabs(seconds) >= 9.2e18L) return 0;
+  // A day count in a double holds a millisecond reading only to about a microsecond:
+  // without this, two readings exactly 2 s apart would truncate to 1.
+  seconds = std::round(seconds * 1e6L) / 1e6L;
   return static_cast<std::int64_t>(seconds);  // truncates toward zero
 }

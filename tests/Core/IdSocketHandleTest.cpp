@@ -7,7 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "Core/IdSocketList.h"
 #include "Fakes/FakeUdpServer.h"

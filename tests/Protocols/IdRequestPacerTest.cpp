@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <future>
 
 #include "Protocols/IdSNTP.h"
@@ -67,6 +68,25 @@ TEST_F(IdRequestPacerTest, ClientsCanHaveAPacerOfTheirOwn) {
   EXPECT_NE(sntp.QueryTime(), 0.0);
   const auto requests = server.Requests();
   EXPECT_GE(MsBetween(requests.at(0).Arrived, requests.at(1).Arrived), 280);
+}
+
+// A late second answer to the last query can come in while the next one waits for
+// its turn; it must not be taken for the next answer.
+TEST_F(IdRequestPacerTest, DatagramsArrivingDuringTheWaitAreDiscardedToo) {
+  TIdRequestPacer own;
+  own.SetMinInterval(300ms);
+  std::atomic<int> served{0};
+  FakeUdpServer server("127.0.0.1", 0, [&](const Datagram&) {
+    if (served++ > 0) return std::vector<Reply>{{BigEndian32(NewYear2024), 20ms}};
+    return std::vector<Reply>{{BigEndian32(NewYear2024)}, {BigEndian32(NewYear2024 + 3600), 150ms}};
+  });
+  TIdTimeUDP time;
+  time.Pacer = &own;
+  time.ReceiveTimeout = 2000;
+  time.SetHost("127.0.0.1");
+  time.SetPort(server.Port());
+  EXPECT_EQ(DateText(time.QueryTime()), "2024-01-01 00:00:00.000");
+  EXPECT_EQ(DateText(time.QueryTime()), "2024-01-01 00:00:00.000");
 }
 
 // 192.0.2.1 cannot be reached in the private namespace: the send fails at once.

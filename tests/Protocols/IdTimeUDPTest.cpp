@@ -118,6 +118,16 @@ TEST_F(IdTimeUDPTest, SlowExchangeAddsHalfTheTripInWholeSeconds) {
   EXPECT_LT(Client.HalfTripMs, 2000u);
 }
 
+// Replies name their sender in plain dotted-decimal form, whatever form the host was given in.
+TEST_F(IdTimeUDPTest, HostMayBeAnyFormOfDottedQuad) {
+  FakeUdpServer server("127.0.0.1", 0, Answer(BigEndian32(NewYear2024)));
+  Aim(server, 300);
+  for (const char* host : {"127.0.0.1", " 127 . 0 . 0 . 1 ", "127.000.000.001", "localhost", "LocalHost"}) {
+    Client.SetHost(host);
+    EXPECT_EQ(DateText(Client.QueryTime()), "2024-01-01 00:00:00.000") << '"' << host << '"';
+  }
+}
+
 TEST_F(IdTimeUDPTest, HostThatDoesNotResolveIsASocketError) {
   TIdSNTP sntp;
   Client.SetHost("no-such-host.invalid");

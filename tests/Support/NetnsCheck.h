@@ -18,4 +18,4 @@ void AddLoopbackAddress(const std::string& ipv4);
 // there). All tests of a build share one namespace: leave it as you found it.
 void RemoveLoopbackAddress(const std::string& ipv4);
 
-} // namespace KestrineTest
+}  // namespace KestrineTest

@@ -1,13 +1,13 @@
-#include "Support/NetnsCheck.h"
-
-#include <QApplication>
 #include <gmock/gmock.h>
 
+#include <QApplication>
+
+#include "Support/NetnsCheck.h"
+
 // Widget tests need a QApplication; ctest sets QT_QPA_PLATFORM=offscreen for them.
-int main(int argc, char** argv)
-{
-    QApplication application(argc, argv);
-    KestrineTest::RequirePrivateNetwork();
-    testing::InitGoogleMock(&argc, argv);
-    return RUN_ALL_TESTS();
+int main(int argc, char** argv) {
+  QApplication application(argc, argv);
+  KestrineTest::RequirePrivateNetwork();
+  testing::InitGoogleMock(&argc, argv);
+  return RUN_ALL_TESTS();
 }

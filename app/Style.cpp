@@ -1,0 +1,31 @@
+#include "Style.h"
+
+#include <QFontDatabase>
+#include <QStringList>
+
+namespace {
+
+// The layout is made for an 8-point sans serif of Windows' metrics; where that is
+// missing, a font of the same metrics keeps the captions inside their places.
+QString WindowFontFamily() {
+  const QStringList installed = QFontDatabase::families();
+  for (const char* family : {"MS Sans Serif", "Liberation Sans", "Arial", "DejaVu Sans Condensed"})
+    if (installed.contains(QString::fromLatin1(family))) return QString::fromLatin1(family);
+  return QStringLiteral("sans-serif");
+}
+
+}  // namespace
+
+QString KestrineStyleSheet() {
+  return QStringLiteral("TForm1, TForm1 * { font-family: \"%1\"; font-size: 11px; }").arg(WindowFontFamily()) +
+         QStringLiteral(
+      "TForm1 { background: #e8ecf2; border: 1px solid #4a6a96; }"
+      "TeFrame { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #5b84bd, stop:1 #2f5a94); }"
+      "TeFrame QLabel#Caption { color: white; font-weight: bold; }"
+      "TeFrame QToolButton { border: none; border-radius: 2px; }"
+      "TeFrame QToolButton:hover { background: rgba(255, 255, 255, 60); }"
+      "QLineEdit[readOnly=\"true\"] { background: white; border: 1px solid #9aa9bf; }"
+      "QTabWidget::pane { border: 1px solid #9aa9bf; background: #f4f6f9; }"
+      "QGroupBox { border: 1px solid #9aa9bf; margin-top: 6px; }"
+      "QGroupBox::title { subcontrol-origin: margin; left: 8px; padding: 0 2px; }");
+}
