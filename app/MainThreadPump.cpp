@@ -1,31 +1,26 @@
 #include "MainThreadPump.h"
 
 #include <QCoreApplication>
-#include <QMetaObject>
-#include <QObject>
-#include <atomic>
+#include <QSocketNotifier>
 
 #include "Core/IdSync.h"
+#include "Platform/WakeEvent.h"
 
 namespace MainThreadPump {
 
+// Workers wake the window's thread through a handle of our own that Qt's event
+// loop watches, rather than by posting Qt events from their threads.
 void Install() {
-  static QObject* pump = nullptr;
-  if (pump != nullptr) return;
-  pump = new QObject(QCoreApplication::instance());
-  static std::atomic<bool> wakePending{false};
+  static Platform::TWakeEvent* wake = nullptr;
+  if (wake != nullptr) return;
+  wake = new Platform::TWakeEvent;  // lives as long as the process: late workers may still signal it
   IdSync::SetMainThread();
-  IdSync::SetWakeHook([target = pump] {
-    // One posted call drains everything queued before it runs.
-    if (wakePending.exchange(true)) return;
-    QMetaObject::invokeMethod(
-        target,
-        [] {
-          wakePending = false;
-          IdSync::RunQueued();
-        },
-        Qt::QueuedConnection);
+  auto* notifier = new QSocketNotifier(wake->Handle(), QSocketNotifier::Read, QCoreApplication::instance());
+  QObject::connect(notifier, &QSocketNotifier::activated, notifier, [] {
+    wake->Clear();
+    IdSync::RunQueued();
   });
+  IdSync::SetWakeHook([] { wake->Signal(); });
 }
 
 }  // namespace MainThreadPump

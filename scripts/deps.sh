@@ -3,10 +3,11 @@
 # `test` to also run every test. A machine that has them all does no apt work.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ libgtest-dev libgmock-dev qt6-base-dev iproute2 util-linux)
+# fonts-liberation2: a sans serif of the Windows metrics that the window's fixed layout is made for.
+packages=(cmake ninja-build g++ libgtest-dev libgmock-dev qt6-base-dev iproute2 util-linux fonts-liberation2)
 case "${1:-}" in
   run) ;;
-  test) packages+=(xvfb xdotool imagemagick openbox) ;;
+  test) packages+=(xvfb xdotool imagemagick openbox trayer x11-utils) ;;
   *) echo "usage: $0 run|test" >&2; exit 64 ;;
 esac
 

@@ -4,7 +4,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <gtest/gtest.h>
-#include <cstdlib>
 #include <thread>
 
 #include "Core/IdSync.h"
@@ -40,9 +39,7 @@ ScopedLoopbackAddress::ScopedLoopbackAddress(std::string address) : FAddress(std
 }
 
 ScopedLoopbackAddress::~ScopedLoopbackAddress() {
-  // Only ever inside the test's private namespace: the test main has checked it.
-  const std::string command = "ip addr del " + FAddress + "/32 dev lo 2>/dev/null";
-  EXPECT_EQ(std::system(command.c_str()), 0) << command;
+  RemoveLoopbackAddress(FAddress);
 }
 
 std::string Text(const QLineEdit* box) { return box->text().toStdString(); }
