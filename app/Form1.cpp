@@ -225,7 +225,7 @@ void TForm1::changeEvent(QEvent* event) {
   if (event->type() == QEvent::LocaleChange) ReloadUserFormatSettings();
   // A minimize from outside (window manager, taskbar) goes to the notification area too.
   if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMinimized) &&
-      TTrayIcon::Available() && TeForm1->State() != TFrameState::InTray)
+      TeForm1->TrayAvailable() && TeForm1->State() != TFrameState::InTray)
     QTimer::singleShot(0, this, [this] {
       setWindowState(windowState() & ~Qt::WindowMinimized);
       TeForm1Minimize();

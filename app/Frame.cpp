@@ -14,7 +14,8 @@
 #include "TrayIcon.h"
 
 TeFrame::TeFrame(QWidget* window, QWidget* client, const QIcon& icon, const QString& hint)
-    : QWidget(window), FWindow(window), FClient(client), FTray(new TTrayIcon(icon, hint, this)) {
+    : QWidget(window), TrayAvailable(&TTrayIcon::Available), FWindow(window), FClient(client),
+      FTray(new TTrayIcon(icon, hint, this)) {
   setObjectName(QStringLiteral("TeForm1"));
   setAttribute(Qt::WA_StyledBackground);
   setAccessibleName(QStringLiteral("Caption bar"));
@@ -100,7 +101,7 @@ void TeFrame::Minimize() {
 
 void TeFrame::MoveToTray() {
   if (FState == TFrameState::InTray) return;
-  if (!TTrayIcon::Available()) {
+  if (!TrayAvailable()) {
     // No notification area: the ordinary minimize keeps the window reachable from the taskbar.
     FWindow->showMinimized();
     return;

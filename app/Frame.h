@@ -39,6 +39,8 @@ public:
   QToolButton* Button(const char* name) const;
 
   std::function<void()> OnMinimize;
+  // Whether the desktop has a notification area; tests replace it.
+  std::function<bool()> TrayAvailable;
 
 protected:
   void mousePressEvent(QMouseEvent* event) override;
