@@ -10,6 +10,7 @@
 #include "GetTimeClientThread.h"
 #include "NistServers.h"
 #include "Platform/ExePath.h"
+#include "SettingsPath.h"
 #include "StrToInt.h"
 #include "System/IdException.h"
 
@@ -42,8 +43,10 @@ void TForm1::FormCreate() {
   StartQuery();
   const std::string exePath = Platform::ExecutablePath();
   FAppDir = exePath.substr(0, exePath.find_last_of('/') + 1);
-  FIni = std::make_unique<TIniFile>(FAppDir + "settings.ini");
+  const TSettingsPaths settings = ChooseSettingsPaths(FindSettingsPlaces(FAppDir));
+  FIni = std::make_unique<TIniFile>(settings.Load);
   LoadSettings();
+  if (settings.Save != settings.Load) FIni = std::make_unique<TIniFile>(settings.Save);
   FSyncOnStartPending = ckSyncOnStart->isChecked();
   ckNistServerClick();
   ckCustomServerClick();
@@ -53,6 +56,7 @@ void TForm1::FormCreate() {
 
 void TForm1::FormDestroy() {
   SaveSettings();
+  if (FIni) FIni->Flush();
   FIni.reset();
 }
 

@@ -214,6 +214,7 @@ void TForm1::ConnectHandlers() {
   // Check boxes run theirs on every change of state.
   connect(ckSyncTime, &QCheckBox::toggled, this, [this] { Handle(&TForm1::ckSyncTimeClick); });
   connect(ckRunTimeServer, &QCheckBox::toggled, this, [this] { Handle(&TForm1::ckRunTimeServerClick); });
+  connect(ckRunStartup, &QCheckBox::toggled, this, [this] { Handle(&TForm1::ckRunStartupClick); });
   connect(TeButton1, &QPushButton::clicked, this, [this] { Handle(&TForm1::TeButton1Click); });
   connect(SyncTimer, &QTimer::timeout, this, [this] { Handle(&TForm1::SyncTimerTimer); });
   connect(Timer1, &QTimer::timeout, this, [this] { Handle(&TForm1::Timer1Timer); });

@@ -118,6 +118,7 @@ public:
   void ckCustomServerClick();
   void ckSyncTimeClick();
   void ckRunTimeServerClick();
+  void ckRunStartupClick();
   void Timer1Timer();
   void TeButton1Click();
   void SyncTimerTimer();

@@ -1,6 +1,143 @@
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QSignalBlocker>
+#include <cstdint>
+#include <iterator>
+#include <string>
+
 #include "Form1.h"
+#include "NistServers.h"
+#include "StrToInt.h"
+
+namespace {
+
+constexpr const char* Section = "Common";
+
+// A key's value as read: integer keys give Number, the text key gives Text.
+struct TSettingValue {
+  std::int32_t Number = 0;
+  std::string Text;
+};
+
+// One key of the file: how it is read, applied to the window at once, and saved.
+struct TSettingKey {
+  const char* Name;
+  bool IsText;
+  std::int32_t Default;  // integer keys; the text key's default is the default server
+  void (*Apply)(TForm1& form, const TSettingValue& value);
+  std::string (*Save)(const TForm1& form);
+};
+
+std::string Flag(bool on) { return on ? "1" : "0"; }
+
+// Sets a check box or radio button from the program. Its handler runs once when
+// the state changes, called here instead of through the window's signal, so that
+// a failure reaches the loading's guard and never the error box.
+void SetChecked(TForm1& form, QAbstractButton* box, bool on, void (TForm1::*handler)() = nullptr) {
+  const bool before = box->isChecked();
+  {
+    const QSignalBlocker blocker(box);
+    box->setChecked(on);
+  }
+  if (handler != nullptr && box->isChecked() != before) (form.*handler)();
+}
+
+// Loading applies the keys in this order and saving writes them in it.
+constexpr TSettingKey SettingKeys[] = {
+    {"bNISTServer", false, 1,
+     [](TForm1& f, const TSettingValue& v) {
+       f.FUseNistList = v.Number != 0;
+       // The server buttons follow at once: their handlers read nothing that ServerType sets.
+       if (f.FUseNistList)
+         SetChecked(f, f.ckNistServer, true, &TForm1::ckNistServerClick);
+       else
+         SetChecked(f, f.ckCustomServer, true, &TForm1::ckCustomServerClick);
+     },
+     [](const TForm1& f) { return std::string(f.FUseNistList ? "-1" : "0"); }},
+    {"ServerType", false, 0, [](TForm1& f, const TSettingValue& v) { f.FServerType = v.Number; },
+     [](const TForm1& f) { return std::to_string(f.FServerType.load()); }},
+    {"TimeServer", true, 0,
+     [](TForm1& f, const TSettingValue& v) {
+       f.SetServer(v.Text);
+       f.edtServer->setText(QString::fromStdString(v.Text));
+     },
+     [](const TForm1& f) { return f.Server(); }},
+    // Set from the program, the list runs no handler: FServerType keeps ServerType.
+    {"ServerProtocol", false, 0,
+     [](TForm1& f, const TSettingValue& v) { f.cbSeverType->setCurrentIndex(v.Number != 0 ? 1 : 0); },
+     [](const TForm1& f) { return std::to_string(f.cbSeverType->currentIndex()); }},
+    // Checked here, the timer starts with the box's initial "1"; start-up runs the
+    // handler again once the interval is loaded.
+    {"ckSyncTime", false, 0,
+     [](TForm1& f, const TSettingValue& v) { SetChecked(f, f.ckSyncTime, v.Number != 0, &TForm1::ckSyncTimeClick); },
+     [](const TForm1& f) { return Flag(f.ckSyncTime->isChecked()); }},
+    {"edtSyncTime", false, 60,
+     [](TForm1& f, const TSettingValue& v) { f.edtSyncTime->setText(QString::number(v.Number)); },
+     [](const TForm1& f) { return f.edtSyncTime->text().toStdString(); }},
+    // Checked here, the start-up entry is written again with the program's present path.
+    {"ckRunStartup", false, 0,
+     [](TForm1& f, const TSettingValue& v) {
+       SetChecked(f, f.ckRunStartup, v.Number != 0, &TForm1::ckRunStartupClick);
+     },
+     [](const TForm1& f) { return Flag(f.ckRunStartup->isChecked()); }},
+    {"ckSyncOnStart", false, 0,
+     [](TForm1& f, const TSettingValue& v) { SetChecked(f, f.ckSyncOnStart, v.Number != 0); },
+     [](const TForm1& f) { return Flag(f.ckSyncOnStart->isChecked()); }},
+    // The two format buttons are exclusive: checking one clears the other.
+    {"ckTimeLocaFormat", false, 0,
+     [](TForm1& f, const TSettingValue& v) {
+       SetChecked(f, v.Number != 0 ? static_cast<QAbstractButton*>(f.ckTimeLocaFormat) : f.ckUTCFormat, true);
+     },
+     [](const TForm1& f) { return Flag(f.ckTimeLocaFormat->isChecked()); }},
+    {"ckRunTimeServer", false, 0,
+     [](TForm1& f, const TSettingValue& v) {
+       SetChecked(f, f.ckRunTimeServer, v.Number != 0, &TForm1::ckRunTimeServerClick);
+     },
+     [](const TForm1& f) { return Flag(f.ckRunTimeServer->isChecked()); }},
+};
+static_assert(std::size(SettingKeys) == 10);
+
+// Integers as the file may hold them: "0x1E" reads as hexadecimal like "$1E";
+// anything that is not an integer of 32 bits gives the key's default.
+std::int32_t ReadInteger(const TIniFile& ini, const TSettingKey& key) {
+  std::string text = ini.ReadString(Section, key.Name, "");
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text.replace(0, 2, "$");
+  std::int32_t value = 0;
+  return TryStrToInt(text, value) ? value : key.Default;
+}
+
+TSettingValue ReadValue(const TIniFile& ini, const TSettingKey& key) {
+  TSettingValue value;
+  if (key.IsText)
+    value.Text = ini.ReadString(Section, key.Name, DefaultServer);
+  else
+    value.Number = ReadInteger(ini, key);
+  return value;
+}
+
+}  // namespace
 
 // The settings file is read once at start-up and written once at the end.
-void TForm1::LoadSettings() {}
+void TForm1::LoadSettings() {
+  if (!FIni) return;
+  for (const TSettingKey& key : SettingKeys) {
+    try {
+      key.Apply(*this, ReadValue(*FIni, key));
+    } catch (const std::exception&) {
+      // A key that cannot be applied (a refused start-up entry) is skipped
+      // without a word; the keys after it still apply.
+    }
+  }
+}
 
-void TForm1::SaveSettings() {}
+void TForm1::SaveSettings() {
+  if (!FIni) return;
+  try {
+    for (const TSettingKey& key : SettingKeys) FIni->WriteString(Section, key.Name, key.Save(*this));
+  } catch (const std::exception&) {
+    // The end of the program reports nothing; the keys not yet written keep their old values.
+  }
+}

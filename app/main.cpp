@@ -1,9 +1,11 @@
 #include <QApplication>
+#include <QSessionManager>
 #include <cstdio>
 #include <cstdlib>
 
 #include "AppTitle.h"
 #include "Form1.h"
+#include "QuitOnSignal.h"
 
 int main(int argc, char* argv[]) {
   // Without a display Qt would abort with a toolkit message; say what is missing instead.
@@ -14,7 +16,12 @@ int main(int argc, char* argv[]) {
   }
   QApplication application(argc, argv);
   QApplication::setApplicationName(QString::fromLatin1(ApplicationTitle));
+  // Asked to end by a signal, the program ends as when its window is closed, saving the settings.
+  const TQuitOnSignal quitOnSignal;
   auto* form = new TForm1;
+  // An ending desktop session may not wait for the program to end: save when it asks.
+  QObject::connect(&application, &QGuiApplication::commitDataRequest, form,
+                   [form](QSessionManager&) { form->SaveSettings(); });
   form->show();
   const int result = QApplication::exec();
   delete form;

@@ -1,0 +1,53 @@
+# Shared pieces of the end-to-end checks: a private X display with a window
+# manager and a notification area, and waits that give up after a bound.
+# Only ever run inside the test's private network namespace.
+
+e2e_require_namespace() {
+  local others
+  others=$(ip -o link show | awk -F': ' '{print $2}' | grep -v '^lo$' || true)
+  if [ -n "$others" ]; then
+    echo "This test must run inside a private network namespace (scripts/test.sh makes one)." >&2
+    exit 2
+  fi
+}
+
+E2E_PIDS=()
+e2e_cleanup() {
+  local pid
+  for pid in "${E2E_PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for pid in "${E2E_PIDS[@]}"; do wait "$pid" 2>/dev/null || true; done
+}
+trap e2e_cleanup EXIT
+
+# Starts Xvfb on a free display, openbox and trayer; exports DISPLAY.
+e2e_start_desktop() {
+  local fifo display
+  fifo=$(mktemp -u)
+  mkfifo "$fifo"
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
+  E2E_PIDS+=($!)
+  read -r -t 10 display <"$fifo"
+  rm -f "$fifo"
+  export DISPLAY=":$display"
+  openbox >/dev/null 2>&1 &
+  E2E_PIDS+=($!)
+  trayer --edge top --align right --widthtype pixel --width 100 --height 24 >/dev/null 2>&1 &
+  E2E_PIDS+=($!)
+  e2e_wait 10 "the notification area" xdotool search --class trayer
+}
+
+# e2e_wait SECONDS WHAT COMMAND...: retries COMMAND until it succeeds.
+e2e_wait() {
+  local seconds=$1 what=$2 deadline
+  shift 2
+  deadline=$(($(date +%s%N) + seconds * 1000000000))
+  until "$@" >/dev/null 2>&1; do
+    if [ "$(date +%s%N)" -gt "$deadline" ]; then
+      echo "FAIL: gave up waiting for $what" >&2
+      exit 1
+    fi
+    sleep 0.05
+  done
+}
+
+e2e_step() { echo "--- $*"; }

@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# One journey through the frame on a real X server with a real notification
+# area: the window manager's minimize, a double click on the icon, the system
+# menu on the caption bar, the icon's menu, roll-up, and Alt+F4.
+# Usage: tray_journey.sh PROGRAM
+set -euo pipefail
+here=$(dirname "$0")
+source "$here/lib.sh"
+e2e_require_namespace
+e2e_start_desktop
+
+work=$(mktemp -d)
+cp "$1" "$work/kestrine"
+export XDG_CONFIG_HOME="$work/config"
+"$work/kestrine" >"$work/log" 2>&1 &
+program=$!
+E2E_PIDS+=($program)
+
+window_shown() { xdotool search --onlyvisible --name '^Kestrine $'; }
+# The icon is the program's other visible window: the one that is not the main window.
+icon_shown() { xdotool search --onlyvisible --class kestrine | grep -vx "${window:-none}"; }
+window_hidden() { ! window_shown; }
+icon_gone() { ! icon_shown; }
+visible_count() { xdotool search --onlyvisible --class kestrine | wc -l; }
+# open_menu_and_press X Y WINDOW KEY: right-clicks, waits for the menu to show, then picks an item.
+open_menu_and_press() {
+  local before
+  before=$(visible_count)
+  xdotool mousemove --window "$3" "$1" "$2" click 3
+  menu_up() { [ "$(visible_count)" -gt "$before" ]; }
+  e2e_wait 5 "the menu" menu_up
+  sleep 0.1
+  xdotool key "$4"
+}
+height_is() { [ "$(xwininfo -id "$window" | awk '/Height:/ {print $2}')" = "$1" ]; }
+
+e2e_wait 10 "the window" window_shown
+window=$(window_shown | head -1)
+full_height=$(xwininfo -id "$window" | awk '/Height:/ {print $2}')
+
+e2e_step "the window manager's minimize sends it to the notification area"
+xdotool windowminimize "$window"
+e2e_wait 5 "the window to go" window_hidden
+e2e_wait 5 "the icon" icon_shown
+
+e2e_step "a double click on the icon brings it back"
+icon=$(icon_shown | head -1)
+xdotool mousemove --window "$icon" 10 10 click --repeat 2 --delay 80 1
+e2e_wait 5 "the window back" window_shown
+e2e_wait 5 "the icon to go" icon_gone
+
+e2e_step "the system menu on the caption bar: Ro&llup, then Minimize to &Tray"
+open_menu_and_press 150 10 "$window" l
+e2e_wait 5 "the window rolled up" height_is 22
+open_menu_and_press 150 10 "$window" t
+e2e_wait 5 "the window to go" window_hidden
+e2e_wait 5 "the icon" icon_shown
+
+e2e_step "the icon's menu: &Restore brings it back rolled up"
+icon=$(icon_shown | head -1)
+open_menu_and_press 10 10 "$icon" r
+e2e_wait 5 "the window back" window_shown
+e2e_wait 5 "the window still rolled up" height_is 22
+
+e2e_step "the roll-up button unrolls it; Alt+F4 ends the program"
+xdotool mousemove --window "$window" 300 10 click 1
+e2e_wait 5 "the window unrolled" height_is "$full_height"
+xdotool windowactivate --sync "$window" key alt+F4
+ended() { ! kill -0 "$program" 2>/dev/null; }
+e2e_wait 5 "the program to end" ended
+wait "$program" || { echo "FAIL: the program exited with $?"; cat "$work/log"; exit 1; }
+echo "PASS"
