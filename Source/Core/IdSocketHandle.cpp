@@ -122,6 +122,22 @@ std::size_t TIdSocketHandle::ReceiveDatagram(TIdBytes& buffer, std::string& addr
   return length;
 }
 
+bool TIdSocketHandle::TryReceiveDatagram(TIdBytes& buffer, std::string& address, int& port, TIdIPVersion ipVersion,
+                                         std::size_t& length) {
+  TUse use(*this, false);
+  try {
+    length = TIdStack::Instance().ReceiveFrom(use.Socket(), buffer.data(), buffer.size(), address, port, ipVersion,
+                                              true);
+  } catch (const EIdSocketError& error) {
+    use.RaiseIfClosedMeanwhile();
+    if (error.ErrorNumber() == 10035) return false;  // nothing waiting
+    throw;
+  }
+  if (length == 0) use.RaiseIfClosedMeanwhile();
+  if (length > buffer.size()) TIdStack::RaiseSocketError(Id_WSAEMSGSIZE);
+  return true;
+}
+
 std::size_t TIdSocketHandle::DiscardPending() {
   TUse use(*this, false);
   std::uint8_t scratch[1];

@@ -40,6 +40,9 @@ public:
   // Fills the whole buffer and returns the datagram's length. A datagram longer than
   // the buffer raises 10040 (the sender is still reported) and is lost.
   std::size_t ReceiveDatagram(TIdBytes& buffer, std::string& address, int& port, TIdIPVersion ipVersion);
+  // As ReceiveDatagram, but returns false at once when no datagram is waiting.
+  bool TryReceiveDatagram(TIdBytes& buffer, std::string& address, int& port, TIdIPVersion ipVersion,
+                          std::size_t& length);
   // Drops every datagram already queued on the socket; returns how many.
   std::size_t DiscardPending();
   bool WaitReadable(int timeoutMs);

@@ -27,8 +27,7 @@ TIdSocketHandle* TIdSocketHandles::FindByHandle(TIdStackSocketHandle socket) con
 }
 
 TIdUDPListenerThread::TIdUDPListenerThread(int bufferSize, TIdUDPServer& server)
-    : TIdThread(true, true, ""), Server(server), FBufferSize(bufferSize > 0 ? bufferSize : 0) {
-  FBuffer.reserve(static_cast<std::size_t>(FBufferSize));
+    : TIdThread(true, true, ""), Server(server), FBatch(MaxBatch), FBufferSize(bufferSize > 0 ? bufferSize : 0) {
   StartThread();
 }
 
@@ -49,9 +48,62 @@ void TIdUDPListenerThread::Hand(const std::function<void()>& step) {
     RunSynchronized(step);
 }
 
+void TIdUDPListenerThread::Fail(TReceived& item, const std::exception& error) {
+  item.Failed = true;
+  item.ErrorMessage = error.what();
+  item.ErrorClass = typeid(error);
+}
+
+std::size_t TIdUDPListenerThread::ReceiveBatch(TIdSocketHandle& binding) {
+  const auto size = static_cast<std::size_t>(FBufferSize);
+  std::size_t count = 0;
+  for (; count < MaxBatch; ++count) {
+    TReceived& item = FBatch[count];
+    item.Failed = false;
+    item.Data.resize(size);
+    std::size_t length = 0;
+    try {
+      // The first receive blocks until a datagram comes or the socket is closed.
+      if (count == 0)
+        length = binding.ReceiveDatagram(item.Data, item.PeerIP, item.PeerPort, binding.IPVersion);
+      else if (!binding.TryReceiveDatagram(item.Data, item.PeerIP, item.PeerPort, binding.IPVersion, length))
+        break;
+      item.Data.resize(length);
+    } catch (const std::exception& error) {
+      if (count == 0) throw;
+      Fail(item, error);
+      if (!binding.HasSocket()) return count + 1;
+    }
+  }
+  return count;
+}
+
+void TIdUDPListenerThread::DispatchBatch(TIdSocketHandle& binding, std::size_t count) {
+  for (std::size_t i = 0; i < count; ++i) {
+    TReceived& item = FBatch[i];
+    Server.FReplyBinding = &binding;
+    if (!item.Failed) {
+      binding.RememberPeer(item.PeerIP, item.PeerPort, binding.IPVersion);
+      try {
+        Server.DispatchDatagram(item.Data, binding);
+        continue;
+      } catch (const std::exception& error) {
+        Fail(item, error);
+      }
+    }
+    ErrorMessage = item.ErrorMessage;
+    ErrorClass = item.ErrorClass;
+    try {
+      Server.DispatchListenerError(&binding, ErrorMessage, ErrorClass);
+    } catch (const std::exception&) {
+      // A failing failure handler is dropped; the listener goes on.
+    }
+  }
+}
+
 void TIdUDPListenerThread::RunPass() {
-  // The wait goes through the bindings, so that closing one ends it at once.
-  // A binding closed since PrepareRun fails the wait, which ends the listener.
+  // The wait goes through the bindings, so that closing one ends it at once. A
+  // binding closed since PrepareRun fails the wait, which ends the listener.
   std::vector<TIdSocketHandle*> handles;
   for (std::size_t i = 0; i < ReadSet->SocketCount(); ++i) {
     auto* binding = Server.Bindings().FindByHandle(ReadSet->SocketAt(i));
@@ -65,16 +117,8 @@ void TIdUDPListenerThread::RunPass() {
     try {
       IncomingBinding = Server.Bindings().FindByHandle(ReadSet->SocketAt(i));
       if (IncomingBinding == nullptr) TIdStack::RaiseSocketError(Id_WSAENOTSOCK);
-      FBuffer.resize(static_cast<std::size_t>(FBufferSize));
-      std::string peerIP;
-      int peerPort = 0;
-      const std::size_t length = IncomingBinding->ReceiveDatagram(FBuffer, peerIP, peerPort, IncomingBinding->IPVersion);
-      FBuffer.resize(length);
-      IncomingBinding->RememberPeer(peerIP, peerPort, IncomingBinding->IPVersion);
-      Hand([this] {
-        Server.FReplyBinding = IncomingBinding;
-        Server.DispatchDatagram(FBuffer, *IncomingBinding);
-      });
+      const std::size_t count = ReceiveBatch(*IncomingBinding);
+      Hand([this, count] { DispatchBatch(*IncomingBinding, count); });
     } catch (const std::exception& error) {
       ErrorMessage = error.what();
       ErrorClass = typeid(error);

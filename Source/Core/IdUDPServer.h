@@ -47,9 +47,26 @@ protected:
   void RunPass() override;
 
 private:
-  void Hand(const std::function<void()>& step);
+  // One datagram taken from a socket, or the failure of taking it.
+  struct TReceived {
+    TIdBytes Data;
+    std::string PeerIP;
+    int PeerPort = 0;
+    bool Failed = false;
+    std::string ErrorMessage;
+    std::type_index ErrorClass = typeid(void);
+  };
+  // Under load the datagrams already waiting behind the first are taken in the same
+  // pass and handed over in one step: the window's thread is woken once per batch,
+  // not once per datagram. Each is still handled on its own, in order.
+  static constexpr std::size_t MaxBatch = 64;
 
-  TIdBytes FBuffer;
+  void Hand(const std::function<void()>& step);
+  std::size_t ReceiveBatch(TIdSocketHandle& binding);
+  void DispatchBatch(TIdSocketHandle& binding, std::size_t count);
+  void Fail(TReceived& item, const std::exception& error);
+
+  std::vector<TReceived> FBatch;
   int FBufferSize;
   std::unique_ptr<TIdSocketList> ReadSet;
 };

@@ -182,6 +182,25 @@ TEST_F(TimeServerTest, AnOversizedDatagramIsReportedAndTheNextIsServed) {
   EXPECT_EQ(Failures[0], "Socket Error # 10040\r\nMessage too long.");
 }
 
+TEST_F(TimeServerTest, DatagramsQueuedBehindEachOtherAreEachHandledOnTheirOwn) {
+  Server.BufferSize = 16;
+  std::vector<int> ports;
+  Server.OnUDPRead = [&](TIdUDPServer&, const TIdBytes&, TIdSocketHandle& binding) { ports.push_back(binding.RemotePort); };
+  Activate();
+  Probe a, b;
+  a.Send({}, 3700);  // the window's thread is not pumping yet: these queue up
+  b.Send(Bytes(17, 1), 3700);
+  b.Send({}, 3700);
+  a.Send(Bytes(3, 2), 3700);
+  int replies = 0;
+  while (a.Receive(500ms)) ++replies;
+  while (b.Receive(100ms)) ++replies;
+  EXPECT_EQ(replies, 3);
+  ASSERT_EQ(Failures.size(), 1u);
+  EXPECT_EQ(Failures[0], "Socket Error # 10040\r\nMessage too long.");
+  EXPECT_EQ(ports.size(), 3u);
+}
+
 TEST_F(TimeServerTest, AHandlerThatRaisesDoesNotStopTheListener) {
   int calls = 0;
   Server.OnUDPRead = [&](TIdUDPServer&, const TIdBytes&, TIdSocketHandle&) {
