@@ -1,0 +1,60 @@
+// The cost of one status tick (both FormatClockTime calls and the writes to the
+// three boxes) on a window whose query has succeeded, and of each format alone.
+#include <QApplication>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QTimer>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+#include "Core/IdSync.h"
+#include "Fakes/FakeUdpServer.h"
+#include "Form1.h"
+#include "FormatClockTime.h"
+#include "Protocols/IdRequestPacer.h"
+#include "Support/NetnsCheck.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Median of batches of 100 calls, in microseconds per call.
+double MedianMicros(const std::function<void()>& call, int batches) {
+  std::vector<double> perCall;
+  for (int b = 0; b < batches; ++b) {
+    const auto start = Clock::now();
+    for (int i = 0; i < 100; ++i) call();
+    perCall.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count() / 100);
+  }
+  std::sort(perCall.begin(), perCall.end());
+  return perCall[perCall.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication application(argc, argv);
+  KestrineTest::RequirePrivateNetwork();
+  TIdRequestPacer::Default().SetMinInterval(std::chrono::milliseconds(0));
+  KestrineTest::FakeUdpServer server("127.0.0.1", 123, KestrineTest::SntpHandler(3.0));
+  TForm1 form;
+  form.Timer1->stop();
+  form.edtServer->setText(QStringLiteral("127.0.0.1"));
+  form.ckCustomServer->setChecked(true);
+  while (form.FQueryBusy) {
+    QCoreApplication::processEvents();
+    IdSync::RunQueued();
+  }
+  const TDateTime now = Now();
+  std::printf("offset %lld s, failed %d\n", static_cast<long long>(form.FClockOffset.load()), form.FQueryFailed.load());
+  form.ckTimeLocaFormat->setChecked(true);
+  std::printf("tick, local format:   %.2f us\n", MedianMicros([&] { form.Timer1Timer(); }, 200));
+  form.ckUTCFormat->setChecked(true);
+  std::printf("tick, fixed format:   %.2f us\n", MedianMicros([&] { form.Timer1Timer(); }, 200));
+  std::printf("FormatClockTime local: %.2f us\n", MedianMicros([&] { FormatClockTime(true, now); }, 200));
+  std::printf("FormatClockTime fixed: %.2f us\n", MedianMicros([&] { FormatClockTime(false, now); }, 200));
+  return 0;
+}

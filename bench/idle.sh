@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Idle CPU and resident memory of the program after a successful query, beside a
+# bare Qt window with the same 500 ms timer, both running at the same time on one
+# private X server for the same minute. Run inside a private network namespace:
+#   unshare -rn bash bench/idle.sh BUILD_DIR [SECONDS]
+set -euo pipefail
+build=$1
+seconds=${2:-60}
+root=$(cd "$(dirname "$0")/.." && pwd)
+source "$root/tests/e2e/lib.sh"
+e2e_require_namespace
+ip link set lo up
+
+# The default time server, answered by a local chronyd, so the first query succeeds.
+server=129.6.15.29
+ip addr add "$server/32" dev lo
+work=$(mktemp -d)
+cat >"$work/chrony.conf" <<CONF
+local stratum 1
+allow $server
+bindaddress $server
+cmdport 0
+bindcmdaddress /
+pidfile $work/chronyd.pid
+CONF
+"$root/.peers/usr/sbin/chronyd" -d -x -4 -u root -f "$work/chrony.conf" >"$work/chronyd.log" 2>&1 &
+E2E_PIDS+=($!)
+
+e2e_start_desktop
+cp "$build/app/kestrine" "$work/"
+export XDG_CONFIG_HOME="$work/config"
+"$work/kestrine" >/dev/null 2>&1 &
+program=$!
+E2E_PIDS+=($program)
+"$build/bench/bare_window" >/dev/null 2>&1 &
+bare=$!
+E2E_PIDS+=($bare)
+sleep 5  # start-up and the first query are over
+
+ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
+rss() { awk '/VmRSS/ {print $2}' "/proc/$1/status"; }
+p0=$(ticks $program); b0=$(ticks $bare)
+sleep "$seconds"
+p1=$(ticks $program); b1=$(ticks $bare)
+hz=$(getconf CLK_TCK)
+cpu() { awk -v t="$1" -v hz="$hz" -v s="$seconds" 'BEGIN {printf "%.3f", 100 * t / hz / s}'; }
+echo "over ${seconds} s (CPU in % of one core, resident memory in KiB):"
+echo "kestrine:    CPU $(cpu $((p1 - p0))) %  RSS $(rss $program) KiB"
+echo "bare window: CPU $(cpu $((b1 - b0))) %  RSS $(rss $bare) KiB"
+awk -v a="$(rss $program)" -v b="$(rss $bare)" 'BEGIN {printf "memory ratio %.2f\n", a / b}'
