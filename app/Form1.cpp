@@ -64,7 +64,10 @@ QWidget* MakePage(QTabWidget* pages, const char* name, const char* caption) {
 
 }  // namespace
 
+static void LoadResources() { Q_INIT_RESOURCE(kestrine); }  // the icon lives in this static library
+
 TForm1::TForm1(QWidget* parent) : QWidget(parent), FQueryLink(std::make_shared<TQueryLink>()) {
+  LoadResources();
   MainThreadPump::Install();
   FQueryLink->Form = this;
   CreateControls();
@@ -167,7 +170,9 @@ void TForm1::CreateControls() {
     label->buddy()->setAccessibleName(label->text().trimmed());
   edtSyncTime->setAccessibleName(QStringLiteral("Synchronize time every, minutes"));
 
-  TeForm1 = new TeFrame(this, ClientArea, QIcon(QStringLiteral(":/kestrine.png")), QString::fromLatin1(ApplicationTitle));
+  const QIcon icon(QStringLiteral(":/kestrine.png"));
+  setWindowIcon(icon);  // the taskbar's picture; the window has none of its own beyond the application's
+  TeForm1 = new TeFrame(this, ClientArea, icon, QString::fromLatin1(ApplicationTitle));
   TeForm1->OnMinimize = [this] { TeForm1Minimize(); };
   auto* closeShortcut = new QShortcut(QKeySequence(QStringLiteral("Alt+F4")), this);
   connect(closeShortcut, &QShortcut::activated, this, &QWidget::close);

@@ -6,12 +6,46 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QPolygonF>
 #include <QStyle>
 #include <QTimer>
 #include <QToolButton>
 #include <QWindow>
 
 #include "TrayIcon.h"
+
+namespace {
+
+enum class TGlyph { Tray, Rollup, Unroll, Minimize, Close };
+
+// White line glyphs for the caption bar's buttons, drawn rather than taken from the
+// desktop's style, so that they read on the bar whatever the style is.
+QIcon GlyphIcon(TGlyph glyph) {
+  QPixmap pixmap(12, 12);
+  pixmap.fill(Qt::transparent);
+  QPainter painter(&pixmap);
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setPen(QPen(Qt::white, 1.6));
+  painter.setBrush(Qt::white);
+  switch (glyph) {
+    case TGlyph::Tray:
+      painter.drawLine(QPointF(6, 1), QPointF(6, 7));
+      painter.drawPolygon(QPolygonF({QPointF(3, 5), QPointF(9, 5), QPointF(6, 8.5)}));
+      painter.drawLine(QPointF(1.5, 10.5), QPointF(10.5, 10.5));
+      break;
+    case TGlyph::Rollup: painter.drawPolygon(QPolygonF({QPointF(2, 8), QPointF(10, 8), QPointF(6, 3)})); break;
+    case TGlyph::Unroll: painter.drawPolygon(QPolygonF({QPointF(2, 4), QPointF(10, 4), QPointF(6, 9)})); break;
+    case TGlyph::Minimize: painter.drawLine(QPointF(2, 9.5), QPointF(10, 9.5)); break;
+    case TGlyph::Close:
+      painter.drawLine(QPointF(2.5, 2.5), QPointF(9.5, 9.5));
+      painter.drawLine(QPointF(9.5, 2.5), QPointF(2.5, 9.5));
+      break;
+  }
+  return QIcon(pixmap);
+}
+
+}  // namespace
 
 TeFrame::TeFrame(QWidget* window, QWidget* client, const QIcon& icon, const QString& hint)
     : QWidget(window), TrayAvailable(&TTrayIcon::Available), FWindow(window), FClient(client),
@@ -26,10 +60,10 @@ TeFrame::TeFrame(QWidget* window, QWidget* client, const QIcon& icon, const QStr
   FIconLabel->installEventFilter(this);
   FCaption = new QLabel(window->windowTitle(), this);
   FCaption->setObjectName(QStringLiteral("Caption"));
-  FTrayButton = AddButton("TrayButton", QStringLiteral("Minimize to tray"), QStyle::SP_ArrowDown);
-  FRollupButton = AddButton("RollupButton", QStringLiteral("Roll up"), QStyle::SP_TitleBarShadeButton);
-  FMinimizeButton = AddButton("MinimizeButton", QStringLiteral("Minimize"), QStyle::SP_TitleBarMinButton);
-  FCloseButton = AddButton("CloseButton", QStringLiteral("Close"), QStyle::SP_TitleBarCloseButton);
+  FTrayButton = AddButton("TrayButton", QStringLiteral("Minimize to tray"), GlyphIcon(TGlyph::Tray));
+  FRollupButton = AddButton("RollupButton", QStringLiteral("Roll up"), GlyphIcon(TGlyph::Rollup));
+  FMinimizeButton = AddButton("MinimizeButton", QStringLiteral("Minimize"), GlyphIcon(TGlyph::Minimize));
+  FCloseButton = AddButton("CloseButton", QStringLiteral("Close"), GlyphIcon(TGlyph::Close));
   connect(FTrayButton, &QToolButton::clicked, this, &TeFrame::Minimize);
   connect(FMinimizeButton, &QToolButton::clicked, this, &TeFrame::Minimize);
   connect(FRollupButton, &QToolButton::clicked, this,
@@ -46,12 +80,12 @@ TeFrame::TeFrame(QWidget* window, QWidget* client, const QIcon& icon, const QStr
   ApplySize();
 }
 
-QToolButton* TeFrame::AddButton(const char* name, const QString& accessibleName, QStyle::StandardPixmap pixmap) {
+QToolButton* TeFrame::AddButton(const char* name, const QString& accessibleName, const QIcon& icon) {
   auto* button = new QToolButton(this);
   button->setObjectName(QString::fromLatin1(name));
   button->setAccessibleName(accessibleName);
   button->setToolTip(accessibleName);
-  button->setIcon(style()->standardIcon(pixmap));
+  button->setIcon(icon);
   button->setAutoRaise(true);
   button->setFocusPolicy(Qt::NoFocus);
   button->setFixedSize(CaptionHeight - 2, CaptionHeight - 2);
@@ -80,7 +114,7 @@ void TeFrame::Rollup() {
   if (FState != TFrameState::Normal) return;
   FState = TFrameState::RolledUp;
   FClient->hide();
-  FRollupButton->setIcon(style()->standardIcon(QStyle::SP_TitleBarUnshadeButton));
+  FRollupButton->setIcon(GlyphIcon(TGlyph::Unroll));
   ApplySize();
 }
 
@@ -88,7 +122,7 @@ void TeFrame::Unroll() {
   if (FState != TFrameState::RolledUp) return;
   FState = TFrameState::Normal;
   FClient->show();
-  FRollupButton->setIcon(style()->standardIcon(QStyle::SP_TitleBarShadeButton));
+  FRollupButton->setIcon(GlyphIcon(TGlyph::Rollup));
   ApplySize();
 }
 

@@ -1,7 +1,6 @@
 #pragma once
 #include <QIcon>
 #include <QRect>
-#include <QStyle>
 #include <QWidget>
 #include <functional>
 
@@ -49,7 +48,7 @@ protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-  QToolButton* AddButton(const char* name, const QString& accessibleName, QStyle::StandardPixmap pixmap);
+  QToolButton* AddButton(const char* name, const QString& accessibleName, const QIcon& icon);
   void Layout();
   void ApplySize();
   void Minimize();
