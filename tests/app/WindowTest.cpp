@@ -32,6 +32,7 @@ QString Caption(QWidget* control) {
   return {};
 }
 
+// The window as start-up leaves it without a settings file (the test folder has none).
 TEST(WindowTest, EveryControlHasItsNameCaptionPlaceAndInitialState) {
   TForm1 form;
   form.Timer1->stop();
@@ -56,11 +57,11 @@ TEST(WindowTest, EveryControlHasItsNameCaptionPlaceAndInitialState) {
       {"ckNistServer", "NIST Atomic Time Servers", {16, 16, 201, 20}},
       {"ckCustomServer", "Custom Time Server", {16, 48, 201, 20}},
       {"TeScrollingLabel1", "Server Address: ", {24, 80, 0, 0}},
-      {"edtServer", "", {112, 80, 201, 21}},
+      {"edtServer", "129.6.15.29", {112, 80, 201, 21}},
       {"TeScrollingLabel2", "Server Protocol: ", {24, 112, 0, 0}},
       {"cbSeverType", "", {112, 112, 57, 21}},
       {"ckSyncTime", "Synchronize time every ", {16, 16, 129, 20}},
-      {"edtSyncTime", "1", {152, 16, 33, 21}},
+      {"edtSyncTime", "60", {152, 16, 33, 21}},
       {"TeLabel4", "minutes", {191, 18, 0, 0}},
       {"ckRunStartup", "Run program at windows startup", {16, 56, 265, 20}},
       {"ckSyncOnStart", "Synchronize time on program startup", {16, 96, 265, 20}},
@@ -88,7 +89,7 @@ TEST(WindowTest, EveryControlHasItsNameCaptionPlaceAndInitialState) {
   EXPECT_EQ(form.cbSeverType->itemText(1), "Time");
   EXPECT_EQ(form.cbSeverType->currentIndex(), 0);
   EXPECT_TRUE(form.ckNistServer->isChecked());
-  EXPECT_TRUE(form.ckTimeLocaFormat->isChecked());
+  EXPECT_TRUE(form.ckUTCFormat->isChecked()) << "with no settings file the fixed format is chosen";
   EXPECT_FALSE(form.ckSyncTime->isChecked() || form.ckRunStartup->isChecked() || form.ckSyncOnStart->isChecked() ||
                form.ckRunTimeServer->isChecked());
   // Start-up ran the NIST handler: the custom server's choices are disabled.
