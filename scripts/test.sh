@@ -15,6 +15,7 @@ fi
 bash scripts/fetch-peers.sh
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
 # Only for races inside uninstrumented Qt code, should any need silencing.
