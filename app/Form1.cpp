@@ -248,8 +248,10 @@ void TForm1::closeEvent(QCloseEvent* event) {
 void TForm1::TeForm1Minimize() { TeForm1->MoveToTray(); }
 
 void TForm1::SetFontColor(QLineEdit* box, int color) {
+  const QColor wanted(color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF);
+  if (box->palette().color(QPalette::Text) == wanted) return;  // the tick sets it twice a second
   QPalette palette = box->palette();
-  palette.setColor(QPalette::Text, QColor(color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF));
+  palette.setColor(QPalette::Text, wanted);
   box->setPalette(palette);
 }
 
