@@ -15,6 +15,7 @@
 #include "FakeClock.h"
 #include "Form1.h"
 #include "GetTimeClientThread.h"
+#include "Platform/ExePath.h"
 #include "Protocols/IdRequestPacer.h"
 
 using namespace KestrineTest;
@@ -142,6 +143,10 @@ TEST_F(ClockDisplayTest, ARefusedChangeKeepsTheOffsetAndIsReportedOnceAtATime) {
     FAIL() << "the system accepted a change of the clock";
   } catch (const EClockNotSet& error) {
     EXPECT_NE(error.Message().find("not permitted"), std::string::npos) << error.Message();
+    // Refused for want of the right: the message says how to grant it.
+    EXPECT_NE(error.Message().find("setcap cap_sys_time,cap_net_bind_service+ep " + Platform::ExecutablePath()),
+              std::string::npos)
+        << error.Message();
   }
   EXPECT_EQ(Form->FClockOffset, 5);
   EXPECT_FALSE(Form->FSettingClock);

@@ -1,0 +1,46 @@
+# Desktop integration and the Debian package. `cmake --install` puts the
+# program, its menu entry and its icon under the prefix; `cpack` in the build
+# tree makes kestrine_<version>_<arch>.deb of the same files.
+include(GNUInstallDirs)
+
+set(KESTRINE_PACKAGING_DIR ${CMAKE_CURRENT_LIST_DIR})
+
+install(FILES ${KESTRINE_PACKAGING_DIR}/kestrine.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+# The icon is drawn at 32x32; the larger sizes are its pixels enlarged (packaging/icons).
+install(FILES ${PROJECT_SOURCE_DIR}/app/resources/kestrine.png
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/32x32/apps)
+foreach(size 48 64 128 256)
+  install(FILES ${KESTRINE_PACKAGING_DIR}/icons/kestrine-${size}.png
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps RENAME kestrine.png)
+endforeach()
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME kestrine)
+set(CPACK_PACKAGE_VENDOR Kestrine)
+set(CPACK_PACKAGE_CONTACT "Kestrine maintainers <maintainers@kestrine.invalid>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "keeps the computer's clock right by asking a time server")
+set(CPACK_PACKAGE_DESCRIPTION "Kestrine asks a time server for the time, over SNTP or the RFC 868 Time
+protocol, shows the difference from the local clock and sets the clock to
+the server's time, once or periodically. It can also answer the RFC 868
+Time protocol on UDP port 37. The package lets the program set the clock
+and bind port 37 as an ordinary user by giving its file the capabilities
+cap_sys_time and cap_net_bind_service.")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+# Written out rather than found by dpkg-shlibdeps, which is not among the build's
+# packages. The program links Qt Core, Gui and Widgets and the C and C++ runtimes;
+# it shows its window through the platform plugins, lays it out in Liberation
+# Sans, and the post-install step needs setcap.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+    "libc6 (>= 2.34), libgcc-s1 (>= 3.0), libstdc++6 (>= 12), libqt6core6 (>= 6.4.0), libqt6gui6 (>= 6.4.0), \
+libqt6widgets6 (>= 6.4.0), qt6-qpa-plugins, fonts-liberation2, libcap2-bin")
+
+set(KESTRINE_PACKAGED_PROGRAM ${CPACK_PACKAGING_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/kestrine)
+configure_file(${KESTRINE_PACKAGING_DIR}/postinst.in ${PROJECT_BINARY_DIR}/packaging/postinst @ONLY)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_BINARY_DIR}/packaging/postinst)
+# Maintainer scripts 0755 and control files 0644, whatever the checkout's modes.
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
+
+include(CPack)
