@@ -1,4 +1,5 @@
 #pragma once
+#include "Support/TestHelpers.h"
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -16,31 +17,6 @@ namespace KestrineTest {
 
 using namespace std::chrono_literals;
 using SteadyClock = std::chrono::steady_clock;
-
-// Sets TZ (a POSIX zone string, so no zone database is needed) and puts the old one back.
-class ScopedTz {
-public:
-  explicit ScopedTz(const char* zone) {
-    if (const char* old = std::getenv("TZ")) FOld = old;
-    Set(zone);
-  }
-  ~ScopedTz() {
-    if (FOld)
-      setenv("TZ", FOld->c_str(), 1);
-    else
-      unsetenv("TZ");
-    tzset();
-  }
-  ScopedTz(const ScopedTz&) = delete;
-  ScopedTz& operator=(const ScopedTz&) = delete;
-  static void Set(const char* zone) {
-    setenv("TZ", zone, 1);
-    tzset();
-  }
-
-private:
-  std::optional<std::string> FOld;
-};
 
 // Every test starts in UTC and unpaced; the pacer's own tests set an interval.
 class ProtocolTest : public testing::Test {

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include "Support/TestHelpers.h"
+
+using KestrineTest::ScopedTz;
+
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -134,29 +138,6 @@ TEST(TickTest, TickCountMsAdvancesWithTime) {
   EXPECT_GE(span, 19u);
   EXPECT_LT(span, 5000u);
 }
-
-// Sets TZ for one test and puts the previous value back.
-class ScopedTz {
-public:
-  explicit ScopedTz(const char* zone) {
-    if (const char* old = std::getenv("TZ")) FOld = old;
-    Set(zone);
-  }
-  ~ScopedTz() {
-    if (FOld)
-      Set(FOld->c_str());
-    else
-      unsetenv("TZ");
-    tzset();
-  }
-  static void Set(const char* zone) {
-    setenv("TZ", zone, 1);
-    tzset();
-  }
-
-private:
-  std::optional<std::string> FOld;
-};
 
 TEST(UtcBiasTest, FollowsTheZoneAtEveryCall) {
   ScopedTz keep("UTC0");

@@ -18,22 +18,15 @@
 #include <sstream>
 
 #include "IniFile.h"
+#include "Support/TestHelpers.h"
 #include "System/IdException.h"
 
 namespace fs = std::filesystem;
 
+using KestrineTest::ReadFile;
+using KestrineTest::WriteFile;
+
 namespace {
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream contents;
-  contents << in.rdbuf();
-  return contents.str();
-}
-
-void WriteFile(const std::string& path, const std::string& contents) {
-  std::ofstream(path, std::ios::binary) << contents;
-}
 
 // Runs body in a child process: 0 passed, 1 failed, 2 not possible here.
 int InChild(const std::function<int()>& body) {

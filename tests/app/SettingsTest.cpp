@@ -26,24 +26,13 @@
 #include "QuitOnSignal.h"
 #include "RunAtStartup.h"
 #include "SettingsPath.h"
+#include "Support/TestHelpers.h"
 #include "System/IdException.h"
 
 using namespace KestrineTest;
 using namespace std::chrono_literals;
 
 namespace {
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream contents;
-  contents << in.rdbuf();
-  return contents.str();
-}
-
-void WriteFile(const std::string& path, const std::string& contents) {
-  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-  std::ofstream(path, std::ios::binary) << contents;
-}
 
 // Closes every message box that opens while it lives and keeps its text, so a
 // test sees what the user would have seen and never waits on a modal box.
