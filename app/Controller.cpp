@@ -42,7 +42,7 @@ void TForm1::FormCreate() {
   // it sees the settings loaded below.
   StartQuery();
   const std::string exePath = Platform::ExecutablePath();
-  FAppDir = exePath.substr(0, exePath.find_last_of('/') + 1);
+  FAppDir = exePath.substr(0, exePath.find_last_of("/\\") + 1);
   const TSettingsPaths settings = ChooseSettingsPaths(FindSettingsPlaces(FAppDir));
   FIni = std::make_unique<TIniFile>(settings.Load);
   LoadSettings();

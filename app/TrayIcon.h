@@ -1,8 +1,8 @@
 #pragma once
+#include <QIcon>
 #include <QObject>
 #include <QString>
 
-class QIcon;
 class QMenu;
 class QSystemTrayIcon;
 
@@ -19,7 +19,6 @@ public:
   void Hide();
   bool IsShown() const;
   QMenu* Menu() const { return FMenu; }
-  QSystemTrayIcon* Icon() const { return FIcon; }
   static bool Available();
 
 signals:
@@ -27,6 +26,8 @@ signals:
   void CloseRequested();
 
 private:
-  QSystemTrayIcon* FIcon;
+  QIcon FPicture;
+  QString FHint;
   QMenu* FMenu;
+  QSystemTrayIcon* FIcon = nullptr;  // only while shown
 };
