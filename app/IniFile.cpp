@@ -108,6 +108,12 @@ std::string LineEnding(const std::string& contents) {
   return feed != std::string::npos && feed > 0 && contents[feed - 1] == '\r' ? "\r\n" : "\n";
 }
 
+// What ends an unterminated last line: a CR there is part of the line, and stays so
+// only with a CR LF after it.
+std::string LineBreakAfter(const std::string& contents, const std::string& eol) {
+  return !contents.empty() && contents.back() == '\r' ? "\r\n" : eol;
+}
+
 // The new contents with section/key set to value.
 std::string WithValue(const std::string& contents, const std::string& section, const std::string& key,
                       std::string value) {
@@ -118,7 +124,7 @@ std::string WithValue(const std::string& contents, const std::string& section, c
   const std::size_t header = FindSection(lines, section);
   std::string result = contents;
   if (header == lines.size()) {
-    if (!result.empty() && result.back() != '\n') result += eol;
+    if (!result.empty() && result.back() != '\n') result += LineBreakAfter(result, eol);
     return result + "[" + section + "]" + eol + key + "=" + value + eol;
   }
   std::size_t lastKey = header;
@@ -127,7 +133,7 @@ std::string WithValue(const std::string& contents, const std::string& section, c
     return result.replace(lines[found].Begin, lines[found].End - lines[found].Begin, key + "=" + value);
   const TLine& after = lines[lastKey];
   const bool ended = after.Next > after.End;  // the line has its line ending
-  return result.insert(after.Next, (ended ? "" : eol) + key + "=" + value + eol);
+  return result.insert(after.Next, (ended ? "" : LineBreakAfter(contents, eol)) + key + "=" + value + eol);
 }
 
 }  // namespace

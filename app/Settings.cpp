@@ -103,10 +103,8 @@ static_assert(std::size(SettingKeys) == 10);
 // Integers as the file may hold them: "0x1E" reads as hexadecimal like "$1E";
 // anything that is not an integer of 32 bits gives the key's default.
 std::int32_t ReadInteger(const TIniFile& ini, const TSettingKey& key) {
-  std::string text = ini.ReadString(Section, key.Name, "");
-  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text.replace(0, 2, "$");
   std::int32_t value = 0;
-  return TryStrToInt(text, value) ? value : key.Default;
+  return ReadIntegerSetting(ini.ReadString(Section, key.Name, ""), value) ? value : key.Default;
 }
 
 TSettingValue ReadValue(const TIniFile& ini, const TSettingKey& key) {

@@ -43,3 +43,9 @@ bool TryStrToInt(const std::string& text, std::int32_t& value) {
   value = negative ? static_cast<std::int32_t>(-static_cast<std::int64_t>(magnitude)) : static_cast<std::int32_t>(magnitude);
   return true;
 }
+
+bool ReadIntegerSetting(const std::string& text, std::int32_t& value) {
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
+    return TryStrToInt("$" + text.substr(2), value);
+  return TryStrToInt(text, value);
+}

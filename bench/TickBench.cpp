@@ -7,7 +7,9 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <fstream>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "Core/IdSync.h"
@@ -56,5 +58,20 @@ int main(int argc, char** argv) {
   std::printf("tick, fixed format:   %.2f us\n", MedianMicros([&] { form.Timer1Timer(); }, 200));
   std::printf("FormatClockTime local: %.2f us\n", MedianMicros([&] { FormatClockTime(true, now); }, 200));
   std::printf("FormatClockTime fixed: %.2f us\n", MedianMicros([&] { FormatClockTime(false, now); }, 200));
+  // An hour of ticks (7200), resident memory before and after: it must not grow.
+  const auto rss = [] {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+      if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+    return 0L;
+  };
+  form.ckTimeLocaFormat->setChecked(true);
+  const long before = rss();
+  for (int i = 0; i < 7200; ++i) {
+    form.Timer1Timer();
+    QCoreApplication::processEvents();
+  }
+  std::printf("resident memory before an hour of ticks %ld KiB, after %ld KiB\n", before, rss());
   return 0;
 }

@@ -67,6 +67,74 @@ else
   run_tree build-tsan "-L threaded" -DKESTRINE_SANITIZE=thread
 fi
 
+# Each fuzz target for 10 s (scripts/fuzz.sh): clang is installed from outside,
+# the targets are built and run inside a private network namespace.
+echo "=== fuzz"
+mkdir -p build-fuzz
+fuzz_status=0
+{ bash scripts/fuzz.sh deps && unshare -rn sh -c 'ip link set lo up && exec bash scripts/fuzz.sh 10'; } 2>&1 |
+  tee build-fuzz/fuzz.log || fuzz_status=$?
+fuzz_result=$(grep '^fuzz: ' build-fuzz/fuzz.log | tail -1) || true
+if [ "$fuzz_status" -eq 0 ]; then
+  summary+=("build-fuzz: ${fuzz_result#fuzz: }")
+else
+  summary+=("build-fuzz: FAILED (fuzz.sh exit $fuzz_status) ${fuzz_result#fuzz: }")
+  failures=$((failures + 1))
+fi
+
+# Inside a private network namespace: a temporary Wine prefix and one persistent
+# wineserver for the whole tree (else each test pays seconds to start one), and
+# the host's clock read before and after, since no test may move it.
+wine_ctest() {
+  local dir=$1 status=0 before after
+  ip link set lo up || return 1
+  export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEPREFIX
+  WINEPREFIX=$(mktemp -d "${TMPDIR:-/tmp}/kestrine-wine.XXXXXX") || return 1
+  clock_offset() { awk -v now="$(date +%s.%N)" '{ printf "%.3f", now - $1 }' /proc/uptime; }
+  before=$(clock_offset)
+  # Its output must not hold the log's pipe open.
+  wineserver -p </dev/null >/dev/null 2>&1 && wine wineboot -i </dev/null >/dev/null 2>&1 || status=$?
+  [ "$status" -ne 0 ] || ctest --test-dir "$dir" --output-on-failure --no-tests=error || status=$?
+  after=$(clock_offset)
+  wineserver -k
+  wineserver -w
+  rm -rf "$WINEPREFIX"
+  if awk -v a="$before" -v b="$after" 'BEGIN { d = b - a; exit !(d > 2 || d < -2) }'; then
+    echo "wine_ctest: the host clock moved by $(awk -v a="$before" -v b="$after" 'BEGIN { print b - a }') s" >&2
+    status=1
+  fi
+  return "$status"
+}
+
+# The Windows build: cross-compiled with mingw-w64 (cmake/mingw-w64-posix.cmake),
+# the Source libraries and their Windows tests, run under Wine.
+run_windows_tree() {
+  local dir=build-windows status=0 start=$SECONDS
+  echo "=== $dir"
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKESTRINE_WERROR=ON -DKESTRINE_BUILD_APP=OFF \
+    --toolchain cmake/mingw-w64-posix.cmake && cmake --build "$dir" -j2 || status=$?
+  if [ "$status" -ne 0 ]; then
+    summary+=("$dir: build FAILED")
+    failures=$((failures + 1))
+    return
+  fi
+  unshare -rn bash -c "$(declare -f wine_ctest); wine_ctest \"\$1\"" bash "$dir" 2>&1 | tee "$dir/ctest.log" ||
+    status=$?
+  local f=0 t=0
+  read -r f t < <(sed -n 's/.*tests passed, \([0-9]*\) tests\{0,1\} failed out of \([0-9]*\)$/\1 \2/p' \
+    "$dir/ctest.log") || true
+  passed=$((passed + t - f))
+  failed=$((failed + f))
+  if [ "$status" -eq 0 ]; then
+    summary+=("$dir: $((t - f)) passed, $f failed ($((SECONDS - start)) s)")
+  else
+    summary+=("$dir: FAILED (exit $status), $((t - f)) passed, $f failed")
+    failures=$((failures + 1))
+  fi
+}
+
+run_windows_tree
+
 echo "=== summary"
 printf '%s\n' "${summary[@]}"
 echo "total: $passed passed, $failed failed"

@@ -148,8 +148,9 @@ std::size_t TIdSocketHandle::DiscardPending() {
   for (; count < 4096; ++count) {
     try {
       TIdStack::Instance().ReceiveFrom(use.Socket(), scratch, sizeof scratch, address, port, IPVersion, true);
-    } catch (const EIdSocketError&) {
-      break;  // nothing left (would block) or the socket is unusable; a real receive will tell
+    } catch (const EIdSocketError& error) {
+      // Windows reports a datagram longer than the scratch byte as 10040, and drops it all the same.
+      if (error.ErrorNumber() != Id_WSAEMSGSIZE) break;  // nothing left (would block) or the socket is unusable
     }
     if (use.ClosedMeanwhile()) break;
   }

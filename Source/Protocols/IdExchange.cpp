@@ -4,10 +4,6 @@
 
 #include "System/IdException.h"
 
-namespace {
-
-// The dotted-quad rule allows blanks and leading zeros, but a reply names its sender
-// in plain dotted-decimal form: match and pace in that form.
 std::string PlainAddress(const std::string& address) {
   if (!TIdStack::IsDottedQuad(address)) return address;
   std::string plain;
@@ -23,7 +19,9 @@ std::string PlainAddress(const std::string& address) {
   return plain + std::to_string(part);
 }
 
-}  // namespace
+bool IsFromServer(const std::string& peerIP, int peerPort, const std::string& address, int port) {
+  return peerIP == address && peerPort == port;
+}
 
 void TIdExchange::Prepare() {
   FAddress = PlainAddress(TIdStack::Instance().ResolveAddress(FClient.GetHost(), FClient.GetIPVersion()));
@@ -55,11 +53,12 @@ bool TIdExchange::Receive(TIdBytes& buffer, std::size_t& length) {
       length = FClient.ReceiveFrom(buffer, peerIP, peerPort, RemainingMs());
     } catch (const EIdSocketError& error) {
       // Too long for the buffer: a failure only if the server itself sent it.
-      if (error.ErrorNumber() == Id_WSAEMSGSIZE && (peerIP != FAddress || peerPort != FClient.GetPort())) continue;
+      if (error.ErrorNumber() == Id_WSAEMSGSIZE && !IsFromServer(peerIP, peerPort, FAddress, FClient.GetPort()))
+        continue;
       throw;
     }
     if (peerIP.empty() && length == 0) return false;
-    if (peerIP == FAddress && peerPort == FClient.GetPort()) return true;
+    if (IsFromServer(peerIP, peerPort, FAddress, FClient.GetPort())) return true;
     buffer.resize(size);
   }
 }

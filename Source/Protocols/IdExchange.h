@@ -6,6 +6,14 @@
 #include "Core/IdUDPBase.h"
 #include "Protocols/IdRequestPacer.h"
 
+// The dotted-quad rule allows blanks and leading zeros, but a reply names its sender
+// in plain dotted-decimal form: replies are matched and paced in that form. Other
+// text is returned as it is.
+std::string PlainAddress(const std::string& address);
+// Whether a datagram from peerIP:peerPort comes from the server at address:port
+// (address in plain form).
+bool IsFromServer(const std::string& peerIP, int peerPort, const std::string& address, int port);
+
 // One request and its reply for a time client. Only a datagram from the address
 // and port the request went to counts as a reply; anything else (a late answer to
 // an earlier query, a forged datagram) is ignored while the time-out runs on.

@@ -78,6 +78,18 @@ TDateTime NtpStampToLocal(std::uint32_t seconds, std::uint32_t fraction) {
   return (static_cast<double>(EraSeconds(seconds)) + ms / 1000.0) / SecsPerDay - UtcBias() + NtpEpoch;
 }
 
+TDateTime EvaluateSntpReply(const std::uint8_t* data, std::size_t length, TNtpStamp sent, bool& matched) {
+  matched = true;
+  if (length < NTPGramSize) return 0.0;
+  const TNTPGram reply = UnpackGram(data);
+  if (reply.OriginateSeconds != sent.Seconds || reply.OriginateFraction != sent.Fraction) {
+    matched = false;
+    return 0.0;
+  }
+  if (RejectReply(reply)) return 0.0;
+  return NtpStampToLocal(reply.TransmitSeconds, reply.TransmitFraction);
+}
+
 TDateTime TIdSNTP::QueryTime() {
   TIdExchange exchange(*this, *Pacer);
   exchange.Prepare();
@@ -92,11 +104,9 @@ TDateTime TIdSNTP::QueryTime() {
   TIdBytes buffer(static_cast<std::size_t>(BufferSize > 0 ? BufferSize : 0));
   std::size_t length = 0;
   while (exchange.Receive(buffer, length)) {
-    if (length < NTPGramSize) return 0.0;
-    const TNTPGram reply = UnpackGram(buffer.data());
-    if (reply.OriginateSeconds != sent.Seconds || reply.OriginateFraction != sent.Fraction) continue;
-    if (RejectReply(reply)) return 0.0;
-    return NtpStampToLocal(reply.TransmitSeconds, reply.TransmitFraction);
+    bool matched = false;
+    const TDateTime time = EvaluateSntpReply(buffer.data(), length, sent, matched);
+    if (matched) return time;
   }
   return 0.0;
 }

@@ -44,6 +44,13 @@ TDateTime NtpStampToLocal(std::uint32_t seconds, std::uint32_t fraction);
 // Whole seconds since 1900 of a 32-bit count under that era rule.
 std::int64_t EraSeconds(std::uint32_t seconds);
 
+// What one datagram from the server means to a query whose request carried `sent`.
+// A full-size reply that does not echo `sent` as its originate stamp answers some
+// other request: matched is false and the query waits on. Anything else ends the
+// query (matched is true) with the server's time as local time, or with 0.0 when the
+// datagram is shorter than a reply or RejectReply refuses it.
+TDateTime EvaluateSntpReply(const std::uint8_t* data, std::size_t length, TNtpStamp sent, bool& matched);
+
 class TIdSNTP : public TIdUDPClient {
 public:
   TIdSNTP() { SetPort(123); }

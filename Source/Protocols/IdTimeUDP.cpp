@@ -1,9 +1,22 @@
 #include "Protocols/IdTimeUDP.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "Protocols/IdExchange.h"
 #include "Protocols/IdSNTP.h"
+
+std::uint32_t TimeReplySeconds(const std::uint8_t* data, std::size_t length) {
+  std::uint32_t value = 0;
+  for (std::size_t i = 0; i < 4; ++i) value = value << 8 | (i < length ? data[i] : 0u);
+  return value;
+}
+
+TDateTime TimeReplyToLocal(std::uint32_t seconds, TDateTime baseDate, std::uint32_t halfTripMs) {
+  if (seconds == 0) return 0.0;
+  const std::int64_t total = EraSeconds(seconds) + halfTripMs / 1000;
+  return std::trunc(baseDate) + static_cast<double>(total) / SecsPerDay - UtcBias();
+}
 
 std::uint32_t TIdCustomTimeUDP::QueryTimeSeconds() {
   TIdExchange exchange(*this, *Pacer);
@@ -13,19 +26,15 @@ std::uint32_t TIdCustomTimeUDP::QueryTimeSeconds() {
   TIdBytes buffer(4, 0);
   std::size_t length = 0;
   // Bytes that no reply filled stay zero; a short reply is used as it comes.
-  if (!exchange.Receive(buffer, length)) std::fill(buffer.begin(), buffer.end(), 0);
-  const std::uint32_t value = static_cast<std::uint32_t>(buffer[0]) << 24 |
-                              static_cast<std::uint32_t>(buffer[1]) << 16 |
-                              static_cast<std::uint32_t>(buffer[2]) << 8 | buffer[3];
+  const bool received = exchange.Receive(buffer, length);
+  const std::uint32_t value = TimeReplySeconds(buffer.data(), received ? std::min(length, buffer.size()) : 0);
   HalfTripMs = TickSpan(start, TickCountMs()) / 2;
   return value;
 }
 
 TDateTime TIdCustomTimeUDP::QueryTime() {
   const std::uint32_t value = QueryTimeSeconds();
-  if (value == 0) return 0.0;
-  const std::int64_t seconds = EraSeconds(value) + HalfTripMs / 1000;
-  return std::trunc(BaseDate) + static_cast<double>(seconds) / SecsPerDay - UtcBias();
+  return TimeReplyToLocal(value, BaseDate, HalfTripMs);
 }
 
 void TIdCustomTimeUDP::Shutdown() noexcept {

@@ -5,6 +5,13 @@
 #include "Protocols/IdRequestPacer.h"
 #include "System/IdGlobal.h"
 
+// The seconds of a reply: its first four bytes big-endian, the bytes it lacks zero.
+std::uint32_t TimeReplySeconds(const std::uint8_t* data, std::size_t length);
+// Those seconds as local time: counted from midnight of baseDate's day (a UTC
+// date), the era rule of SNTP applied, and halfTripMs added in whole seconds.
+// 0.0 for 0, which stands for no reply.
+TDateTime TimeReplyToLocal(std::uint32_t seconds, TDateTime baseDate, std::uint32_t halfTripMs);
+
 // Time protocol (RFC 868) client over UDP: an empty request, a 4-byte reply of
 // seconds since 1900-01-01 00:00 UTC.
 class TIdCustomTimeUDP : public TIdUDPClient {

@@ -46,7 +46,9 @@ public:
   std::size_t SendTo(TIdStackSocketHandle socket, const std::uint8_t* data, std::size_t length, const std::string& ip,
                      int port, TIdIPVersion ipVersion);
   // Returns the datagram's full length, which exceeds the buffer when it was cut;
-  // the sender is dotted-decimal text. Raises the socket error on failure.
+  // where the system cannot tell that length (Windows), a cut datagram raises 10040
+  // with the sender filled in. The sender is dotted-decimal text. Raises the socket
+  // error on failure.
   std::size_t ReceiveFrom(TIdStackSocketHandle socket, std::uint8_t* buffer, std::size_t length, std::string& ip,
                           int& port, TIdIPVersion ipVersion, bool dontWait = false);
   void SetSocketOption(TIdStackSocketHandle socket, int level, int option, int value);

@@ -137,6 +137,10 @@ TEST_F(IniFileTest, WritingChangesOneLineAndKeepsEveryOtherByte) {
       {"\xEF\xBB\xBF[Common]\na=1\n", "a", "2", "\xEF\xBB\xBF[Common]\na=2\n"},
       // A line break in a value would split the line.
       {"[Common]\n", "a", "one\ntwo\r", "[Common]\na=one two \n"},
+      // A CR that ends the file belongs to its line and stays so: a bare line break
+      // after it would turn "[Other\r" into the section "Other".
+      {"[Other\r", "a", "b", "[Other\r\r\n[Common]\na=b\n"},
+      {"[Common]\na=1\r", "b", "2", "[Common]\na=1\r\r\nb=2\n"},
   };
   for (const auto& c : cases) {
     WriteFile(Path, c.Before);

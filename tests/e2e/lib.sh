@@ -24,7 +24,8 @@ e2e_start_desktop() {
   local fifo display
   fifo=$(mktemp -u)
   mkfifo "$fifo"
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
+  # -noreset: Xvfb would otherwise reset when its last client leaves, refusing one that connects meanwhile.
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$fifo" >/dev/null 2>&1 &
   E2E_PIDS+=($!)
   read -r -t 10 display <"$fifo"
   rm -f "$fifo"

@@ -1,0 +1,116 @@
+#include "Platform/Files.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <atomic>
+
+namespace Platform {
+
+namespace {
+
+std::string FolderPrefix(const std::string& path) {
+  const auto separator = path.find_last_of("\\/");
+  return separator == std::string::npos ? std::string() : path.substr(0, separator + 1);
+}
+
+// The file a replacement must take the place of: the target of a link, so the link survives.
+std::string ReplacedFile(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return path;
+  const HANDLE file = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return path;  // a dangling link is replaced itself
+  char target[MAX_PATH];
+  const DWORD length = GetFinalPathNameByHandleA(file, target, sizeof target, FILE_NAME_NORMALIZED);
+  CloseHandle(file);
+  return length == 0 || length >= sizeof target ? path : std::string(target, length);
+}
+
+bool WriteAll(HANDLE file, const std::string& contents) {
+  std::size_t done = 0;
+  while (done < contents.size()) {
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(contents.size() - done, 1u << 30));
+    DWORD written = 0;
+    if (!WriteFile(file, contents.data() + done, chunk, &written, nullptr) || written == 0) return false;
+    done += written;
+  }
+  return true;
+}
+
+// A name unique to this process and call, created only if it does not exist.
+HANDLE CreateTemporary(const std::string& file, std::string& temporary, DWORD flags) {
+  static std::atomic<unsigned> counter{0};
+  const std::string folder = FolderPrefix(file);
+  const std::string name = file.substr(folder.size());
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    temporary = folder + "." + name + ".tmp" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(counter++);
+    const HANDLE handle = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, flags, nullptr);
+    if (handle != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) return handle;
+  }
+  return INVALID_HANDLE_VALUE;
+}
+
+}  // namespace
+
+TFileRead ReadFileContents(const std::string& path, std::string& contents) {
+  contents.clear();
+  const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? TFileRead::Missing : TFileRead::Failed;
+  }
+  // A folder cannot be opened this way at all; a device or pipe is refused here.
+  bool ok = GetFileType(file) == FILE_TYPE_DISK;
+  char buffer[65536];
+  while (ok) {
+    DWORD got = 0;
+    ok = ReadFile(file, buffer, sizeof buffer, &got, nullptr) != 0;
+    if (!ok || got == 0) break;
+    contents.append(buffer, got);
+  }
+  CloseHandle(file);
+  if (!ok) contents.clear();
+  return ok ? TFileRead::Read : TFileRead::Failed;
+}
+
+// The new file takes the access rights the folder gives any new file; a file
+// marked read-only is not replaced.
+bool ReplaceFileContents(const std::string& path, const std::string& contents) {
+  const std::string file = ReplacedFile(path);
+  std::string temporary;
+  const HANDLE handle = CreateTemporary(file, temporary, FILE_ATTRIBUTE_NORMAL);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  bool ok = WriteAll(handle, contents) && FlushFileBuffers(handle) != 0;
+  ok = CloseHandle(handle) != 0 && ok;
+  ok = ok && MoveFileExA(temporary.c_str(), file.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+  if (!ok) DeleteFileA(temporary.c_str());
+  return ok;
+}
+
+// MOVEFILE_WRITE_THROUGH has already made the rename durable.
+void SyncFolderOf(const std::string& /*path*/) {}
+
+// Access lists decide, and no attribute shows them: the folder is asked by
+// creating a file in it that goes away when closed.
+bool IsWritableFolder(const std::string& path) {
+  const DWORD attributes = path.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return false;
+  const char last = path.back();
+  const std::string probeFile = path + (last == '\\' || last == '/' ? "" : "\\") + "kestrine-probe";
+  std::string temporary;
+  const DWORD flags = FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE;
+  const HANDLE probe = CreateTemporary(probeFile, temporary, flags);
+  if (probe == INVALID_HANDLE_VALUE) return false;
+  CloseHandle(probe);
+  return true;
+}
+
+bool IsRegularFile(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES &&
+         (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
+}
+
+}  // namespace Platform

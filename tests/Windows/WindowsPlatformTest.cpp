@@ -1,0 +1,324 @@
+// The Windows OS seams tried for real. Under Wine (scripts/test.sh) the registry
+// is that of a temporary prefix and the host clock cannot be changed; on a real
+// Windows machine the tests leave the Run value as they found it and never set
+// the clock.
+#include <winsock2.h>
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <thread>
+
+#include "Platform/Autostart.h"
+#include "Platform/Clock.h"
+#include "Platform/ExePath.h"
+#include "Platform/Files.h"
+#include "Platform/QuitSignal.h"
+#include "Platform/ThreadName.h"
+#include "Platform/Ticks.h"
+#include "Platform/TimeChange.h"
+#include "Platform/WakeEvent.h"
+#include "Platform/Windows/SystemMessage.h"
+#include "System/IdGlobal.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// 100-ns units since 1601, as Windows counts.
+std::int64_t FileTimeOf(const SYSTEMTIME& time) {
+  FILETIME file{};
+  SystemTimeToFileTime(&time, &file);
+  return static_cast<std::int64_t>(file.dwHighDateTime) << 32 | file.dwLowDateTime;
+}
+
+std::int64_t SystemTimeNow() {
+  FILETIME file{};
+  GetSystemTimeAsFileTime(&file);
+  return static_cast<std::int64_t>(file.dwHighDateTime) << 32 | file.dwLowDateTime;
+}
+
+bool UnderWine() { return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr; }
+
+bool EndsTrimmed(const std::string& text) {
+  return !text.empty() && text.back() != '.' && text.back() != ' ' && text.back() != '\n' && text.back() != '\r';
+}
+
+TEST(UtcBiasTest, IsTheBiasWindowsConvertsWith) {
+  // UTC minus local time as Windows converts its own clock, in whole minutes.
+  SYSTEMTIME utc{}, local{};
+  GetSystemTime(&utc);
+  GetLocalTime(&local);
+  const double windowsMinutes = std::round(static_cast<double>(FileTimeOf(utc) - FileTimeOf(local)) / 600000000.0);
+  const char* zone = std::getenv("TZ");
+  SCOPED_TRACE(std::string("TZ=") + (zone ? zone : "(unset)"));
+  const double minutes = UtcBias() * 1440.0;
+  EXPECT_NEAR(minutes, windowsMinutes, 1e-6);
+  const char* expected = std::getenv("KESTRINE_EXPECT_BIAS_MINUTES");
+  if (expected != nullptr && expected[0] != '\0') {
+    EXPECT_NEAR(minutes, std::atof(expected), 1e-6);
+  }
+}
+
+TEST(SystemMessageTest, IsTheSystemsTextWithoutItsEnding) {
+  for (const DWORD code : {ERROR_ACCESS_DENIED, ERROR_PRIVILEGE_NOT_HELD, ERROR_INVALID_PARAMETER}) {
+    const std::string text = Platform::SystemMessageText(code);
+    EXPECT_TRUE(EndsTrimmed(text)) << code << ": \"" << text << '"';
+  }
+  EXPECT_EQ(Platform::SystemMessageText(0x2000FFFF), "");  // no text for it
+}
+
+TEST(TicksTest, CountMillisecondsWithTheSystem) {
+  const std::uint32_t start = Platform::ReadTickCountMs();
+  const ULONGLONG systemStart = GetTickCount64();
+  Sleep(50);
+  const std::uint32_t span = TickSpan(start, Platform::ReadTickCountMs());
+  const auto systemSpan = static_cast<std::uint32_t>(GetTickCount64() - systemStart);
+  EXPECT_GE(span, 45u);
+  EXPECT_LT(span, 5000u);
+  EXPECT_NEAR(static_cast<double>(span), static_cast<double>(systemSpan), 50.0);
+}
+
+TEST(ClockTest, ReadsTheLocalTimeWindowsShows) {
+  SYSTEMTIME shown{};
+  GetLocalTime(&shown);
+  const auto read = Platform::SystemClock().ReadLocal();
+  SYSTEMTIME ours{};
+  ours.wYear = static_cast<WORD>(read.Year);
+  ours.wMonth = static_cast<WORD>(read.Month);
+  ours.wDay = static_cast<WORD>(read.Day);
+  ours.wHour = static_cast<WORD>(read.Hour);
+  ours.wMinute = static_cast<WORD>(read.Minute);
+  ours.wSecond = static_cast<WORD>(read.Second);
+  ours.wMilliseconds = static_cast<WORD>(read.Millisecond);
+  EXPECT_LT(std::llabs(FileTimeOf(ours) - FileTimeOf(shown)), 10000000LL);  // within a second
+  EXPECT_EQ(read.DayOfWeek, shown.wDayOfWeek);
+}
+
+TEST(ClockTest, SettingTheClockUnderWineNeverMovesIt) {
+  if (!UnderWine()) GTEST_SKIP() << "this would set the real clock";
+  auto& clock = Platform::SystemClock();
+  for (const std::int64_t seconds : {0, 86400}) {
+    SCOPED_TRACE(seconds);
+    const auto before = SystemTimeNow();
+    const auto steadyBefore = std::chrono::steady_clock::now();
+    const auto result = clock.SetLocal(DecodeDateTime(AddSeconds(Now(), seconds)));
+    std::printf("SetLocalTime %+lld s: %d \"%s\"\n", static_cast<long long>(seconds), result.ErrorCode,
+                result.ErrorText.c_str());
+    // Wine accepts the clock's own reading and refuses any real step.
+    if (seconds != 0) {
+      EXPECT_NE(result.ErrorCode, 0);
+    }
+    if (result.ErrorCode != 0) {
+      EXPECT_EQ(result.ErrorText, Platform::SystemMessageText(static_cast<DWORD>(result.ErrorCode)));
+      EXPECT_TRUE(EndsTrimmed(result.ErrorText)) << result.ErrorText;
+    }
+    const auto elapsed = std::chrono::duration_cast<std::chrono::duration<std::int64_t, std::ratio<1, 10000000>>>(
+                             std::chrono::steady_clock::now() - steadyBefore)
+                             .count();
+    EXPECT_LT(std::llabs(SystemTimeNow() - before - elapsed), 20000000LL) << "the clock moved";
+  }
+}
+
+TEST(ExePathTest, NamesThisProgramsFile) {
+  const std::string path = Platform::ExecutablePath();
+  const std::string name = "\\WindowsPlatformTests.exe";
+  ASSERT_GT(path.size(), name.size());
+  EXPECT_EQ(CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, path.c_str() + path.size() - name.size(), -1,
+                           name.c_str(), -1),
+            CSTR_EQUAL)
+      << path;
+  EXPECT_TRUE(Platform::IsRegularFile(path));
+}
+
+TEST(ThreadNameTest, IsTheThreadsDescription) {
+  using TGetThreadDescription = HRESULT(WINAPI*)(HANDLE, PWSTR*);
+  const auto getDescription = reinterpret_cast<TGetThreadDescription>(
+      reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetThreadDescription")));
+  if (getDescription == nullptr) GTEST_SKIP() << "no thread descriptions on this system";
+  std::wstring seen;
+  std::thread([&] {
+    Platform::SetCurrentThreadName("IdThread (unknown)");
+    PWSTR description = nullptr;
+    if (SUCCEEDED(getDescription(GetCurrentThread(), &description)) && description != nullptr) {
+      seen = description;
+      LocalFree(description);
+    }
+  }).join();
+  EXPECT_TRUE(seen == L"IdThread (unknown)");
+}
+
+TEST(WakeEventTest, ASignalFromAnyThreadMakesItReadableUntilCleared) {
+  Platform::TWakeEvent wake;
+  ASSERT_GE(wake.Handle(), 0);
+  const auto readable = [&](int ms) {
+    fd_set set;
+    FD_ZERO(&set);
+    FD_SET(static_cast<SOCKET>(wake.Handle()), &set);
+    timeval limit{0, ms * 1000};
+    return select(0, &set, nullptr, nullptr, &limit) == 1;
+  };
+  EXPECT_FALSE(readable(0));
+  std::thread([&] {
+    wake.Signal();
+    wake.Signal();
+  }).join();
+  EXPECT_TRUE(readable(500));
+  wake.Clear();
+  EXPECT_FALSE(readable(50));
+  wake.Signal();
+  EXPECT_TRUE(readable(500));
+}
+
+TEST(NoticeTest, ClockChangesAndQuitRequestsComeToTheWindowInstead) {
+  Platform::TTimeChangeWatch timeChange;
+  EXPECT_EQ(timeChange.Handle(), -1);
+  EXPECT_NE(timeChange.ErrorText().find("WM_TIMECHANGE"), std::string::npos) << timeChange.ErrorText();
+  EXPECT_FALSE(timeChange.Acknowledge());
+  Platform::TQuitSignalWatch quit;
+  EXPECT_EQ(quit.Handle(), -1);
+  EXPECT_FALSE(quit.ErrorText().empty());
+  EXPECT_FALSE(quit.Acknowledge());
+}
+
+class AutostartTest : public testing::Test {
+protected:
+  static constexpr const char* KeyPath = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+  static constexpr const char* ValueName = "VantorTimeSync";
+
+  struct TValue {
+    DWORD Type = 0;
+    std::string Data;
+  };
+
+  // A real installation's value is put back afterwards.
+  void SetUp() override { FSaved = ReadValue(); }
+  void TearDown() override {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, KeyPath, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
+    if (FSaved)
+      RegSetValueExA(key, ValueName, 0, FSaved->Type, reinterpret_cast<const BYTE*>(FSaved->Data.data()),
+                     static_cast<DWORD>(FSaved->Data.size()));
+    else
+      RegDeleteValueA(key, ValueName);
+    RegCloseKey(key);
+  }
+
+  static std::optional<TValue> ReadValue() {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, KeyPath, 0, KEY_READ, &key) != ERROR_SUCCESS) return std::nullopt;
+    TValue value;
+    DWORD size = 0;
+    LONG result = RegQueryValueExA(key, ValueName, nullptr, &value.Type, nullptr, &size);
+    if (result == ERROR_SUCCESS) {
+      value.Data.resize(size);
+      auto* data = reinterpret_cast<BYTE*>(value.Data.data());
+      result = RegQueryValueExA(key, ValueName, nullptr, &value.Type, data, &size);
+      value.Data.resize(size);
+    }
+    RegCloseKey(key);
+    return result == ERROR_SUCCESS ? std::optional<TValue>(value) : std::nullopt;
+  }
+
+  static bool MayWriteRunKey() {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, KeyPath, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return false;
+    RegCloseKey(key);
+    return true;
+  }
+
+  std::optional<TValue> FSaved;
+};
+
+TEST_F(AutostartTest, TheRunValueHoldsTheProgramsPathWithItsZeroAndIsDeleted) {
+  std::string folder;
+  const auto written =
+      Platform::WriteAutostartEntry(ValueName, "Kestrine", "C:\\Program Files\\Kestrine\\kestrine.exe", folder);
+  EXPECT_EQ(folder, "Software\\Microsoft\\Windows\\CurrentVersion\\Run\\");
+  if (!MayWriteRunKey()) {
+    // Without the right to write there: the key "could not be created".
+    EXPECT_EQ(written, Platform::TAutostartWrite::FolderNotCreated);
+    return;
+  }
+  ASSERT_EQ(written, Platform::TAutostartWrite::Written);
+  auto value = ReadValue();
+  ASSERT_TRUE(value);
+  EXPECT_EQ(value->Type, static_cast<DWORD>(REG_SZ));
+  EXPECT_EQ(value->Data, std::string("C:\\Program Files\\Kestrine\\kestrine.exe") + '\0');
+
+  // A program that moved writes its new path over the old one.
+  EXPECT_EQ(Platform::WriteAutostartEntry(ValueName, "Kestrine", "D:\\kestrine.exe", folder),
+            Platform::TAutostartWrite::Written);
+  value = ReadValue();
+  ASSERT_TRUE(value);
+  EXPECT_EQ(value->Data, std::string("D:\\kestrine.exe") + '\0');
+
+  Platform::DeleteAutostartEntry(ValueName);
+  EXPECT_FALSE(ReadValue());
+  Platform::DeleteAutostartEntry(ValueName);  // a missing value is no error
+  EXPECT_FALSE(ReadValue());
+}
+
+TEST(UserConfigFolderTest, IsTheRoamingApplicationDataFolder) {
+  const char* appData = std::getenv("APPDATA");
+  ASSERT_NE(appData, nullptr);
+  EXPECT_EQ(Platform::UserConfigFolder(), appData);
+}
+
+class FilesTest : public testing::Test {
+protected:
+  void SetUp() override {
+    char temp[MAX_PATH];
+    ASSERT_GT(GetTempPathA(MAX_PATH, temp), 0u);
+    Folder = std::string(temp) + "kestrine-files-" + std::to_string(GetCurrentProcessId());
+    std::filesystem::remove_all(Folder);
+    ASSERT_TRUE(CreateDirectoryA(Folder.c_str(), nullptr));
+  }
+  void TearDown() override { std::filesystem::remove_all(Folder); }
+
+  std::size_t FileCount() const {
+    return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(Folder), {}));
+  }
+
+  std::string Folder;
+};
+
+TEST_F(FilesTest, ReplacesAFileWholeAndReadsItBack) {
+  const std::string path = Folder + "\\settings.ini";
+  std::string contents = "stale";
+  EXPECT_EQ(Platform::ReadFileContents(path, contents), Platform::TFileRead::Missing);
+  EXPECT_EQ(contents, "");
+  EXPECT_EQ(Platform::ReadFileContents(Folder + "\\no\\such.ini", contents), Platform::TFileRead::Missing);
+  EXPECT_EQ(Platform::ReadFileContents(Folder, contents), Platform::TFileRead::Failed);
+  EXPECT_FALSE(Platform::IsRegularFile(path));
+
+  const std::string texts[] = {"[Common]\r\nbNISTServer=-1\r\n", "", std::string(200000, 'x')};
+  for (const std::string& text : texts) {
+    ASSERT_TRUE(Platform::ReplaceFileContents(path, text));
+    Platform::SyncFolderOf(path);
+    EXPECT_EQ(Platform::ReadFileContents(path, contents), Platform::TFileRead::Read);
+    EXPECT_EQ(contents, text);
+    EXPECT_EQ(FileCount(), 1u) << "a temporary file was left behind";
+  }
+  EXPECT_TRUE(Platform::IsRegularFile(path));
+  EXPECT_FALSE(Platform::IsRegularFile(Folder));
+  EXPECT_FALSE(Platform::ReplaceFileContents(Folder + "\\missing\\settings.ini", "x"));
+}
+
+TEST_F(FilesTest, AFolderIsWritableWhenAFileCanBeMadeInIt) {
+  EXPECT_TRUE(Platform::IsWritableFolder(Folder));
+  EXPECT_TRUE(Platform::IsWritableFolder(Folder + "\\"));
+  EXPECT_EQ(FileCount(), 0u) << "the probe stayed";
+  EXPECT_FALSE(Platform::IsWritableFolder(Folder + "\\missing"));
+  EXPECT_FALSE(Platform::IsWritableFolder(""));
+  ASSERT_TRUE(Platform::ReplaceFileContents(Folder + "\\file", "x"));
+  EXPECT_FALSE(Platform::IsWritableFolder(Folder + "\\file"));
+}
+
+}  // namespace

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Runs one fault or load case against the built program on a private X display
+# with a private D-Bus session and accessibility bus, through which the case
+# reads the window. Usage: run_case.sh PROGRAM CASE
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+program=$(realpath "$1")
+case=$2
+
+source "$here/../e2e/lib.sh"
+e2e_require_namespace
+
+if [ -z "${FAULT_IN_SESSION:-}" ]; then
+  # The name lookup case points the resolver at its own file: a mount namespace
+  # of its own keeps that from everyone else.
+  mount=()
+  [ "$case" != lookup ] || mount=(unshare -m)
+  export FAULT_IN_SESSION=1
+  exec "${mount[@]}" dbus-run-session -- bash "$0" "$program" "$case"
+fi
+
+e2e_start_desktop
+# Started before the program, so that the program finds the accessibility bus.
+/usr/libexec/at-spi-bus-launcher --launch-immediately >/dev/null 2>&1 &
+E2E_PIDS+=($!)
+e2e_wait 10 "the accessibility bus" dbus-send --session --dest=org.a11y.Bus --print-reply /org/a11y/bus \
+  org.a11y.Bus.GetAddress
+export XDG_RUNTIME_DIR
+XDG_RUNTIME_DIR=$(mktemp -d)
+status=0
+/usr/bin/python3 "$here/cases.py" "$case" "$program" || status=$?
+rm -rf "$XDG_RUNTIME_DIR"
+exit "$status"
