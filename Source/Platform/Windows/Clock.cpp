@@ -44,17 +44,11 @@ public:
   }
 };
 
-TClockSource* GInstalled = nullptr;
-
 }  // namespace
 
 TClockSource& SystemClock() {
   static TSystemClock clock;
   return clock;
 }
-
-TClockSource& Clock() { return GInstalled ? *GInstalled : SystemClock(); }
-
-void InstallClock(TClockSource* source) { GInstalled = source; }
 
 }  // namespace Platform
