@@ -26,6 +26,22 @@ failures=0
 passed=0
 failed=0
 
+# record_tree DIR STATUS SUFFIX: counts DIR's ctest log into the totals and the summary.
+# ctest closes with "N% tests passed, F tests failed out of T".
+record_tree() {
+  local dir=$1 status=$2 suffix=$3 f=0 t=0
+  read -r f t < <(sed -n 's/.*tests passed, \([0-9]*\) tests\{0,1\} failed out of \([0-9]*\)$/\1 \2/p' \
+    "$dir/ctest.log") || true
+  passed=$((passed + t - f))
+  failed=$((failed + f))
+  if [ "$status" -eq 0 ]; then
+    summary+=("$dir: $((t - f)) passed, $f failed$suffix")
+  else
+    summary+=("$dir: FAILED (exit $status), $((t - f)) passed, $f failed")
+    failures=$((failures + 1))
+  fi
+}
+
 # run_tree DIR "CTEST ARGS" CMAKE ARGS...
 run_tree() {
   local dir=$1 ctest_args=$2 status=0
@@ -45,18 +61,7 @@ run_tree() {
   unshare -rn sh -c 'ip link set lo up && exec "$@"' sh \
     setarch "$(uname -m)" -R ctest --test-dir "$dir" --output-on-failure --no-tests=error $ctest_args \
     2>&1 | tee "$dir/ctest.log" || status=$?
-  # ctest closes with "N% tests passed, F tests failed out of T".
-  local f=0 t=0
-  read -r f t < <(sed -n 's/.*tests passed, \([0-9]*\) tests\{0,1\} failed out of \([0-9]*\)$/\1 \2/p' \
-    "$dir/ctest.log") || true
-  passed=$((passed + t - f))
-  failed=$((failed + f))
-  if [ "$status" -eq 0 ]; then
-    summary+=("$dir: $((t - f)) passed, $f failed")
-  else
-    summary+=("$dir: FAILED (ctest exit $status), $((t - f)) passed, $f failed")
-    failures=$((failures + 1))
-  fi
+  record_tree "$dir" "$status" ""
 }
 
 run_tree build ""
@@ -120,17 +125,7 @@ run_windows_tree() {
   fi
   unshare -rn bash -c "$(declare -f wine_ctest); wine_ctest \"\$1\"" bash "$dir" 2>&1 | tee "$dir/ctest.log" ||
     status=$?
-  local f=0 t=0
-  read -r f t < <(sed -n 's/.*tests passed, \([0-9]*\) tests\{0,1\} failed out of \([0-9]*\)$/\1 \2/p' \
-    "$dir/ctest.log") || true
-  passed=$((passed + t - f))
-  failed=$((failed + f))
-  if [ "$status" -eq 0 ]; then
-    summary+=("$dir: $((t - f)) passed, $f failed ($((SECONDS - start)) s)")
-  else
-    summary+=("$dir: FAILED (exit $status), $((t - f)) passed, $f failed")
-    failures=$((failures + 1))
-  fi
+  record_tree "$dir" "$status" " ($((SECONDS - start)) s)"
 }
 
 run_windows_tree
