@@ -1,6 +1,7 @@
 #include "Core/IdThread.h"
 
 #include "Core/IdSync.h"
+#include "Core/IdThreadStart.h"
 #include "Platform/ThreadName.h"
 
 TIdThread::TIdThread(bool createSuspended, bool repeatRun, std::string threadName)
@@ -14,7 +15,7 @@ TIdThread::TIdThread(bool createSuspended, bool repeatRun, std::string threadNam
 
 TIdThread::~TIdThread() { EndThread(); }
 
-void TIdThread::StartThread() { FThread = std::thread([this] { Execute(); }); }
+void TIdThread::StartThread() { FThread = IdThreadStart::Start([this] { Execute(); }); }
 
 void TIdThread::EndThread() {
   if (!FThread.joinable()) return;
