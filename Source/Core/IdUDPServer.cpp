@@ -156,8 +156,14 @@ TIdSocketHandle& TIdUDPServer::AcquireBinding() {
     binding.OpenSocket(Id_SOCK_DGRAM, 0);
     binding.BindLocal();
   }
+  try {
+    FListener = std::make_unique<TIdUDPListenerThread>(BufferSize, *this);
+  } catch (...) {
+    // No listener: the server stays inactive, and its ports are free again.
+    for (std::size_t i = 0; i < FBindings.Count(); ++i) FBindings.Items(i).CloseSocketHandle();
+    throw;
+  }
   FReplyBinding = &FBindings.Items(0);
-  FListener = std::make_unique<TIdUDPListenerThread>(BufferSize, *this);
   FListener->RequestStart();
   ApplyBroadcastFlag();
   return *FReplyBinding;

@@ -16,6 +16,7 @@
 #include <regex>
 
 #include "Core/IdSync.h"
+#include "Core/IdThreadStart.h"
 #include "Platform/Clock.h"
 #include "Protocols/IdTimeUDP.h"
 #include "Protocols/IdTimeUDPServer.h"
@@ -144,6 +145,28 @@ TEST_F(TimeServerTest, APortAlreadyTakenLeavesTheServerInactive) {
   EXPECT_EQ(Server.Listener(), nullptr);
 }
 
+TEST_F(TimeServerTest, WithoutAListenerThreadTheServerStaysInactiveAndCanBeSwitchedAgain) {
+  Server.SetDefaultPort(3700);
+  {
+    IdThreadStart::TScopedRefusal refusal;
+    try {
+      Server.SetActive(true);
+      FAIL() << "activation succeeded without a listener";
+    } catch (const Exception& error) {
+      EXPECT_EQ(error.Message().rfind("Cannot start a thread: ", 0), 0u) << error.Message();
+    }
+    EXPECT_FALSE(Server.Active());
+    EXPECT_EQ(Server.Listener(), nullptr);
+    Server.SetActive(false);
+  }
+  Probe client;
+  client.Send({}, 3700);
+  EXPECT_FALSE(client.Receive(100ms)) << "an inactive server answered";
+  Activate();
+  client.Send({}, 3700);
+  EXPECT_TRUE(client.Receive(2s));
+}
+
 TEST_F(TimeServerTest, AnyRequestGetsFourBytesAtItsOwnPortFromTheServersPort) {
   Activate();
   Probe a, b;
@@ -262,7 +285,10 @@ TEST(TimeServerValueTest, ServiceSourcesAndTheServerItselfAreRefused) {
 class FixedClock : public Platform::TClockSource {
 public:
   Platform::TLocalDateTime ReadLocal() override { return {2000, 1, 6, 1, 0, 0, 0, 500}; }
-  Platform::TClockSetResult SetLocal(const Platform::TLocalDateTime&) override { return {1, "refused"}; }
+  // The clock interface is being changed to instants: these fit either form.
+  std::int64_t ReadInstant() { return 946684800500; }
+  Platform::TClockSetResult SetInstant(std::int64_t) { return {1, "refused"}; }
+  Platform::TClockSetResult SetLocal(const Platform::TLocalDateTime&) { return {1, "refused"}; }
 };
 
 TEST_F(TimeServerTest, TheReplyOfTheYear2000Example) {
