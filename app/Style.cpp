@@ -5,11 +5,12 @@
 
 namespace {
 
-// The layout is made for an 8-point sans serif of Windows' metrics; where that is
-// missing, a font of the same metrics keeps the captions inside their places.
+// The fixed layout was made for a narrow 8-point bitmap face whose lines are 11 pixels
+// high. Liberation Sans (or Arial, its metric twin) at 10 pixels has that line height
+// and about that text width; at 11 pixels "Synchronize time every " would be cut.
 QString WindowFontFamily() {
   const QStringList installed = QFontDatabase::families();
-  for (const char* family : {"MS Sans Serif", "Liberation Sans", "Arial", "DejaVu Sans Condensed"})
+  for (const char* family : {"Liberation Sans", "Arial"})
     if (installed.contains(QString::fromLatin1(family))) return QString::fromLatin1(family);
   return QStringLiteral("sans-serif");
 }
@@ -17,7 +18,7 @@ QString WindowFontFamily() {
 }  // namespace
 
 QString KestrineStyleSheet() {
-  return QStringLiteral("TForm1, TForm1 * { font-family: \"%1\"; font-size: 11px; }").arg(WindowFontFamily()) +
+  return QStringLiteral("TForm1, TForm1 * { font-family: \"%1\"; font-size: 10px; }").arg(WindowFontFamily()) +
          QStringLiteral(
       "TForm1 { background: #e8ecf2; border: 1px solid #4a6a96; }"
       "TeFrame { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #5b84bd, stop:1 #2f5a94); }"
