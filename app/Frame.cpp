@@ -9,7 +9,6 @@
 #include <QPainter>
 #include <QPolygonF>
 #include <QStyle>
-#include <QTimer>
 #include <QToolButton>
 #include <QWindow>
 
@@ -72,10 +71,6 @@ TeFrame::TeFrame(QWidget* window, QWidget* client, const QIcon& icon, const QStr
   connect(FWindow, &QWidget::windowTitleChanged, FCaption, &QLabel::setText);
   connect(FTray, &TTrayIcon::RestoreRequested, this, &TeFrame::RestoreFromTray);
   connect(FTray, &TTrayIcon::CloseRequested, FWindow, &QWidget::close);
-  FMenuDelay = new QTimer(this);
-  FMenuDelay->setSingleShot(true);
-  connect(FMenuDelay, &QTimer::timeout, this,
-          [this] { ShowSystemMenu(FIconLabel->mapToGlobal(QPoint(0, FIconLabel->height()))); });
   Layout();
   ApplySize();
 }
@@ -176,21 +171,40 @@ QMenu* TeFrame::SystemMenu() {
   return FMenu;
 }
 
-void TeFrame::ShowSystemMenu(const QPoint& globalPosition) { SystemMenu()->popup(globalPosition); }
+void TeFrame::ShowSystemMenu(const QPoint& globalPosition) {
+  SystemMenu()->installEventFilter(this);
+  FMenu->popup(globalPosition);
+}
+
+bool TeFrame::OnIcon(const QMouseEvent* event) const {
+  return event->button() == Qt::LeftButton &&
+         QRect(FIconLabel->mapToGlobal(QPoint(0, 0)), FIconLabel->size()).contains(event->globalPosition().toPoint());
+}
 
 bool TeFrame::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == FIconLabel) {
-    if (event->type() == QEvent::MouseButtonPress && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
-      FMenuDelay->start(QApplication::doubleClickInterval());
-      return true;
-    }
-    if (event->type() == QEvent::MouseButtonDblClick) {
-      FMenuDelay->stop();
-      FWindow->close();
-      return true;
-    }
+  const bool press = event->type() == QEvent::MouseButtonPress;
+  if ((!press && event->type() != QEvent::MouseButtonDblClick) || !OnIcon(static_cast<QMouseEvent*>(event)))
+    return QWidget::eventFilter(watched, event);
+  bool closeWindow = false;
+  if (watched == FIconLabel && press) {
+    FIconPressed.start();
+    ShowSystemMenu(FIconLabel->mapToGlobal(QPoint(0, FIconLabel->height())));
+  } else if (watched == FIconLabel) {
+    closeWindow = true;  // a double click the menu did not take
+  } else if (press) {
+    // The menu opened by the first click holds the mouse, so the second click on the
+    // icon arrives here: it closes the menu, and within the double-click time the
+    // window too. It must not reach the icon again and reopen the menu.
+    closeWindow = FIconPressed.isValid() && FIconPressed.elapsed() <= QApplication::doubleClickInterval();
+    FMenu->setAttribute(Qt::WA_NoMouseReplay);
+    FMenu->close();
   }
-  return QWidget::eventFilter(watched, event);
+  if (closeWindow) {
+    FIconPressed.invalidate();
+    if (FMenu != nullptr) FMenu->close();
+    FWindow->close();
+  }
+  return true;
 }
 
 void TeFrame::mousePressEvent(QMouseEvent* event) {

@@ -1,4 +1,5 @@
 #pragma once
+#include <QElapsedTimer>
 #include <QIcon>
 #include <QRect>
 #include <QWidget>
@@ -6,7 +7,6 @@
 
 class QLabel;
 class QMenu;
-class QTimer;
 class QToolButton;
 class TTrayIcon;
 
@@ -52,6 +52,7 @@ private:
   void Layout();
   void ApplySize();
   void Minimize();
+  bool OnIcon(const QMouseEvent* event) const;
 
   QWidget* FWindow;
   QWidget* FClient;
@@ -61,7 +62,7 @@ private:
   QToolButton* FRollupButton;
   QToolButton* FMinimizeButton;
   QToolButton* FCloseButton;
-  QTimer* FMenuDelay;  // tells a single click on the icon from a double click
+  QElapsedTimer FIconPressed;  // the first click of a possible double click on the icon
   QMenu* FMenu = nullptr;
   TTrayIcon* FTray;
   TFrameState FState = TFrameState::Normal;

@@ -1,0 +1,63 @@
+// Clicks on the system-menu icon through Qt's own mouse routing, so that the open
+// menu takes the mouse as it does on a desktop.
+#include <QApplication>
+#include <QMenu>
+// Through the window, as the platform delivers them, not straight to a widget.
+#define QTEST_QPA_MOUSE_HANDLING
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include "AppTestSupport.h"
+#include "Form1.h"
+
+using namespace KestrineTest;
+using namespace std::chrono_literals;
+
+namespace {
+
+class SystemMenuTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    Form = std::make_unique<TForm1>();
+    Form->Timer1->stop();
+    Form->show();
+    Icon = Form->findChild<QWidget*>(QStringLiteral("SystemMenuIcon"));
+    ASSERT_NE(Icon, nullptr);
+  }
+  void TearDown() override { CloseForm(Form); }
+
+  void Click() {
+    QTest::mousePress(Icon, Qt::LeftButton, {}, QPoint(4, 4));
+    QTest::mouseRelease(Icon, Qt::LeftButton, {}, QPoint(4, 4));
+  }
+  static std::string OpenMenu() {
+    QWidget* popup = QApplication::activePopupWidget();
+    return popup != nullptr && popup->isVisible() ? popup->objectName().toStdString() : std::string();
+  }
+
+  std::unique_ptr<TForm1> Form;
+  QWidget* Icon = nullptr;
+};
+
+TEST_F(SystemMenuTest, OneClickOpensTheMenuAtOnceAndASecondClickSoonAfterClosesTheWindow) {
+  Click();
+  // Before the event loop has run: no waiting for a double click that may follow.
+  EXPECT_EQ(OpenMenu(), "SystemMenu");
+  Click();
+  EXPECT_EQ(OpenMenu(), "");
+  EXPECT_FALSE(Form->isVisible()) << "a double click on the icon closes the window";
+}
+
+TEST_F(SystemMenuTest, ASecondClickAfterTheDoubleClickTimeOnlyClosesTheMenu) {
+  Click();
+  ASSERT_EQ(OpenMenu(), "SystemMenu");
+  PumpFor(std::chrono::milliseconds(QApplication::doubleClickInterval() + 50));
+  Click();
+  EXPECT_EQ(OpenMenu(), "") << "the click closes the menu and does not open it again";
+  EXPECT_TRUE(Form->isVisible());
+  Click();
+  EXPECT_EQ(OpenMenu(), "SystemMenu");
+}
+
+}  // namespace
