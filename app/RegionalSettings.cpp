@@ -2,7 +2,6 @@
 
 #include <QLocale>
 #include <QString>
-#include <optional>
 
 namespace {
 
@@ -157,11 +156,6 @@ void ReadNames(const QLocale& locale, TFormatSettings& settings) {
   }
 }
 
-std::optional<TFormatSettings>& UserCache() {
-  static std::optional<TFormatSettings> cache;
-  return cache;
-}
-
 }  // namespace
 
 TFormatSettings FormatSettingsFromLocale(const QLocale& locale) {
@@ -183,11 +177,3 @@ TFormatSettings FormatSettingsFromLocale(const QLocale& locale) {
 TFormatSettings UsEnglishFormatSettings() {
   return FormatSettingsFromLocale(QLocale(QLocale::English, QLocale::UnitedStates));
 }
-
-const TFormatSettings& UserFormatSettings() {
-  auto& cache = UserCache();
-  if (!cache) cache = FormatSettingsFromLocale(QLocale::system());
-  return *cache;
-}
-
-void ReloadUserFormatSettings() { UserCache() = FormatSettingsFromLocale(QLocale::system()); }

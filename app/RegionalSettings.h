@@ -9,10 +9,5 @@ class QLocale;
 // pattern is the same without the seconds. The date patterns are Qt's, translated.
 TFormatSettings FormatSettingsFromLocale(const QLocale& locale);
 
-// US English, built afresh on every call.
+// US English.
 TFormatSettings UsEnglishFormatSettings();
-
-// The user's settings, read once; ReloadUserFormatSettings re-reads them after the
-// system announced a change. Window's thread only.
-const TFormatSettings& UserFormatSettings();
-void ReloadUserFormatSettings();

@@ -1,11 +1,15 @@
 #include <QApplication>
+#include <QLocale>
 #include <QSessionManager>
 #include <cstdio>
 #include <cstdlib>
 
 #include "AppTitle.h"
-#include "Form1.h"
+#include "MainWindow.h"
+#include "Platform/ExePath.h"
 #include "QuitOnSignal.h"
+#include "RegionalSettings.h"
+#include "SettingsPath.h"
 
 int main(int argc, char* argv[]) {
   // Without a display Qt would abort with a toolkit message; say what is missing instead.
@@ -18,12 +22,19 @@ int main(int argc, char* argv[]) {
   QApplication::setApplicationName(QString::fromLatin1(ApplicationTitle));
   // Asked to end by a signal, the program ends as when its window is closed, saving the settings.
   const TQuitOnSignal quitOnSignal;
-  auto* form = new TForm1;
+
+  TFormOptions options;
+  options.ExecutablePath = Platform::ExecutablePath();
+  const std::string folder = options.ExecutablePath.substr(0, options.ExecutablePath.find_last_of('/') + 1);
+  options.Settings = ChooseSettingsPaths(FindSettingsPlaces(folder));
+  options.UserFormat = FormatSettingsFromLocale(QLocale::system());
+  options.UsFormat = UsEnglishFormatSettings();
+  auto* window = new TMainWindow(std::move(options));
   // An ending desktop session may not wait for the program to end: save when it asks.
-  QObject::connect(&application, &QGuiApplication::commitDataRequest, form,
-                   [form](QSessionManager&) { form->SaveSettings(); });
-  form->show();
+  QObject::connect(&application, &QGuiApplication::commitDataRequest, window,
+                   [window](QSessionManager&) { window->Form().SessionEnding(); });
+  window->show();
   const int result = QApplication::exec();
-  delete form;
+  delete window;
   return result;
 }

@@ -2,7 +2,6 @@
 
 #include "Form1.h"
 #include "Platform/Clock.h"
-#include "Platform/ExePath.h"
 #include "System/IdException.h"
 
 namespace {
@@ -17,13 +16,12 @@ std::string ShellWord(const std::string& text) {
   return quoted + "'";
 }
 
-std::string RefusalMessage(const Platform::TClockSetResult& result) {
+std::string RefusalMessage(const Platform::TClockSetResult& result, const std::string& program) {
   std::string message = "The system clock could not be set: " + result.ErrorText;
   if (result.ErrorCode == EPERM) {
     // The right is granted to the program file and taken up when the program starts.
     // The command stays inside the sentence, so the full stop that the error box
     // adds cannot stick to the path.
-    const std::string program = Platform::ExecutablePath();
     message += ". To let Kestrine set the clock, run \"sudo setcap cap_sys_time,cap_net_bind_service+ep " +
                (program.empty() ? std::string("$(command -v kestrine)") : ShellWord(program)) +
                "\" and start it again.";
@@ -35,15 +33,20 @@ std::string RefusalMessage(const Platform::TClockSetResult& result) {
 
 void TForm1::AdjustClock() {
   if (FQueryFailed) return;
+  // From the clock's instant, never from a local date and time: in the hour that
+  // a change to standard time repeats, a local reading names two instants.
+  Platform::TClockSource& clock = Platform::Clock();
   const std::int64_t offset = FClockOffset;
-  const Platform::TLocalDateTime target = DecodeDateTime(AddSeconds(Now(), -offset));
+  const Platform::TInstantMs target = clock.ReadInstant() - offset * 1000;
   FSettingClock = true;
-  const auto result = Platform::Clock().SetLocal(target);
+  const auto result = clock.SetInstant(target);
   if (result.ErrorCode != 0) {
     // Nothing changed: keep the offset and expect no notice of our own.
     FSettingClock = false;
-    throw EClockNotSet(RefusalMessage(result));
+    throw EClockNotSet(RefusalMessage(result, FOptions.ExecutablePath));
   }
+  ++FClockGeneration;  // a query measured against the old clock is stale now
+  FLastClockRefusal.clear();
   FClockOffset = 0;
 }
 

@@ -1,9 +1,3 @@
-#include <QAbstractButton>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QLineEdit>
-#include <QRadioButton>
-#include <QSignalBlocker>
 #include <cstdint>
 #include <iterator>
 #include <string>
@@ -33,18 +27,6 @@ struct TSettingKey {
 
 std::string Flag(bool on) { return on ? "1" : "0"; }
 
-// Sets a check box or radio button from the program. Its handler runs once when
-// the state changes, called here instead of through the window's signal, so that
-// a failure reaches the loading's guard and never the error box.
-void SetChecked(TForm1& form, QAbstractButton* box, bool on, void (TForm1::*handler)() = nullptr) {
-  const bool before = box->isChecked();
-  {
-    const QSignalBlocker blocker(box);
-    box->setChecked(on);
-  }
-  if (handler != nullptr && box->isChecked() != before) (form.*handler)();
-}
-
 // Loading applies the keys in this order and saving writes them in it.
 constexpr TSettingKey SettingKeys[] = {
     {"bNISTServer", false, 1,
@@ -52,9 +34,9 @@ constexpr TSettingKey SettingKeys[] = {
        f.FUseNistList = v.Number != 0;
        // The server buttons follow at once: their handlers read nothing that ServerType sets.
        if (f.FUseNistList)
-         SetChecked(f, f.ckNistServer, true, &TForm1::ckNistServerClick);
+         f.ckNistServer.SetChecked(true);
        else
-         SetChecked(f, f.ckCustomServer, true, &TForm1::ckCustomServerClick);
+         f.ckCustomServer.SetChecked(true);
      },
      [](const TForm1& f) { return std::string(f.FUseNistList ? "-1" : "0"); }},
     {"ServerType", false, 0, [](TForm1& f, const TSettingValue& v) { f.FServerType = v.Number; },
@@ -62,41 +44,41 @@ constexpr TSettingKey SettingKeys[] = {
     {"TimeServer", true, 0,
      [](TForm1& f, const TSettingValue& v) {
        f.SetServer(v.Text);
-       f.edtServer->setText(QString::fromStdString(v.Text));
+       f.edtServer.SetText(v.Text);
      },
      [](const TForm1& f) { return f.Server(); }},
     // Set from the program, the list runs no handler: FServerType keeps ServerType.
     {"ServerProtocol", false, 0,
-     [](TForm1& f, const TSettingValue& v) { f.cbSeverType->setCurrentIndex(v.Number != 0 ? 1 : 0); },
-     [](const TForm1& f) { return std::to_string(f.cbSeverType->currentIndex()); }},
+     [](TForm1& f, const TSettingValue& v) { f.cbSeverType.SetItemIndex(v.Number != 0 ? 1 : 0); },
+     [](const TForm1& f) { return std::to_string(f.cbSeverType.ItemIndex()); }},
     // Checked here, the timer starts with the box's initial "1"; start-up runs the
     // handler again once the interval is loaded.
     {"ckSyncTime", false, 0,
-     [](TForm1& f, const TSettingValue& v) { SetChecked(f, f.ckSyncTime, v.Number != 0, &TForm1::ckSyncTimeClick); },
-     [](const TForm1& f) { return Flag(f.ckSyncTime->isChecked()); }},
+     [](TForm1& f, const TSettingValue& v) { f.ckSyncTime.SetChecked(v.Number != 0); },
+     [](const TForm1& f) { return Flag(f.ckSyncTime.Checked()); }},
     {"edtSyncTime", false, 60,
-     [](TForm1& f, const TSettingValue& v) { f.edtSyncTime->setText(QString::number(v.Number)); },
-     [](const TForm1& f) { return f.edtSyncTime->text().toStdString(); }},
+     [](TForm1& f, const TSettingValue& v) { f.edtSyncTime.SetText(std::to_string(v.Number)); },
+     [](const TForm1& f) { return f.edtSyncTime.Text(); }},
     // Checked here, the start-up entry is written again with the program's present path.
     {"ckRunStartup", false, 0,
      [](TForm1& f, const TSettingValue& v) {
-       SetChecked(f, f.ckRunStartup, v.Number != 0, &TForm1::ckRunStartupClick);
+       f.ckRunStartup.SetChecked(v.Number != 0);
      },
-     [](const TForm1& f) { return Flag(f.ckRunStartup->isChecked()); }},
+     [](const TForm1& f) { return Flag(f.ckRunStartup.Checked()); }},
     {"ckSyncOnStart", false, 0,
-     [](TForm1& f, const TSettingValue& v) { SetChecked(f, f.ckSyncOnStart, v.Number != 0); },
-     [](const TForm1& f) { return Flag(f.ckSyncOnStart->isChecked()); }},
+     [](TForm1& f, const TSettingValue& v) { f.ckSyncOnStart.SetChecked(v.Number != 0); },
+     [](const TForm1& f) { return Flag(f.ckSyncOnStart.Checked()); }},
     // The two format buttons are exclusive: checking one clears the other.
     {"ckTimeLocaFormat", false, 0,
      [](TForm1& f, const TSettingValue& v) {
-       SetChecked(f, v.Number != 0 ? static_cast<QAbstractButton*>(f.ckTimeLocaFormat) : f.ckUTCFormat, true);
+       (v.Number != 0 ? f.ckTimeLocaFormat : f.ckUTCFormat).SetChecked(true);
      },
-     [](const TForm1& f) { return Flag(f.ckTimeLocaFormat->isChecked()); }},
+     [](const TForm1& f) { return Flag(f.ckTimeLocaFormat.Checked()); }},
     {"ckRunTimeServer", false, 0,
      [](TForm1& f, const TSettingValue& v) {
-       SetChecked(f, f.ckRunTimeServer, v.Number != 0, &TForm1::ckRunTimeServerClick);
+       f.ckRunTimeServer.SetChecked(v.Number != 0);
      },
-     [](const TForm1& f) { return Flag(f.ckRunTimeServer->isChecked()); }},
+     [](const TForm1& f) { return Flag(f.ckRunTimeServer.Checked()); }},
 };
 static_assert(std::size(SettingKeys) == 10);
 

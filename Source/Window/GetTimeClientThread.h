@@ -1,9 +1,11 @@
 #pragma once
 #include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 
 #include "Core/IdSync.h"
 #include "Protocols/IdSNTP.h"
@@ -23,12 +25,25 @@ struct TQueryLink {
 
   // Window's thread, as the window goes away.
   void Detach();
-  // Worker: runs f on the window's state under Lock; raises ESyncCancelled once detached.
-  void WithForm(const std::function<void(TForm1&)>& f);
   // Worker: has the window's thread run f; raises ESyncCancelled once detached.
   void Synchronize(const std::function<void(TForm1&)>& f);
   // Worker: sleeps, ending early (with ESyncCancelled) when the window goes away.
   void Sleep(std::chrono::milliseconds duration);
+};
+
+// The server, protocol and mode that ChooseServer picked for one query.
+struct TServerChoice {
+  std::string Server;
+  std::int32_t ServerType = 0;
+  bool UseNistList = false;
+  std::uint64_t Generation = 0;  // the window's clock generation when the query began
+};
+
+// What a successful query hands back to the window.
+struct TQueryResult {
+  std::uint64_t Generation = 0;
+  TDateTime ServerTime = 0;
+  std::int64_t ClockOffset = 0;
 };
 
 // One query on a thread of its own; frees itself when its run ends.
@@ -38,12 +53,19 @@ public:
   // Workers not yet ended, for tests that must see every worker gone.
   static int RunningCount();
 
+  // Test hooks, run on the worker: before the exchange, and between reading the
+  // clock for the offset and handing the result to the window.
+  static std::function<void()> BeforeQueryHook;
+  static std::function<void()> BeforeStoreHook;
+
 private:
   explicit TGetTimeClientThread(std::shared_ptr<TQueryLink> link) : FLink(std::move(link)) {}
   void Execute();
+  void Query();
   TDateTime QueryWithNistFallback();
   void ReportFailure(const std::string& message);
 
   std::shared_ptr<TQueryLink> FLink;
+  TServerChoice FChoice;
   static std::atomic<int> FRunning;
 };

@@ -1,16 +1,8 @@
-#include <QCheckBox>
-#include <QTimer>
 #include <algorithm>
-#include <QComboBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QRadioButton>
 
 #include "Form1.h"
 #include "GetTimeClientThread.h"
 #include "NistServers.h"
-#include "Platform/ExePath.h"
-#include "SettingsPath.h"
 #include "StrToInt.h"
 #include "System/IdException.h"
 
@@ -24,7 +16,7 @@ std::string TrimControlChars(const std::string& text) {
   return first < last ? std::string(first, last) : std::string();
 }
 
-// QTimer counts in a signed 32-bit number of milliseconds.
+// Timers count in a signed 32-bit number of milliseconds on both platforms.
 constexpr std::int64_t MaxSyncMinutes = 0x7FFFFFFF / 60000;
 
 }  // namespace
@@ -41,13 +33,13 @@ void TForm1::FormCreate() {
   // The worker's first step runs on this thread, so only once start-up is over:
   // it sees the settings loaded below.
   StartQuery();
-  const std::string exePath = Platform::ExecutablePath();
+  const std::string& exePath = FOptions.ExecutablePath;
   FAppDir = exePath.substr(0, exePath.find_last_of("/\\") + 1);
-  const TSettingsPaths settings = ChooseSettingsPaths(FindSettingsPlaces(FAppDir));
-  FIni = std::make_unique<TIniFile>(settings.Load);
+  if (!FOptions.Settings.Load.empty()) FIni = std::make_unique<TIniFile>(FOptions.Settings.Load);
   LoadSettings();
-  if (settings.Save != settings.Load) FIni = std::make_unique<TIniFile>(settings.Save);
-  FSyncOnStartPending = ckSyncOnStart->isChecked();
+  if (FOptions.Settings.Save != FOptions.Settings.Load)
+    FIni = FOptions.Settings.Save.empty() ? nullptr : std::make_unique<TIniFile>(FOptions.Settings.Save);
+  FSyncOnStartPending = ckSyncOnStart.Checked();
   ckNistServerClick();
   ckCustomServerClick();
   ckSyncTimeClick();
@@ -65,23 +57,32 @@ void TForm1::StartQuery() {
   FQueryBusy = true;
   try {
     TGetTimeClientThread::Start(FQueryLink);
-  } catch (...) {
-    FQueryBusy = false;
-    throw;
+  } catch (const std::exception& error) {
+    // Reported like a failed query, in the Server Time box: the tick tries again
+    // as after any failure, and no box piles up on another.
+    ReportStartFailure(error.what());
   }
 }
 
+void TForm1::ReportStartFailure(const std::string& message) {
+  TeSEdit1.SetFontColor(255);
+  TeSEdit1.SetText(message);
+  TeSEdit3.SetText("Unknown");
+  FQueryFailed = true;
+  FQueryBusy.store(false, std::memory_order_release);
+}
+
 void TForm1::ChooseServer() {
-  TeSEdit1->setText(QStringLiteral("Connecting time sever..."));
-  if (ckCustomServer->isChecked()) {
-    const std::string address = TrimControlChars(edtServer->text().toStdString());
+  TeSEdit1.SetText("Connecting time sever...");
+  if (ckCustomServer.Checked()) {
+    const std::string address = TrimControlChars(edtServer.Text());
     if (!address.empty()) {
       SetServer(address);
       FUseNistList = false;
-      FServerType = cbSeverType->currentIndex();
+      FServerType = cbSeverType.ItemIndex();
     }
   }
-  if (ckNistServer->isChecked()) {
+  if (ckNistServer.Checked()) {
     SetServer(DefaultServer);
     FUseNistList = true;
     FServerType = 0;
@@ -89,52 +90,57 @@ void TForm1::ChooseServer() {
   ShowCurrentServer();
 }
 
-void TForm1::ShowCurrentServer() {
-  labCurServer->setText(QStringLiteral("Current Server: ") + QString::fromStdString(Server()));
+void TForm1::ShowCurrentServer() { labCurServer.SetText("Current Server: " + Server()); }
+
+void TForm1::QueryFinished(const TQueryResult& result) {
+  if (result.Generation != FClockGeneration) {
+    // Measured against the clock as it was before the program set it: applying it
+    // would move the clock a second time. The query counts as not done.
+    FQueryBusy.store(false, std::memory_order_release);
+    StartQuery();
+    return;
+  }
+  FServerTime = result.ServerTime;
+  FClockOffset = result.ClockOffset;
+  FQueryFailed = false;
+  FQueryBusy.store(false, std::memory_order_release);
 }
 
 void TForm1::TeButton2Click() { StartQuery(); }
 
 void TForm1::cbSeverTypeChange() {
-  FServerType = cbSeverType->currentIndex();
+  FServerType = cbSeverType.ItemIndex();
   StartQuery();
 }
 
 void TForm1::ckNistServerClick() {
-  if (!ckNistServer->isChecked()) return;
-  edtServer->setEnabled(false);
-  cbSeverType->setEnabled(false);
+  if (!ckNistServer.Checked()) return;
+  edtServer.SetEnabled(false);
+  cbSeverType.SetEnabled(false);
   StartQuery();
 }
 
 void TForm1::ckCustomServerClick() {
-  if (!ckCustomServer->isChecked()) return;
-  edtServer->setEnabled(true);
-  cbSeverType->setEnabled(true);
+  if (!ckCustomServer.Checked()) return;
+  edtServer.SetEnabled(true);
+  cbSeverType.SetEnabled(true);
   StartQuery();
 }
 
 void TForm1::ckSyncTimeClick() {
-  const std::string text = edtSyncTime->text().toStdString();
+  const std::string text = edtSyncTime.Text();
   std::int32_t minutes = 0;
   if (!TryStrToInt(text, minutes)) throw Exception("'" + text + "' is not a valid integer value");
-  // A count below one minute gives the minimum, one beyond the timer's range its
+  // A count below one minute gives the minimum, one beyond the timers' range their
   // largest whole-minute period; the interval never wraps.
   const std::int64_t clamped = std::clamp<std::int64_t>(minutes, 1, MaxSyncMinutes);
-  const int interval = static_cast<int>(clamped * 60000);
-  if (SyncTimer->interval() != interval) SyncTimer->setInterval(interval);
-  const bool enabled = ckSyncTime->isChecked();
-  if (SyncTimer->isActive() != enabled) {
-    if (enabled)
-      SyncTimer->start();
-    else
-      SyncTimer->stop();
-  }
+  SyncTimer.SetInterval(static_cast<std::uint32_t>(clamped * 60000));
+  SyncTimer.SetEnabled(ckSyncTime.Checked());
 }
 
 void TForm1::ckRunTimeServerClick() {
   try {
-    IdTimeUDPServer1->SetActive(ckRunTimeServer->isChecked());
+    IdTimeUDPServer1->SetActive(ckRunTimeServer.Checked());
   } catch (const std::exception&) {
     // Switching the server reports nothing: without the port the box stays ticked and the server off.
   }

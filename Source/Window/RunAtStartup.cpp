@@ -1,11 +1,8 @@
 #include "RunAtStartup.h"
 
-#include <QCheckBox>
-
 #include "AppTitle.h"
 #include "Form1.h"
 #include "Platform/Autostart.h"
-#include "Platform/ExePath.h"
 #include "System/IdException.h"
 
 void SetRunAtStartup(const std::string& valueName, const std::string& data) {
@@ -26,5 +23,14 @@ void SetRunAtStartup(const std::string& valueName, const std::string& data) {
 
 // Every check writes the entry anew, so it follows the program when it moves.
 void TForm1::ckRunStartupClick() {
-  SetRunAtStartup(RunAtStartupName, ckRunStartup->isChecked() ? Platform::ExecutablePath() : std::string());
+  if (!ckRunStartup.Checked()) {
+    SetRunAtStartup(RunAtStartupName, std::string());
+    return;
+  }
+  // Without the program's path there is nothing to start: an entry written
+  // earlier stays as it is rather than being deleted under a ticked box.
+  if (FOptions.ExecutablePath.empty())
+    throw Exception(std::string("Failed to set data for '") + RunAtStartupName +
+                    "': the program's own path could not be read");
+  SetRunAtStartup(RunAtStartupName, FOptions.ExecutablePath);
 }

@@ -1,0 +1,151 @@
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "Controls.h"
+#include "FormView.h"
+#include "FormatDateTime.h"
+#include "FrameLogic.h"
+#include "IniFile.h"
+#include "Platform/TimeChange.h"
+#include "Protocols/IdSNTP.h"
+#include "Protocols/IdTimeUDP.h"
+#include "Protocols/IdTimeUDPServer.h"
+#include "SettingsPath.h"
+#include "System/IdException.h"
+#include "System/IdGlobal.h"
+
+struct TQueryLink;
+struct TQueryResult;
+
+// The system refused to set the clock.
+class EClockNotSet : public Exception {
+public:
+  using Exception::Exception;
+};
+
+// What the program's entry hands the window.
+struct TFormOptions {
+  std::string ExecutablePath;  // empty when the system cannot tell
+  TSettingsPaths Settings;     // empty paths: nothing is loaded or saved
+  TFormatSettings UserFormat;  // the user's regional settings
+  TFormatSettings UsFormat;    // US English, for the fixed format
+};
+
+// The main window's logic: the synchronization controller's state, every
+// handler of the window and its components. It reaches the window only through
+// IFormView; the front-end forwards the user's actions to the handlers below.
+class TForm1 {
+public:
+  TForm1(IFormView& view, TFormOptions options);
+  ~TForm1();
+  TForm1(const TForm1&) = delete;
+  TForm1& operator=(const TForm1&) = delete;
+
+  // Controls.
+  TEditRef TeSEdit1, TeSEdit2, TeSEdit3;  // Server Time, Local Time, Difference
+  TCheckRef ckNistServer, ckCustomServer;
+  TEditRef edtServer;
+  TListRef cbSeverType;
+  TEditRef labCurServer;
+  TCheckRef ckSyncTime;
+  TEditRef edtSyncTime;
+  TCheckRef ckRunStartup, ckSyncOnStart;
+  TCheckRef ckTimeLocaFormat, ckUTCFormat;
+  TCheckRef ckRunTimeServer;
+  TFrameLogic TeForm1;
+
+  // Components. The clients are shared with a running query worker, which may
+  // outlive the window by the time its blocked call takes to fail.
+  TTimerRef Timer1;
+  TTimerRef SyncTimer;
+  std::shared_ptr<TIdSNTP> IdSNTP1;
+  std::shared_ptr<TIdTimeUDP> IdTimeUDP1;
+  std::unique_ptr<TIdTimeUDPServer> IdTimeUDPServer1;
+
+  // Controller state. FQueryBusy is set on the window's thread and cleared by the
+  // query's last step, which also runs there.
+  TDateTime FServerTime = 0;
+  std::atomic<std::int64_t> FClockOffset{0};
+  bool FSettingClock = false;
+  std::atomic<bool> FQueryBusy{false};
+  std::atomic<bool> FQueryFailed{false};
+  std::string FServer;  // guarded by FServerLock
+  std::atomic<bool> FUseNistList{false};
+  std::atomic<std::int32_t> FServerType{0};
+  std::unique_ptr<TIniFile> FIni;
+  std::string FAppDir;
+  bool FSyncOnStartPending = false;
+
+  std::string Server() const;
+  void SetServer(const std::string& value);
+
+  // Controller operations.
+  void StartQuery();
+  void ChooseServer();
+  void ShowCurrentServer();
+  void AdjustClock();
+
+  // Handlers.
+  void FormCreate();
+  void FormDestroy();
+  void TeButton1Click();
+  void TeButton2Click();
+  void cbSeverTypeChange();
+  void ckNistServerClick();
+  void ckCustomServerClick();
+  void ckSyncTimeClick();
+  void ckRunStartupClick();
+  void ckRunTimeServerClick();
+  void Timer1Timer();
+  void SyncTimerTimer();
+  void WMTimeChange();
+  void TeForm1Minimize();
+
+  void LoadSettings();
+  void SaveSettings();
+
+  // What the front-end calls. Each runs its handler and shows a failure in the error box.
+  void ButtonClicked(TControl button);
+  void ControlChanged(TControl control);  // the user changed a check box or radio button
+  void ItemSelected(TControl list);       // the user selected an item of the list
+  void TimerFired(TTimerId timer);
+  void TimeChanged();                     // the system's notice that the clock was changed
+  void FrameCommand(TFrameCommand command);
+  void SessionEnding();                   // the desktop session ends: save now
+  void SetUserFormat(const TFormatSettings& settings);  // the regional settings changed
+
+  // The clock-change notice where the system offers a handle to watch (-1 where
+  // the notice comes as a window message instead): the front-end watches it and
+  // calls TimeChangeHandleReadable when it turns readable.
+  int TimeChangeHandle() const { return FTimeChangeWatch.Handle(); }
+  void TimeChangeHandleReadable();
+
+  // The text in the Local/Server Time boxes for a value.
+  std::string FormatClockTime(bool useLocalFormat, TDateTime value) const;
+
+  // The query's last step, on the window's thread (the worker hands it over).
+  void QueryFinished(const TQueryResult& result);
+  // How often the program has set the clock: a measurement taken across a change
+  // of its own is stale.
+  std::uint64_t ClockGeneration() const { return FClockGeneration; }
+
+private:
+  void Handle(void (TForm1::*handler)());
+  TCheckRef* CheckByControl(TControl control);
+  void ReportStartFailure(const std::string& message);
+  void CheckTimeChangeWatch();
+
+  IFormView* FView;
+  TFormOptions FOptions;
+  std::shared_ptr<TQueryLink> FQueryLink;
+  mutable std::mutex FServerLock;
+  Platform::TTimeChangeWatch FTimeChangeWatch;
+  std::uint64_t FClockGeneration = 0;
+  bool FErrorBoxOpen = false;        // one refusal box at a time
+  std::string FLastClockRefusal;     // shown once until a set succeeds or the user asks
+  bool FWatchFailureShown = false;
+};

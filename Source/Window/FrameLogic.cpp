@@ -1,0 +1,102 @@
+#include "FrameLogic.h"
+
+namespace {
+
+TMenuItem Item(const char* caption, TFrameCommand command, const char* shortcut = "") {
+  return {false, caption, shortcut, command};
+}
+
+TMenuItem Separator() { return {true, "", "", TFrameCommand::Close}; }
+
+}  // namespace
+
+// The notification area keeps 63 characters of a hint.
+TFrameLogic::TFrameLogic(IFormView& view, std::string hint) : FView(&view), FHint(hint.substr(0, 63)) {}
+
+std::vector<TMenuItem> TFrameLogic::SystemMenu() const {
+  switch (FState) {
+    case TFrameState::Normal:
+      return {Item("Mi&nimize", TFrameCommand::Minimize), Item("Ro&llup", TFrameCommand::Rollup),
+              Item("Minimize to &Tray", TFrameCommand::MinimizeToTray), Separator(),
+              Item("&Close", TFrameCommand::Close, "Alt+F4")};
+    case TFrameState::RolledUp:
+      return {Item("&Restore", TFrameCommand::Restore), Item("Mi&nimize", TFrameCommand::Minimize),
+              Item("Minimize to &Tray", TFrameCommand::MinimizeToTray), Separator(),
+              Item("&Close", TFrameCommand::Close, "Alt+F4")};
+    case TFrameState::InTray:
+      break;
+  }
+  return TrayMenu();
+}
+
+std::vector<TMenuItem> TFrameLogic::TrayMenu() {
+  return {Item("&Restore", TFrameCommand::Restore), Separator(), Item("&Close", TFrameCommand::Close, "Alt+F4")};
+}
+
+void TFrameLogic::Execute(TFrameCommand command) {
+  switch (command) {
+    case TFrameCommand::Restore:
+      if (FState == TFrameState::InTray)
+        RestoreFromTray();
+      else
+        Unroll();
+      return;
+    case TFrameCommand::Minimize:
+    case TFrameCommand::MinimizeToTray:
+      if (OnMinimize)
+        OnMinimize();
+      else
+        MoveToTray();
+      return;
+    case TFrameCommand::Rollup:
+      Rollup();
+      return;
+    case TFrameCommand::Close:
+      FView->CloseWindow();
+      return;
+  }
+}
+
+void TFrameLogic::Rollup() {
+  if (FState != TFrameState::Normal) return;
+  FState = TFrameState::RolledUp;
+  FView->SetRolledUp(true);
+}
+
+void TFrameLogic::Unroll() {
+  if (FState != TFrameState::RolledUp) return;
+  FState = TFrameState::Normal;
+  FView->SetRolledUp(false);
+}
+
+void TFrameLogic::ToggleRollup() {
+  if (FState == TFrameState::RolledUp)
+    Unroll();
+  else
+    Rollup();
+}
+
+void TFrameLogic::MoveToTray() {
+  if (FState == TFrameState::InTray) return;
+  if (!FView->TrayAvailable()) {
+    FView->MinimizeOrdinary();
+    return;
+  }
+  FStateBeforeTray = FState;
+  FHaveBounds = FState == TFrameState::Normal;
+  if (FHaveBounds) FNormalBounds = FView->WindowBounds();
+  FState = TFrameState::InTray;
+  FView->HideWindow();
+  FView->ShowTrayIcon(FHint);
+}
+
+void TFrameLogic::RestoreFromTray() {
+  if (FState != TFrameState::InTray) return;
+  FState = FStateBeforeTray;
+  FView->ShowWindow(FHaveBounds ? &FNormalBounds : nullptr);
+  FView->RemoveTrayIcon();
+}
+
+void TFrameLogic::RemoveIcon() {
+  if (FState == TFrameState::InTray) FView->RemoveTrayIcon();
+}

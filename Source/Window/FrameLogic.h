@@ -1,0 +1,56 @@
+#pragma once
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "FormView.h"
+
+enum class TFrameState { Normal, RolledUp, InTray };
+
+enum class TFrameCommand { Restore, Minimize, Rollup, MinimizeToTray, Close };
+
+// One entry of the system menu or of the notification-area icon's menu.
+struct TMenuItem {
+  bool Separator = false;
+  std::string Caption;
+  std::string Shortcut;  // shown beside the caption
+  TFrameCommand Command = TFrameCommand::Close;
+};
+
+// The behaviour of the window's frame: normal, rolled up to its caption bar, or
+// hidden in the notification area. Every way of minimizing calls OnMinimize,
+// which the window points at its TeForm1Minimize.
+class TFrameLogic {
+public:
+  TFrameLogic(IFormView& view, std::string hint);
+
+  TFrameState State() const { return FState; }
+  // The system menu's items in the current state, in order.
+  std::vector<TMenuItem> SystemMenu() const;
+  // What the notification-area icon's right button offers.
+  static std::vector<TMenuItem> TrayMenu();
+  void Execute(TFrameCommand command);
+
+  void Rollup();
+  void Unroll();
+  // The roll-up button: rolls up, or back down when rolled up.
+  void ToggleRollup();
+  // Remembers the state (and from the normal state the bounds), hides the window
+  // and shows the icon. Without a notification area the window is minimized the
+  // ordinary way instead, so that it stays reachable.
+  void MoveToTray();
+  // Shows the window again in the state (and bounds) it had, and removes the icon.
+  void RestoreFromTray();
+  // The icon goes with the window and with the session.
+  void RemoveIcon();
+
+  std::function<void()> OnMinimize;
+
+private:
+  IFormView* FView;
+  std::string FHint;
+  TFrameState FState = TFrameState::Normal;
+  TFrameState FStateBeforeTray = TFrameState::Normal;
+  TBounds FNormalBounds;
+  bool FHaveBounds = false;
+};
