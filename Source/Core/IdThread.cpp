@@ -19,12 +19,7 @@ void TIdThread::StartThread() { FThread = IdThreadStart::Start([this] { Execute(
 
 void TIdThread::EndThread() {
   if (!FThread.joinable()) return;
-  RequestTerminate();
-  {
-    std::lock_guard guard(FStateLock);
-    FSuspended = false;
-  }
-  FStateChanged.notify_all();
+  RequestTerminate();  // also wakes a suspended thread
   FThread.join();
 }
 
@@ -53,6 +48,12 @@ void TIdThread::RequestTerminate() {
   std::lock_guard guard(*FlagLock);
   FOptions |= StopFlag;
   FTerminated = true;
+  // A thread told to end must not stay suspended: nobody would resume it.
+  {
+    std::lock_guard state(FStateLock);
+    FSuspended = false;
+  }
+  FStateChanged.notify_all();
 }
 
 bool TIdThread::IsStopped() {
@@ -98,14 +99,47 @@ void TIdThread::DoStopped() {
 }
 
 bool TIdThread::WaitWhileSuspended() {
-  // Suspends itself unless a RequestStart came in between; both take FlagLock first.
+  // Both flags are tested under FlagLock, which RequestStart and RequestTerminate
+  // take before they clear FSuspended: neither can slip in between test and wait.
   std::unique_lock flags(*FlagLock);
-  if (!FTerminated && (FOptions & StopFlag) == 0) return true;
+  if (FTerminated) return false;
+  if ((FOptions & StopFlag) == 0) return true;
   std::unique_lock state(FStateLock);
   FSuspended = true;
   flags.unlock();
   FStateChanged.wait(state, [this] { return !FSuspended; });
   return true;
+}
+
+void TIdThread::RunPasses() {
+  try {
+    if (RepeatRun)
+      while (!IsStopped()) RunPass();
+    else
+      RunPass();
+  } catch (const std::exception& error) {
+    if (HandleRunException(error)) return;
+    RequestTerminate();
+    FinishRun();
+    throw;
+  }
+}
+
+void TIdThread::RunOnce() {
+  {
+    std::lock_guard guard(*FlagLock);
+    FOptions |= CleanupPending;
+  }
+  try {
+    PrepareRun();
+    RunPasses();
+    FinishRun();
+  } catch (...) {
+    RequestTerminate();
+    ReleaseRunData();
+    throw;
+  }
+  ReleaseRunData();
 }
 
 void TIdThread::Execute() {
@@ -116,37 +150,12 @@ void TIdThread::Execute() {
       if (IsStopped()) {
         DoStopped();
         if (IsStopped()) {
-          if (Terminated()) break;
-          WaitWhileSuspended();
-          if (Terminated()) break;
+          BeforeSuspend();
+          if (!WaitWhileSuspended()) break;
           continue;
         }
       }
-      {
-        std::lock_guard guard(*FlagLock);
-        FOptions |= CleanupPending;
-      }
-      try {
-        PrepareRun();
-        try {
-          if (RepeatRun)
-            while (!IsStopped()) RunPass();
-          else
-            RunPass();
-        } catch (const std::exception& error) {
-          if (!HandleRunException(error)) {
-            RequestTerminate();
-            FinishRun();
-            throw;
-          }
-        }
-        FinishRun();
-      } catch (...) {
-        RequestTerminate();
-        ReleaseRunData();
-        throw;
-      }
-      ReleaseRunData();
+      RunOnce();
     }
     AfterRun();
   } catch (const std::exception& error) {

@@ -57,9 +57,14 @@ protected:
   virtual void DoStopped();
   virtual bool HandleRunException(const std::exception&) { return false; }
   virtual void RunPass() = 0;
+  // Test hook: runs after the thread found itself stopped, just before it suspends.
+  virtual void BeforeSuspend() {}
 
 private:
   void Execute();
+  void RunOnce();
+  void RunPasses();
+  // Suspends until RequestStart; false, without suspending, once terminated.
   bool WaitWhileSuspended();
 
   std::unique_ptr<std::recursive_mutex> FlagLock = std::make_unique<std::recursive_mutex>();

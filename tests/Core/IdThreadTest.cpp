@@ -3,12 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <future>
 #include <string>
+#include <thread>
 
 #include "Core/IdThreadStart.h"
 #include "System/IdException.h"
 
 namespace {
+
+using namespace std::chrono_literals;
 
 TEST(IdThreadStartTest, ARefusedStartRaisesWithTheReasonAndNeverRunsTheBody) {
   std::atomic<int> runs{0};
@@ -26,6 +31,56 @@ TEST(IdThreadStartTest, ARefusedStartRaisesWithTheReasonAndNeverRunsTheBody) {
   std::thread started = IdThreadStart::Start([&] { ++runs; });
   started.join();
   EXPECT_EQ(runs.load(), 1);
+}
+
+// A listener-like thread: created suspended, passes until stopped. The hook holds
+// it between its last look at the flags and its suspended wait.
+class GapThread : public TIdThread {
+public:
+  GapThread() : TIdThread(true, true, "gap") { StartThread(); }
+  ~GapThread() override { EndThread(); }
+
+  std::promise<void> InGap;
+  std::promise<void> Go;
+
+protected:
+  void RunPass() override { std::this_thread::yield(); }
+  void BeforeSuspend() override {
+    if (FHeld) return;
+    FHeld = true;
+    InGap.set_value();
+    Go.get_future().wait();
+  }
+
+private:
+  bool FHeld = false;
+};
+
+// Waits for the thread's end from another thread, so that a thread that never
+// ends fails the test instead of hanging it.
+bool EndsSoon(GapThread& thread) {
+  auto ended = std::async(std::launch::async, [&] { thread.WaitForEnd(); });
+  if (ended.wait_for(5s) == std::future_status::ready) return true;
+  thread.RequestStart();  // resumes it, so that the test can finish
+  ended.wait();
+  return false;
+}
+
+TEST(IdThreadTest, AThreadStartedAndStoppedJustBeforeItSuspendsStillEnds) {
+  GapThread thread;
+  ASSERT_EQ(thread.InGap.get_future().wait_for(5s), std::future_status::ready);
+  thread.RequestStart();
+  thread.RequestStop();
+  thread.Go.set_value();
+  EXPECT_TRUE(EndsSoon(thread)) << "the stopped thread suspended itself for good";
+}
+
+TEST(IdThreadTest, TerminatingASuspendedThreadWakesItToEnd) {
+  GapThread thread;
+  ASSERT_EQ(thread.InGap.get_future().wait_for(5s), std::future_status::ready);
+  thread.Go.set_value();
+  thread.RequestTerminate();
+  EXPECT_TRUE(EndsSoon(thread)) << "the terminated thread stayed suspended";
 }
 
 }  // namespace
