@@ -82,15 +82,16 @@ void TIdSocketHandle::BindLocal() {
     }
   } else {
     if (ClientPortMin > ClientPortMax) throw EIdInvalidPortRange(ClientPortMin, ClientPortMax);
-    bool bound = false;
-    for (int port = ClientPortMax; port >= ClientPortMin && !bound; --port) {
+    // Port follows the search, so a failed one leaves it at ClientPortMin. The
+    // test before the step keeps the count from running below the smallest integer.
+    for (Port = ClientPortMax;; --Port) {
       try {
-        stack.Bind(use.Socket(), IP, port, IPVersion);
-        bound = true;
+        stack.Bind(use.Socket(), IP, Port, IPVersion);
+        break;
       } catch (const EIdException&) {
+        if (Port == ClientPortMin) throw EIdCanNotBindPortInRange(ClientPortMin, ClientPortMax);
       }
     }
-    if (!bound) throw EIdCanNotBindPortInRange(ClientPortMin, ClientPortMax);
   }
   stack.GetSocketName(use.Socket(), IP, Port);
 }

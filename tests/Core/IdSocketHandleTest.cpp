@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -103,23 +104,26 @@ TEST(IdSocketHandleTest, BindLocalPicksAPortOrExplainsWhyNot) {
   const int top = base + 2;
   FakeUdpServer taken("127.0.0.1", static_cast<std::uint16_t>(top), SilentHandler());
   const std::string rangeText = std::to_string(top) + " - " + std::to_string(top);
+  constexpr int Lowest = std::numeric_limits<int>::min();
   const struct {
     const char* Name;
     std::string IP;
     int Port, Min, Max;
-    std::optional<int> BoundPort;  // nullopt: any port the system chose
+    std::optional<int> PortAfter;  // nullopt: any port the system chose
     std::string Error;             // empty: binds
   } cases[] = {
       {"range with its top taken", "127.0.0.1", 0, base, top, base + 1, ""},
       {"free port", "127.0.0.1", base, 0, 0, base, ""},
       {"system's choice", "", 0, 0, 0, std::nullopt, ""},
       {"port wins over range", "127.0.0.1", base, base + 1, top, base, ""},
-      {"reversed range", "127.0.0.1", 0, 6000, 5000, std::nullopt, "Invalid Port Range (6000 - 5000)"},
-      {"whole range taken", "127.0.0.1", 0, top, top, std::nullopt, "Can not bind in port range (" + rangeText + ")"},
-      {"taken port", "127.0.0.1", top, 0, 0, std::nullopt,
-       "Could not bind socket. Address and port are already in use."},
+      {"reversed range", "127.0.0.1", 0, 6000, 5000, 0, "Invalid Port Range (6000 - 5000)"},
+      // A failed search leaves Port at the last port it tried.
+      {"whole range taken", "127.0.0.1", 0, top, top, top, "Can not bind in port range (" + rangeText + ")"},
+      {"search down to the smallest integer", "192.0.2.1", 0, Lowest, Lowest + 2, Lowest,
+       "Can not bind in port range (-2147483648 - -2147483646)"},
+      {"taken port", "127.0.0.1", top, 0, 0, top, "Could not bind socket. Address and port are already in use."},
       // Any bind failure reads the same, whatever the system's reason.
-      {"address not on this machine", "192.0.2.1", 0, 0, 0, std::nullopt,
+      {"address not on this machine", "192.0.2.1", 0, 0, 0, 0,
        "Could not bind socket. Address and port are already in use."},
   };
   for (const auto& c : cases) {
@@ -134,12 +138,13 @@ TEST(IdSocketHandleTest, BindLocalPicksAPortOrExplainsWhyNot) {
       handle.BindLocal();
       EXPECT_EQ(c.Error, "");
       EXPECT_EQ(handle.IP, c.IP.empty() ? "0.0.0.0" : c.IP);
-      if (c.BoundPort)
-        EXPECT_EQ(handle.Port, *c.BoundPort);
+      if (c.PortAfter)
+        EXPECT_EQ(handle.Port, *c.PortAfter);
       else
         EXPECT_NE(handle.Port, 0);
     } catch (const EIdSocketHandleError& error) {
       EXPECT_EQ(error.what(), c.Error);
+      EXPECT_EQ(handle.Port, c.PortAfter);
     }
   }
 }
