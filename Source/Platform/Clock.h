@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <string>
 
 namespace Platform {
@@ -15,6 +16,9 @@ struct TLocalDateTime {
   int Millisecond = 0;
 };
 
+// A point in time: milliseconds since 1970-01-01 00:00 UTC (leap seconds not counted).
+using TInstantMs = std::int64_t;
+
 // Result of setting the clock: ErrorCode 0 on success, otherwise the system's
 // error number with its text.
 struct TClockSetResult {
@@ -22,14 +26,19 @@ struct TClockSetResult {
   std::string ErrorText;
 };
 
-// Reads and sets the local date and time. The system's source is installed by
-// default; tests install a double so that the real clock is never touched.
+// Reads and sets the system clock. The system's source is installed by default;
+// tests install a double so that the real clock is never touched.
+//
+// The clock is set from an instant, never from a local date and time: in the
+// hour that repeats when daylight saving ends a local reading names two
+// instants, and a target across a change of regime would land an hour off.
 class TClockSource {
 public:
   virtual ~TClockSource() = default;
-  virtual TLocalDateTime ReadLocal() = 0;
-  // Steps the system clock to the given local time; positive differences move it forwards.
-  virtual TClockSetResult SetLocal(const TLocalDateTime& value) = 0;
+  virtual TLocalDateTime ReadLocal() = 0;  // for the display
+  virtual TInstantMs ReadInstant() = 0;    // the clock's current instant
+  // Steps the system clock to the instant given; a later instant moves it forwards.
+  virtual TClockSetResult SetInstant(TInstantMs value) = 0;
 };
 
 TClockSource& Clock();

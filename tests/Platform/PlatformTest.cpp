@@ -1,29 +1,200 @@
 // The OS seams that can be tried for real inside the test namespace, where the
-// system refuses every change of the clock.
+// system refuses every change of the clock, and the clock's conversions.
 #include <poll.h>
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <string>
+
 #include "Platform/Clock.h"
 #include "Platform/ExePath.h"
+#include "Platform/Linux/Instant.h"
 #include "Platform/TimeChange.h"
+#include "Support/ClockShield.h"
+#include "Support/FakeClock.h"
+#include "Support/TestHelpers.h"
+
+namespace {
+
+using Platform::TInstantMs;
+
+constexpr const char* Berlin = "CET-1CEST,M3.5.0,M10.5.0/3";
+constexpr const char* NewYork = "EST5EDT,M3.2.0,M11.1.0";
+constexpr TInstantMs Minute = 60000;
+
+std::string TimeOfDay(const Platform::TLocalDateTime& local) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03d", local.Hour, local.Minute, local.Second, local.Millisecond);
+  return text;
+}
+
+TEST(ClockTest, TheClockIsSetToItsInstantMinusTheOffsetAcrossEveryChangeOfRegime) {
+  struct Case {
+    const char* Zone;
+    TInstantMs Change;  // the first instant of the new regime
+    std::int64_t Offset;
+    const char* LocalNow;
+    const char* LocalTarget;
+  };
+  // "Now" is ten minutes (and 250 ms) after each change. An offset of 1200 s
+  // reaches back over the change: in autumn into the first pass of the hour
+  // that repeats, which a local reading cannot tell from the second.
+  const TInstantMs berlinSpring = 1711846800000, berlinAutumn = 1729990800000;
+  const TInstantMs newYorkSpring = 1710054000000, newYorkAutumn = 1730613600000;
+  const Case cases[] = {
+      {Berlin, berlinSpring, 0, "03:10:00.250", "03:10:00.250"},
+      {Berlin, berlinSpring, 5, "03:10:00.250", "03:09:55.250"},
+      {Berlin, berlinSpring, -5, "03:10:00.250", "03:10:05.250"},
+      {Berlin, berlinSpring, 1200, "03:10:00.250", "01:50:00.250"},
+      {Berlin, berlinAutumn, 0, "02:10:00.250", "02:10:00.250"},
+      {Berlin, berlinAutumn, 5, "02:10:00.250", "02:09:55.250"},
+      {Berlin, berlinAutumn, -5, "02:10:00.250", "02:10:05.250"},
+      {Berlin, berlinAutumn, 1200, "02:10:00.250", "02:50:00.250"},
+      {NewYork, newYorkSpring, 0, "03:10:00.250", "03:10:00.250"},
+      {NewYork, newYorkSpring, 5, "03:10:00.250", "03:09:55.250"},
+      {NewYork, newYorkSpring, -5, "03:10:00.250", "03:10:05.250"},
+      {NewYork, newYorkSpring, 1200, "03:10:00.250", "01:50:00.250"},
+      {NewYork, newYorkAutumn, 0, "01:10:00.250", "01:10:00.250"},
+      {NewYork, newYorkAutumn, 5, "01:10:00.250", "01:09:55.250"},
+      {NewYork, newYorkAutumn, -5, "01:10:00.250", "01:10:05.250"},
+      {NewYork, newYorkAutumn, 1200, "01:10:00.250", "01:50:00.250"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.Zone) + " change " + std::to_string(c.Change) + " offset " + std::to_string(c.Offset));
+    KestrineTest::ScopedTz zone(c.Zone);
+    const TInstantMs now = c.Change + 10 * Minute + 250;
+    KestrineTest::FakeClock fake(now);
+    auto& clock = Platform::Clock();
+    EXPECT_EQ(TimeOfDay(clock.ReadLocal()), c.LocalNow);
+
+    // As the window adjusts the clock.
+    const TInstantMs target = clock.ReadInstant() - c.Offset * 1000;
+    ASSERT_EQ(clock.SetInstant(target).ErrorCode, 0);
+    ASSERT_EQ(fake.Sets().size(), 1u);
+    EXPECT_EQ(fake.Sets()[0], now - c.Offset * 1000);
+    EXPECT_EQ(TimeOfDay(clock.ReadLocal()), c.LocalTarget);
+
+    // What the system clock would be handed: the same instant, whatever the zone.
+    const timespec set = Platform::TimespecOfInstant(target);
+    EXPECT_EQ(set.tv_sec * 1000 + set.tv_nsec / 1000000, now - c.Offset * 1000);
+  }
+}
+
+TEST(ClockTest, SettingTheClockToItsOwnReadingThroughTheRepeatedHourNeverMovesIt) {
+  KestrineTest::ScopedTz zone(Berlin);
+  // From 02:30 CEST to 02:30 CET, the second time round, every five minutes.
+  const TInstantMs start = 1729990800000 - 30 * Minute + 123;
+  KestrineTest::FakeClock fake(start);
+  int twoOClockReadings = 0;
+  for (TInstantMs now = start; now <= start + 60 * Minute; now += 5 * Minute) {
+    fake.SetNow(now);
+    auto& clock = Platform::Clock();
+    if (clock.ReadLocal().Hour == 2) ++twoOClockReadings;
+    const TInstantMs target = clock.ReadInstant() - 0;
+    ASSERT_EQ(clock.SetInstant(target).ErrorCode, 0);
+    EXPECT_EQ(clock.ReadInstant(), now);
+    const timespec set = Platform::TimespecOfInstant(target);
+    EXPECT_EQ(Platform::InstantOfTimespec(set), now);
+  }
+  EXPECT_EQ(twoOClockReadings, 13) << "every reading lies in the hour that repeats";
+}
+
+TEST(ClockTest, InstantsAndTheSystemsSecondsAndNanosecondsAgree) {
+  struct Case {
+    TInstantMs Instant;
+    long long Seconds;
+    long Nanoseconds;
+  };
+  for (const Case c : {Case{0, 0, 0}, Case{999, 0, 999000000}, Case{1000, 1, 0}, Case{-1, -1, 999000000},
+                       Case{-1000, -1, 0}, Case{-1001, -2, 999000000}, Case{1729990800250, 1729990800, 250000000}}) {
+    SCOPED_TRACE(c.Instant);
+    const timespec value = Platform::TimespecOfInstant(c.Instant);
+    EXPECT_EQ(value.tv_sec, c.Seconds);
+    EXPECT_EQ(value.tv_nsec, c.Nanoseconds);
+    EXPECT_EQ(Platform::InstantOfTimespec(value), c.Instant);
+  }
+  // What lies below a millisecond is dropped, also before 1970.
+  EXPECT_EQ(Platform::InstantOfTimespec({5, 999999}), 5000);
+  EXPECT_EQ(Platform::InstantOfTimespec({-2, 999999999}), -1001);
+}
+
+TEST(ClockTest, TheFakeRefusesAndFollowsTheSystemShiftedByWhatWasSet) {
+  KestrineTest::FakeClock fake;
+  fake.Refuse(1, "Operation not permitted");
+  const auto refused = Platform::Clock().SetInstant(0);
+  EXPECT_EQ(refused.ErrorCode, 1);
+  EXPECT_EQ(refused.ErrorText, "Operation not permitted");
+  EXPECT_GT(Platform::Clock().ReadInstant(), 1700000000000);  // still the system's time
+  fake.Accept();
+  const TInstantMs system = Platform::SystemClock().ReadInstant();
+  ASSERT_EQ(Platform::Clock().SetInstant(system - 3600000).ErrorCode, 0);
+  const TInstantMs shifted = Platform::Clock().ReadInstant() - Platform::SystemClock().ReadInstant();
+  EXPECT_NEAR(static_cast<double>(shifted), -3600000.0, 1000.0);
+  EXPECT_EQ(fake.Sets().size(), 2u);
+}
 
 TEST(PlatformTest, SettingTheClockIsRefusedWithTheSystemsReason) {
+  std::string reason;
+  if (!KestrineTest::RealClockIsShielded(reason)) GTEST_SKIP() << reason;
   auto& clock = Platform::SystemClock();
-  const auto result = clock.SetLocal(clock.ReadLocal());
-  EXPECT_NE(result.ErrorCode, 0);
+  const auto result = clock.SetInstant(clock.ReadInstant());
+  EXPECT_EQ(result.ErrorCode, EPERM);
   EXPECT_FALSE(result.ErrorText.empty());
+}
+
+// Arming fails while it lives.
+struct ArmingFailure {
+  ArmingFailure() { Platform::TTimeChangeWatch::FailArmingForTests(true); }
+  ~ArmingFailure() { Platform::TTimeChangeWatch::FailArmingForTests(false); }
+};
+
+bool Readable(const Platform::TTimeChangeWatch& watch) {
+  pollfd entry{watch.Handle(), POLLIN, 0};
+  return poll(&entry, 1, 50) != 0;
 }
 
 TEST(PlatformTest, TheTimeChangeWatchIsArmedAndQuietWhileTheClockStays) {
   Platform::TTimeChangeWatch watch;
   ASSERT_GE(watch.Handle(), 0) << watch.ErrorText();
-  pollfd entry{watch.Handle(), POLLIN, 0};
-  EXPECT_EQ(poll(&entry, 1, 50), 0);
+  EXPECT_TRUE(watch.IsArmed());
+  EXPECT_FALSE(Readable(watch));
   EXPECT_FALSE(watch.Acknowledge());  // nothing changed; re-arming keeps it quiet
-  EXPECT_EQ(poll(&entry, 1, 50), 0);
+  EXPECT_TRUE(watch.IsArmed());
+  EXPECT_FALSE(Readable(watch));
+}
+
+TEST(PlatformTest, AWatchThatCouldNotBeReArmedSaysSoAndArmsAgainLater) {
+  Platform::TTimeChangeWatch watch;
+  const int handle = watch.Handle();
+  ASSERT_GE(handle, 0) << watch.ErrorText();
+  {
+    ArmingFailure failure;
+    EXPECT_FALSE(watch.Acknowledge());
+    EXPECT_FALSE(watch.IsArmed());
+    EXPECT_FALSE(watch.ErrorText().empty());
+    EXPECT_FALSE(watch.Rearm());
+    EXPECT_FALSE(watch.IsArmed());
+  }
+  EXPECT_TRUE(watch.Rearm());
+  EXPECT_TRUE(watch.IsArmed());
+  EXPECT_EQ(watch.ErrorText(), "");
+  EXPECT_EQ(watch.Handle(), handle);
+  EXPECT_FALSE(Readable(watch));
+
+  // Made while arming fails: the handle is there, to be armed at a later tick.
+  std::optional<Platform::TTimeChangeWatch> late;
+  {
+    ArmingFailure failure;
+    late.emplace();
+  }
+  EXPECT_GE(late->Handle(), 0);
+  EXPECT_FALSE(late->IsArmed());
+  EXPECT_TRUE(late->Rearm());
 }
 
 TEST(PlatformTest, TheExecutablePathNamesThisTest) {
   EXPECT_NE(Platform::ExecutablePath().find("PlatformTest"), std::string::npos);
 }
+
+}  // namespace

@@ -1,5 +1,5 @@
 #pragma once
-#include <optional>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -7,7 +7,8 @@
 
 namespace KestrineTest {
 
-// The system clock for reading; setting is recorded (or refused) instead of done.
+// The system clock for reading; setting is recorded (or refused) instead of
+// done, as the local reading of the instant that would have been set.
 // Installed for its lifetime.
 class FakeClock : public Platform::TClockSource {
 public:
@@ -15,9 +16,14 @@ public:
   ~FakeClock() override { Platform::InstallClock(nullptr); }
 
   Platform::TLocalDateTime ReadLocal() override { return Platform::SystemClock().ReadLocal(); }
-  Platform::TClockSetResult SetLocal(const Platform::TLocalDateTime& value) override {
+  Platform::TInstantMs ReadInstant() override { return Platform::SystemClock().ReadInstant(); }
+  Platform::TClockSetResult SetInstant(Platform::TInstantMs value) override {
     if (Refuse) return {1, "Operation not permitted"};
-    Sets.push_back(value);
+    const std::time_t seconds = static_cast<std::time_t>(value / 1000);
+    std::tm local{};
+    localtime_r(&seconds, &local);
+    Sets.push_back({local.tm_year + 1900, local.tm_mon + 1, local.tm_wday, local.tm_mday, local.tm_hour, local.tm_min,
+                    local.tm_sec, static_cast<int>(value % 1000)});
     return {};
   }
 

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <ctime>
 
+#include "Platform/Linux/Instant.h"
+
 namespace Platform {
 namespace {
 
@@ -26,19 +28,15 @@ public:
     return result;
   }
 
-  TClockSetResult SetLocal(const TLocalDateTime& value) override {
-    tm local{};
-    local.tm_year = value.Year - 1900;
-    local.tm_mon = value.Month - 1;
-    local.tm_mday = value.Day;
-    local.tm_hour = value.Hour;
-    local.tm_min = value.Minute;
-    local.tm_sec = value.Second;
-    local.tm_isdst = -1;  // let the zone rules decide, as for a time typed by hand
-    errno = 0;
-    const time_t seconds = mktime(&local);
-    if (seconds == static_cast<time_t>(-1) && errno != 0) return {errno, std::strerror(errno)};
-    const timespec target{seconds, static_cast<long>(value.Millisecond) * 1000000L};
+  TInstantMs ReadInstant() override {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return InstantOfTimespec(now);
+  }
+
+  // Needs CAP_SYS_TIME in the first user namespace; EPERM is the ordinary refusal.
+  TClockSetResult SetInstant(TInstantMs value) override {
+    const timespec target = TimespecOfInstant(value);
     if (clock_settime(CLOCK_REALTIME, &target) != 0) return {errno, std::strerror(errno)};
     return {};
   }

@@ -3,11 +3,17 @@
 #include <sys/timerfd.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
 
 namespace Platform {
+namespace {
+
+std::atomic<bool> GFailArming{false};
+
+}  // namespace
 
 // A timer on CLOCK_REALTIME far in the future that the kernel cancels whenever
 // the clock is set: reading it then fails with ECANCELED.
@@ -17,25 +23,31 @@ TTimeChangeWatch::TTimeChangeWatch() {
     FErrorText = std::strerror(errno);
     return;
   }
-  if (!Arm()) {
-    close(FHandle);
-    FHandle = -1;
-  }
+  Arm();
 }
 
 TTimeChangeWatch::~TTimeChangeWatch() {
   if (FHandle >= 0) close(FHandle);
 }
 
+void TTimeChangeWatch::FailArmingForTests(bool fail) { GFailArming = fail; }
+
 bool TTimeChangeWatch::Arm() {
   itimerspec farFuture{};
   farFuture.it_value.tv_sec = 9000000000;  // the year 2255: never reached while armed
+  int error = ENOMEM;
   // Setting can itself be cancelled by a change racing with it: try again.
-  for (int attempt = 0; attempt < 16; ++attempt) {
-    if (timerfd_settime(FHandle, TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET, &farFuture, nullptr) == 0) return true;
-    if (errno != ECANCELED) break;
+  for (int attempt = 0; attempt < 16 && !GFailArming; ++attempt) {
+    if (timerfd_settime(FHandle, TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET, &farFuture, nullptr) == 0) {
+      FArmed = true;
+      FErrorText.clear();
+      return true;
+    }
+    error = errno;
+    if (error != ECANCELED) break;
   }
-  FErrorText = std::strerror(errno);
+  FArmed = false;
+  FErrorText = std::strerror(error);
   return false;
 }
 
@@ -46,5 +58,7 @@ bool TTimeChangeWatch::Acknowledge() {
   Arm();
   return changed;
 }
+
+bool TTimeChangeWatch::Rearm() { return FHandle >= 0 && Arm(); }
 
 }  // namespace Platform

@@ -2,10 +2,36 @@
 
 #include <windows.h>
 
+#include "Platform/Windows/Instant.h"
 #include "Platform/Windows/SystemMessage.h"
 
 namespace Platform {
 namespace {
+
+TClockSetResult LastError() {
+  const DWORD error = GetLastError();
+  return {static_cast<int>(error), SystemMessageText(error)};
+}
+
+// The right to set the clock (SE_SYSTEMTIME_NAME) is held but disabled even for administrators: it
+// must be switched on in the process's token first. Not holding it at all gives
+// ERROR_NOT_ALL_ASSIGNED, which is reported as ERROR_PRIVILEGE_NOT_HELD (1314),
+// the refusal SetSystemTime itself would give.
+TClockSetResult EnableSystemTimePrivilege() {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) return LastError();
+  TOKEN_PRIVILEGES privileges{};
+  privileges.PrivilegeCount = 1;
+  privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+  TClockSetResult result;
+  if (!LookupPrivilegeValueW(nullptr, L"SeSystemtimePrivilege", &privileges.Privileges[0].Luid) ||
+      !AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr))
+    result = LastError();
+  else if (GetLastError() == ERROR_NOT_ALL_ASSIGNED)
+    result = {ERROR_PRIVILEGE_NOT_HELD, SystemMessageText(ERROR_PRIVILEGE_NOT_HELD)};
+  CloseHandle(token);
+  return result;
+}
 
 class TSystemClock final : public TClockSource {
 public:
@@ -24,22 +50,20 @@ public:
     return result;
   }
 
-  // SetLocalTime enables the right to set the clock (SE_SYSTEMTIME_NAME) itself
-  // when the process holds it, and applies the zone rules in force at the new time.
-  TClockSetResult SetLocal(const TLocalDateTime& value) override {
-    SYSTEMTIME local{};
-    local.wYear = static_cast<WORD>(value.Year);
-    local.wMonth = static_cast<WORD>(value.Month);
-    local.wDayOfWeek = static_cast<WORD>(value.DayOfWeek);
-    local.wDay = static_cast<WORD>(value.Day);
-    local.wHour = static_cast<WORD>(value.Hour);
-    local.wMinute = static_cast<WORD>(value.Minute);
-    local.wSecond = static_cast<WORD>(value.Second);
-    local.wMilliseconds = static_cast<WORD>(value.Millisecond);
-    if (!SetLocalTime(&local)) {
-      const DWORD error = GetLastError();
-      return {static_cast<int>(error), SystemMessageText(error)};
-    }
+  TInstantMs ReadInstant() override {
+    FILETIME now{};
+    GetSystemTimePreciseAsFileTime(&now);
+    return InstantOfFileTime(static_cast<std::int64_t>(now.dwHighDateTime) << 32 | now.dwLowDateTime);
+  }
+
+  // In UTC, so the zone's rules play no part; Windows then sends WM_TIMECHANGE.
+  TClockSetResult SetInstant(TInstantMs value) override {
+    const std::int64_t fileTime = FileTimeOfInstant(value);
+    const FILETIME target{static_cast<DWORD>(fileTime), static_cast<DWORD>(static_cast<std::uint64_t>(fileTime) >> 32)};
+    SYSTEMTIME utc{};
+    if (fileTime < 0 || !FileTimeToSystemTime(&target, &utc)) return {ERROR_INVALID_PARAMETER, SystemMessageText(ERROR_INVALID_PARAMETER)};
+    if (TClockSetResult enabled = EnableSystemTimePrivilege(); enabled.ErrorCode != 0) return enabled;
+    if (!SetSystemTime(&utc)) return LastError();
     return {};
   }
 };

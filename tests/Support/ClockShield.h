@@ -1,0 +1,13 @@
+#pragma once
+#include <string>
+
+namespace KestrineTest {
+
+// True only where the kernel refuses every change of the real clock: inside a
+// user namespace other than the first one (as `unshare -r` makes), since the
+// right to set the clock counts only in the first. A network namespace alone
+// (`sudo unshare -n`) shields nothing. Otherwise `reason` says why a test must
+// not call a real clock setter; such a test skips with it.
+bool RealClockIsShielded(std::string& reason);
+
+}  // namespace KestrineTest
