@@ -39,18 +39,23 @@ void TIdExchange::Send(const TIdBytes& request) {
 
 int TIdExchange::RemainingMs() const {
   if (FUnlimited) return IdTimeoutInfinite;
-  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(FDeadline - std::chrono::steady_clock::now());
+  // Rounded up: 0 only once the deadline has passed.
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(FDeadline - std::chrono::steady_clock::now());
   return static_cast<int>(std::max<std::chrono::milliseconds::rep>(left.count(), 0));
 }
 
 bool TIdExchange::Receive(TIdBytes& buffer, std::size_t& length) {
   const std::size_t size = buffer.size();
   for (;;) {
+    // A deadline, not a time-out per datagram: a stream of foreign datagrams would
+    // otherwise keep the query alive as long as it lasts.
+    const int remaining = RemainingMs();
+    if (remaining == 0) return false;
     std::string peerIP;
     int peerPort = 0;
     std::fill(buffer.begin(), buffer.end(), 0);
     try {
-      length = FClient.ReceiveFrom(buffer, peerIP, peerPort, RemainingMs());
+      length = FClient.ReceiveFrom(buffer, peerIP, peerPort, remaining);
     } catch (const EIdSocketError& error) {
       // Too long for the buffer: a failure only if the server itself sent it.
       if (error.ErrorNumber() == Id_WSAEMSGSIZE && !IsFromServer(peerIP, peerPort, FAddress, FClient.GetPort()))

@@ -1,10 +1,15 @@
 #include "Protocols/IdTimeUDP.h"
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <functional>
 #include <future>
+#include <vector>
 
 #include "Protocols/IdSNTP.h"
 #include "Protocols/ProtocolTestSupport.h"
@@ -167,5 +172,63 @@ TEST_F(IdTimeUDPTest, ShutdownEndsAQueryBlockedOnASilentServer) {
   EXPECT_THROW(sntpQuery.get(), EIdException);
 }
 
+// Sends datagrams to one port from sockets of its own, as fast as they go, until
+// stopped or until its time is up.
+// A client whose every read is matched by one more datagram from another source,
+// queued before the read: its socket never runs dry while the flood lasts.
+template <class TClient>
+class Flooded : public TClient {
+public:
+  explicit Flooded(std::chrono::milliseconds length) : FLength(length) {
+    FSocket = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  }
+  ~Flooded() override { ::close(FSocket); }
+
+  using TClient::ReceiveFrom;
+  std::size_t ReceiveFrom(TIdBytes& buffer, std::string& peerIP, int& peerPort, int timeoutMs) override {
+    if (FSent == 0) FEnd = SteadyClock::now() + FLength;  // from the first read on
+    if (SteadyClock::now() < FEnd) {
+      std::string ip;
+      int port = 0;
+      TIdStack::Instance().GetSocketName(this->AcquireBinding().SocketHandle(), ip, port);
+      sockaddr_in to{};
+      to.sin_family = AF_INET;
+      to.sin_port = htons(static_cast<std::uint16_t>(port));
+      to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+      const Bytes data = BigEndian32(NewYear2024);
+      for (int i = FSent == 0 ? 16 : 1; i > 0; --i, ++FSent)
+        ::sendto(FSocket, data.data(), data.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    }
+    return TClient::ReceiveFrom(buffer, peerIP, peerPort, timeoutMs);
+  }
+
+  int FSent = 0;
+
+private:
+  std::chrono::milliseconds FLength;
+  SteadyClock::time_point FEnd;
+  int FSocket = -1;
+};
+
+// Datagrams from other sources, coming faster than the client reads them, must
+// not keep a query alive past its time-out.
+TEST_F(IdTimeUDPTest, AFloodFromOtherSourcesDoesNotOutlastTheTimeout) {
+  FakeUdpServer server("127.0.0.1", 0, SilentHandler());
+  Flooded<TIdTimeUDP> time(5s);
+  Flooded<TIdSNTP> sntp(5s);
+  const std::function<TDateTime()> queries[] = {[&] { return time.QueryTime(); }, [&] { return sntp.QueryTime(); }};
+  for (TIdUDPClient* client : {static_cast<TIdUDPClient*>(&time), static_cast<TIdUDPClient*>(&sntp)}) {
+    client->SetHost("127.0.0.1");
+    client->SetPort(server.Port());
+    client->ReceiveTimeout = 300;
+  }
+  for (const auto& query : queries) {
+    const auto start = SteadyClock::now();
+    EXPECT_EQ(query(), 0.0);
+    EXPECT_LT(MsSince(start), 1300) << "the query outlasted its time-out";
+  }
+  EXPECT_GT(time.FSent, 16);
+  EXPECT_GT(sntp.FSent, 16);
+}
 }  // namespace
 }  // namespace KestrineTest
