@@ -3,8 +3,9 @@
 
 namespace Platform {
 
-// The user's configuration folder without a trailing slash: $XDG_CONFIG_HOME when
-// it holds an absolute path, else ~/.config; empty when no home is known.
+// The user's configuration folder without a trailing slash, in UTF-8: on Linux
+// $XDG_CONFIG_HOME when it holds an absolute path, else ~/.config; on Windows the
+// roaming application data folder (%APPDATA%). Empty when none is known.
 std::string UserConfigFolder();
 
 enum class TAutostartWrite { Written, FolderNotCreated, NotWritten };

@@ -3,7 +3,7 @@
 
 namespace Platform {
 
-// The running program's full path as the system reports it; empty if unknown.
+// The running program's full path as the system reports it, in UTF-8; empty if unknown.
 std::string ExecutablePath();
 
 }  // namespace Platform

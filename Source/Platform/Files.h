@@ -3,6 +3,8 @@
 
 namespace Platform {
 
+// Paths are UTF-8 (on Linux, bytes passed on as they are).
+
 enum class TFileRead { Read, Missing, Failed };
 
 // Reads a regular file whole, as bytes. Missing: no such file (or folder on its

@@ -7,13 +7,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "Platform/Autostart.h"
 #include "Platform/Clock.h"
@@ -24,7 +27,10 @@
 #include "Platform/Ticks.h"
 #include "Platform/TimeChange.h"
 #include "Platform/WakeEvent.h"
+#include "Platform/Windows/Instant.h"
 #include "Platform/Windows/SystemMessage.h"
+#include "Platform/Windows/Utf8.h"
+#include "Support/FakeClock.h"
 #include "System/IdGlobal.h"
 
 namespace {
@@ -66,12 +72,54 @@ TEST(UtcBiasTest, IsTheBiasWindowsConvertsWith) {
   }
 }
 
+bool IsUtf8(const std::string& text) {
+  return text.empty() || MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()),
+                                             nullptr, 0) > 0;
+}
+
 TEST(SystemMessageTest, IsTheSystemsTextWithoutItsEnding) {
   for (const DWORD code : {ERROR_ACCESS_DENIED, ERROR_PRIVILEGE_NOT_HELD, ERROR_INVALID_PARAMETER}) {
     const std::string text = Platform::SystemMessageText(code);
     EXPECT_TRUE(EndsTrimmed(text)) << code << ": \"" << text << '"';
+    EXPECT_TRUE(IsUtf8(text)) << code;
   }
   EXPECT_EQ(Platform::SystemMessageText(0x2000FFFF), "");  // no text for it
+}
+
+// The texts the system gives in UTF-16 reach the program as UTF-8, whatever the
+// ANSI code page, in which the "A" call would give them. tests/Windows/CMakeLists.txt
+// runs this with Russian messages.
+TEST(SystemMessageTest, ATranslatedTextKeepsItsLettersInUtf8) {
+  wchar_t buffer[512];
+  const DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                      ERROR_ACCESS_DENIED, 0, buffer, 512, nullptr);
+  std::wstring expected(buffer, length);
+  while (!expected.empty() && (expected.back() == L'.' || expected.back() == L' ' || expected.back() <= L'\r'))
+    expected.pop_back();
+  if (std::all_of(expected.begin(), expected.end(), [](wchar_t c) { return c < 0x80; }))
+    GTEST_SKIP() << "the system's messages are in plain ASCII here";
+  const std::string text = Platform::SystemMessageText(ERROR_ACCESS_DENIED);
+  EXPECT_TRUE(IsUtf8(text));
+  EXPECT_TRUE(Platform::WideFromUtf8(text) == expected) << text;
+}
+
+TEST(Utf8Test, EveryLetterSurvivesTheWayThereAndBack) {
+  struct Case {
+    const wchar_t* Wide;
+    const char* Utf8;
+  };
+  const Case cases[] = {{L"", ""},
+                        {L"Kestrine", "Kestrine"},
+                        {L"Zugriff verweigert: \u00C4 \u00F6 \u00DF", "Zugriff verweigert: \xC3\x84 \xC3\xB6 \xC3\x9F"},
+                        {L"\u6642\u8A08", "\xE6\x99\x82\xE8\xA8\x88"},
+                        {L"\U0001F570", "\xF0\x9F\x95\xB0"}};  // outside the 16-bit range: a surrogate pair
+  for (const Case& c : cases) {
+    EXPECT_EQ(Platform::Utf8FromWide(c.Wide), c.Utf8);
+    EXPECT_TRUE(Platform::WideFromUtf8(c.Utf8) == c.Wide) << c.Utf8;
+  }
+  // A lone half of a surrogate pair and a stray byte become U+FFFD.
+  EXPECT_EQ(Platform::Utf8FromWide(std::wstring(1, wchar_t(0xD800))), "\xEF\xBF\xBD");
+  EXPECT_TRUE(Platform::WideFromUtf8("a\xFF") == L"a\uFFFD");
 }
 
 TEST(TicksTest, CountMillisecondsWithTheSystem) {
@@ -101,6 +149,49 @@ TEST(ClockTest, ReadsTheLocalTimeWindowsShows) {
   EXPECT_EQ(read.DayOfWeek, shown.wDayOfWeek);
 }
 
+TEST(ClockTest, ReadsTheInstantWindowsKeeps) {
+  const std::int64_t windows = SystemTimeNow();
+  const Platform::TInstantMs read = Platform::SystemClock().ReadInstant();
+  // Within 100 ms: the plain system time may lag the precise one by a tick.
+  EXPECT_NEAR(static_cast<double>(Platform::FileTimeOfInstant(read)), static_cast<double>(windows), 1e6);
+}
+
+TEST(ClockTest, InstantsAreWindowsFileTimesInUtc) {
+  struct Case {
+    Platform::TInstantMs Instant;
+    WORD Year, Month, Day, Hour, Minute, Second, Milliseconds;
+  };
+  // The second is 01:00 UTC on the day Europe leaves summer time: UTC knows no repeated hour.
+  for (const Case c : {Case{0, 1970, 1, 1, 0, 0, 0, 0}, Case{1729990800250, 2024, 10, 27, 1, 0, 0, 250},
+                       Case{-1, 1969, 12, 31, 23, 59, 59, 999}, Case{951782400000, 2000, 2, 29, 0, 0, 0, 0}}) {
+    SCOPED_TRACE(c.Instant);
+    const std::int64_t fileTime = Platform::FileTimeOfInstant(c.Instant);
+    const FILETIME file{static_cast<DWORD>(fileTime), static_cast<DWORD>(fileTime >> 32)};
+    SYSTEMTIME utc{};
+    ASSERT_TRUE(FileTimeToSystemTime(&file, &utc));
+    EXPECT_EQ(utc.wYear, c.Year);
+    EXPECT_EQ(utc.wMonth, c.Month);
+    EXPECT_EQ(utc.wDay, c.Day);
+    EXPECT_EQ(utc.wHour, c.Hour);
+    EXPECT_EQ(utc.wMinute, c.Minute);
+    EXPECT_EQ(utc.wSecond, c.Second);
+    EXPECT_EQ(utc.wMilliseconds, c.Milliseconds);
+    EXPECT_EQ(Platform::InstantOfFileTime(FileTimeOf(utc)), c.Instant);
+  }
+  EXPECT_EQ(Platform::InstantOfFileTime(Platform::FileTimeOfUnixEpoch - 1), -1);  // rounded down
+}
+
+TEST(ClockTest, TheFakeClockStandsInForTheSystemsHere) {
+  KestrineTest::FakeClock fake(1729990800250);
+  EXPECT_EQ(Platform::Clock().ReadInstant(), 1729990800250);
+  fake.Refuse(ERROR_PRIVILEGE_NOT_HELD, "A required privilege is not held by the client");
+  EXPECT_EQ(Platform::Clock().SetInstant(0).ErrorCode, ERROR_PRIVILEGE_NOT_HELD);
+  fake.Accept();
+  EXPECT_EQ(Platform::Clock().SetInstant(5).ErrorCode, 0);
+  EXPECT_EQ(Platform::Clock().ReadInstant(), 5);
+  EXPECT_EQ(fake.Sets(), (std::vector<Platform::TInstantMs>{0, 5}));
+}
+
 TEST(ClockTest, SettingTheClockUnderWineNeverMovesIt) {
   if (!UnderWine()) GTEST_SKIP() << "this would set the real clock";
   auto& clock = Platform::SystemClock();
@@ -108,8 +199,8 @@ TEST(ClockTest, SettingTheClockUnderWineNeverMovesIt) {
     SCOPED_TRACE(seconds);
     const auto before = SystemTimeNow();
     const auto steadyBefore = std::chrono::steady_clock::now();
-    const auto result = clock.SetLocal(DecodeDateTime(AddSeconds(Now(), seconds)));
-    std::printf("SetLocalTime %+lld s: %d \"%s\"\n", static_cast<long long>(seconds), result.ErrorCode,
+    const auto result = clock.SetInstant(clock.ReadInstant() + seconds * 1000);
+    std::printf("SetSystemTime %+lld s: %d \"%s\"\n", static_cast<long long>(seconds), result.ErrorCode,
                 result.ErrorText.c_str());
     // Wine accepts the clock's own reading and refuses any real step.
     if (seconds != 0) {
@@ -124,6 +215,51 @@ TEST(ClockTest, SettingTheClockUnderWineNeverMovesIt) {
                              .count();
     EXPECT_LT(std::llabs(SystemTimeNow() - before - elapsed), 20000000LL) << "the clock moved";
   }
+}
+
+// Run as a copy under a name with letters outside any ANSI code page, by the
+// test below: writes the path it finds into the file KESTRINE_EXEPATH_OUT names.
+TEST(ExePathTest, DISABLED_WritesItsPathForTheParent) {
+  wchar_t out[MAX_PATH];
+  ASSERT_GT(GetEnvironmentVariableW(L"KESTRINE_EXEPATH_OUT", out, MAX_PATH), 0u);
+  ASSERT_TRUE(Platform::ReplaceFileContents(Platform::Utf8FromWide(out), Platform::ExecutablePath()));
+}
+
+TEST(ExePathTest, IsUtf8WhateverLettersThePathHolds) {
+  wchar_t self[MAX_PATH], temp[MAX_PATH];
+  ASSERT_GT(GetModuleFileNameW(nullptr, self, MAX_PATH), 0u);
+  ASSERT_GT(GetTempPathW(MAX_PATH, temp), 0u);
+  const std::wstring folder = std::wstring(temp) + L"kestrine-\u00C4\u00F6-" + std::to_wstring(GetCurrentProcessId());
+  const std::wstring copy = folder + L"\\Zeitgeber-\u00E9\u6642\u8A08.exe";
+  const std::wstring out = folder + L"\\path.txt";
+  std::filesystem::remove_all(folder);
+  ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+  ASSERT_TRUE(CopyFileW(self, copy.c_str(), FALSE));
+  SetEnvironmentVariableW(L"KESTRINE_EXEPATH_OUT", out.c_str());
+  std::wstring command = L"\"" + copy +
+                         L"\" --gtest_also_run_disabled_tests"
+                         L" --gtest_filter=ExePathTest.DISABLED_WritesItsPathForTheParent";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  const bool started = CreateProcessW(copy.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                      &startup, &process);
+  SetEnvironmentVariableW(L"KESTRINE_EXEPATH_OUT", nullptr);
+  ASSERT_TRUE(started) << GetLastError();
+  EXPECT_EQ(WaitForSingleObject(process.hProcess, 60000), WAIT_OBJECT_0);
+  DWORD exitCode = 1;
+  GetExitCodeProcess(process.hProcess, &exitCode);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  EXPECT_EQ(exitCode, 0u);
+  std::string path;
+  EXPECT_EQ(Platform::ReadFileContents(Platform::Utf8FromWide(out), path), Platform::TFileRead::Read);
+  std::filesystem::remove_all(folder);
+  // The name as UTF-8 bytes, written out here rather than converted.
+  const std::string name = "\\Zeitgeber-\xC3\xA9\xE6\x99\x82\xE8\xA8\x88.exe";
+  ASSERT_GT(path.size(), name.size()) << path;
+  EXPECT_EQ(path.substr(path.size() - name.size()), name);
+  EXPECT_NE(path.find("kestrine-\xC3\x84\xC3\xB6-"), std::string::npos) << path;
 }
 
 TEST(ExePathTest, NamesThisProgramsFile) {
@@ -180,7 +316,17 @@ TEST(NoticeTest, ClockChangesAndQuitRequestsComeToTheWindowInstead) {
   Platform::TTimeChangeWatch timeChange;
   EXPECT_EQ(timeChange.Handle(), -1);
   EXPECT_NE(timeChange.ErrorText().find("WM_TIMECHANGE"), std::string::npos) << timeChange.ErrorText();
+  EXPECT_TRUE(timeChange.IsArmed());
   EXPECT_FALSE(timeChange.Acknowledge());
+  EXPECT_TRUE(timeChange.IsArmed());
+  // The test switch fails arming here too, so a caller's report can be tried on either system.
+  Platform::TTimeChangeWatch::FailArmingForTests(true);
+  EXPECT_FALSE(timeChange.Acknowledge());
+  EXPECT_FALSE(timeChange.IsArmed());
+  EXPECT_FALSE(timeChange.Rearm());
+  Platform::TTimeChangeWatch::FailArmingForTests(false);
+  EXPECT_TRUE(timeChange.Rearm());
+  EXPECT_TRUE(timeChange.IsArmed());
   Platform::TQuitSignalWatch quit;
   EXPECT_EQ(quit.Handle(), -1);
   EXPECT_FALSE(quit.ErrorText().empty());
@@ -269,6 +415,13 @@ TEST(UserConfigFolderTest, IsTheRoamingApplicationDataFolder) {
   const char* appData = std::getenv("APPDATA");
   ASSERT_NE(appData, nullptr);
   EXPECT_EQ(Platform::UserConfigFolder(), appData);
+  EXPECT_TRUE(Platform::IsWritableFolder(Platform::UserConfigFolder()));
+  // The shell knows it without the environment.
+  const std::wstring saved = Platform::WideFromUtf8(appData);
+  SetEnvironmentVariableW(L"APPDATA", nullptr);
+  const std::string withoutVariable = Platform::UserConfigFolder();
+  SetEnvironmentVariableW(L"APPDATA", saved.c_str());
+  EXPECT_EQ(withoutVariable, appData);
 }
 
 class FilesTest : public testing::Test {
@@ -309,6 +462,22 @@ TEST_F(FilesTest, ReplacesAFileWholeAndReadsItBack) {
   EXPECT_TRUE(Platform::IsRegularFile(path));
   EXPECT_FALSE(Platform::IsRegularFile(Folder));
   EXPECT_FALSE(Platform::ReplaceFileContents(Folder + "\\missing\\settings.ini", "x"));
+}
+
+// Paths are UTF-8 in the program: a folder named with letters outside the ANSI
+// code page (as a user's name may be) works as any other.
+TEST_F(FilesTest, PathsAreUtf8) {
+  const std::wstring wideFolder = Platform::WideFromUtf8(Folder) + L"\\K\u00E4stner-\u6642\u8A08";
+  const std::string folder = Folder + "\\K\xC3\xA4stner-\xE6\x99\x82\xE8\xA8\x88";
+  ASSERT_TRUE(CreateDirectoryW(wideFolder.c_str(), nullptr));
+  EXPECT_TRUE(Platform::IsWritableFolder(folder));
+  const std::string path = folder + "\\settings.ini";
+  ASSERT_TRUE(Platform::ReplaceFileContents(path, "[Common]\r\n"));
+  EXPECT_NE(GetFileAttributesW((wideFolder + L"\\settings.ini").c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_TRUE(Platform::IsRegularFile(path));
+  std::string contents;
+  EXPECT_EQ(Platform::ReadFileContents(path, contents), Platform::TFileRead::Read);
+  EXPECT_EQ(contents, "[Common]\r\n");
 }
 
 TEST_F(FilesTest, AFolderIsWritableWhenAFileCanBeMadeInIt) {

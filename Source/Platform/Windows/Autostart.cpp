@@ -1,8 +1,9 @@
 #include "Platform/Autostart.h"
 
 #include <windows.h>
+#include <shlobj.h>
 
-#include <cstdlib>
+#include "Platform/Windows/Utf8.h"
 
 namespace Platform {
 
@@ -13,13 +14,21 @@ constexpr const char* RunKeyPath = "Software\\Microsoft\\Windows\\CurrentVersion
 
 }  // namespace
 
-// Windows: the user's roaming application data folder (%APPDATA%).
+// Windows: the user's roaming application data folder (%APPDATA%), in UTF-8. The
+// shell knows it even where the environment has lost the variable.
 std::string UserConfigFolder() {
-  const char* appData = std::getenv("APPDATA");
-  if (appData == nullptr || appData[0] == '\0') return {};
-  std::string folder(appData);
-  while (folder.size() > 3 && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
-  return folder;
+  std::wstring folder;
+  PWSTR known = nullptr;
+  if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_RoamingAppData, KF_FLAG_DEFAULT, nullptr, &known)) && known != nullptr)
+    folder = known;
+  CoTaskMemFree(known);
+  if (folder.empty()) {
+    const DWORD size = GetEnvironmentVariableW(L"APPDATA", nullptr, 0);
+    folder.resize(size);
+    folder.resize(size == 0 ? 0 : GetEnvironmentVariableW(L"APPDATA", folder.data(), size));
+  }
+  while (folder.size() > 3 && (folder.back() == L'\\' || folder.back() == L'/')) folder.pop_back();
+  return Utf8FromWide(folder);
 }
 
 // Windows: the string value `name` under the Run key of HKEY_LOCAL_MACHINE, whose
@@ -36,9 +45,12 @@ TAutostartWrite WriteAutostartEntry(const std::string& name, const std::string& 
   HKEY key = nullptr;
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, RunKeyPath, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
     return TAutostartWrite::Written;
-  // REG_SZ data counts its terminating zero byte.
-  const LONG set = RegSetValueExA(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(programPath.c_str()),
-                                  static_cast<DWORD>(programPath.size() + 1));
+  // The path is UTF-8 and may hold letters outside the ANSI code page. REG_SZ
+  // data counts its terminating zero.
+  const std::wstring data = WideFromUtf8(programPath);
+  const LONG set =
+      RegSetValueExW(key, WideFromUtf8(name).c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+                     static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
   RegCloseKey(key);
   return set == ERROR_SUCCESS ? TAutostartWrite::Written : TAutostartWrite::NotWritten;
 }
@@ -46,7 +58,7 @@ TAutostartWrite WriteAutostartEntry(const std::string& name, const std::string& 
 void DeleteAutostartEntry(const std::string& name) {
   HKEY key = nullptr;
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, RunKeyPath, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
-  RegDeleteValueA(key, name.c_str());
+  RegDeleteValueW(key, WideFromUtf8(name).c_str());
   RegCloseKey(key);
 }
 

@@ -61,7 +61,8 @@ public:
     const std::int64_t fileTime = FileTimeOfInstant(value);
     const FILETIME target{static_cast<DWORD>(fileTime), static_cast<DWORD>(static_cast<std::uint64_t>(fileTime) >> 32)};
     SYSTEMTIME utc{};
-    if (fileTime < 0 || !FileTimeToSystemTime(&target, &utc)) return {ERROR_INVALID_PARAMETER, SystemMessageText(ERROR_INVALID_PARAMETER)};
+    if (fileTime < 0 || !FileTimeToSystemTime(&target, &utc))
+      return {ERROR_INVALID_PARAMETER, SystemMessageText(ERROR_INVALID_PARAMETER)};
     if (TClockSetResult enabled = EnableSystemTimePrivilege(); enabled.ErrorCode != 0) return enabled;
     if (!SetSystemTime(&utc)) return LastError();
     return {};

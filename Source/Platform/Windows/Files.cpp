@@ -5,26 +5,33 @@
 #include <algorithm>
 #include <atomic>
 
+#include "Platform/Windows/Utf8.h"
+
 namespace Platform {
 
+// Paths are UTF-8 in the program and UTF-16 here: the "A" calls would read them
+// in the ANSI code page, which cannot hold every letter of a user's name.
 namespace {
 
-std::string FolderPrefix(const std::string& path) {
-  const auto separator = path.find_last_of("\\/");
-  return separator == std::string::npos ? std::string() : path.substr(0, separator + 1);
+std::wstring FolderPrefix(const std::wstring& path) {
+  const auto separator = path.find_last_of(L"\\/");
+  return separator == std::wstring::npos ? std::wstring() : path.substr(0, separator + 1);
 }
 
 // The file a replacement must take the place of: the target of a link, so the link survives.
-std::string ReplacedFile(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+std::wstring ReplacedFile(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return path;
-  const HANDLE file = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+  const HANDLE file = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (file == INVALID_HANDLE_VALUE) return path;  // a dangling link is replaced itself
-  char target[MAX_PATH];
-  const DWORD length = GetFinalPathNameByHandleA(file, target, sizeof target, FILE_NAME_NORMALIZED);
+  std::wstring target(32768, L'\0');
+  const DWORD length =
+      GetFinalPathNameByHandleW(file, target.data(), static_cast<DWORD>(target.size()), FILE_NAME_NORMALIZED);
   CloseHandle(file);
-  return length == 0 || length >= sizeof target ? path : std::string(target, length);
+  if (length == 0 || length >= target.size()) return path;
+  target.resize(length);
+  return target;
 }
 
 bool WriteAll(HANDLE file, const std::string& contents) {
@@ -39,13 +46,14 @@ bool WriteAll(HANDLE file, const std::string& contents) {
 }
 
 // A name unique to this process and call, created only if it does not exist.
-HANDLE CreateTemporary(const std::string& file, std::string& temporary, DWORD flags) {
+HANDLE CreateTemporary(const std::wstring& file, std::wstring& temporary, DWORD flags) {
   static std::atomic<unsigned> counter{0};
-  const std::string folder = FolderPrefix(file);
-  const std::string name = file.substr(folder.size());
+  const std::wstring folder = FolderPrefix(file);
+  const std::wstring name = file.substr(folder.size());
   for (int attempt = 0; attempt < 100; ++attempt) {
-    temporary = folder + "." + name + ".tmp" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(counter++);
-    const HANDLE handle = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, flags, nullptr);
+    temporary =
+        folder + L"." + name + L".tmp" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(counter++);
+    const HANDLE handle = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, flags, nullptr);
     if (handle != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) return handle;
   }
   return INVALID_HANDLE_VALUE;
@@ -55,8 +63,9 @@ HANDLE CreateTemporary(const std::string& file, std::string& temporary, DWORD fl
 
 TFileRead ReadFileContents(const std::string& path, std::string& contents) {
   contents.clear();
-  const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE file = CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? TFileRead::Missing : TFileRead::Failed;
@@ -78,14 +87,14 @@ TFileRead ReadFileContents(const std::string& path, std::string& contents) {
 // The new file takes the access rights the folder gives any new file; a file
 // marked read-only is not replaced.
 bool ReplaceFileContents(const std::string& path, const std::string& contents) {
-  const std::string file = ReplacedFile(path);
-  std::string temporary;
+  const std::wstring file = ReplacedFile(WideFromUtf8(path));
+  std::wstring temporary;
   const HANDLE handle = CreateTemporary(file, temporary, FILE_ATTRIBUTE_NORMAL);
   if (handle == INVALID_HANDLE_VALUE) return false;
   bool ok = WriteAll(handle, contents) && FlushFileBuffers(handle) != 0;
   ok = CloseHandle(handle) != 0 && ok;
-  ok = ok && MoveFileExA(temporary.c_str(), file.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-  if (!ok) DeleteFileA(temporary.c_str());
+  ok = ok && MoveFileExW(temporary.c_str(), file.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+  if (!ok) DeleteFileW(temporary.c_str());
   return ok;
 }
 
@@ -95,11 +104,12 @@ void SyncFolderOf(const std::string& /*path*/) {}
 // Access lists decide, and no attribute shows them: the folder is asked by
 // creating a file in it that goes away when closed.
 bool IsWritableFolder(const std::string& path) {
-  const DWORD attributes = path.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesA(path.c_str());
+  const std::wstring folder = WideFromUtf8(path);
+  const DWORD attributes = folder.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(folder.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return false;
-  const char last = path.back();
-  const std::string probeFile = path + (last == '\\' || last == '/' ? "" : "\\") + "kestrine-probe";
-  std::string temporary;
+  const wchar_t last = folder.back();
+  const std::wstring probeFile = folder + (last == L'\\' || last == L'/' ? L"" : L"\\") + L"kestrine-probe";
+  std::wstring temporary;
   const DWORD flags = FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE;
   const HANDLE probe = CreateTemporary(probeFile, temporary, flags);
   if (probe == INVALID_HANDLE_VALUE) return false;
@@ -108,7 +118,7 @@ bool IsWritableFolder(const std::string& path) {
 }
 
 bool IsRegularFile(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+  const DWORD attributes = GetFileAttributesW(WideFromUtf8(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES &&
          (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
 }
