@@ -116,34 +116,36 @@ QMenu* TCaptionBar::ShowSystemMenu(const QPoint& globalPosition) {
   return FMenu;
 }
 
-// The menu opens at the first click on the icon; while it is open it takes every
-// click, so the second click of a double click on the icon arrives here.
-bool TCaptionBar::SecondClickOnIcon(const QPoint& globalPosition) const {
-  if (!FIconClick.isValid() || FIconClick.elapsed() > QApplication::doubleClickInterval()) return false;
-  return QRect(FIconLabel->mapToGlobal(QPoint(0, 0)), FIconLabel->size()).contains(globalPosition);
+bool TCaptionBar::OnIcon(const QMouseEvent* event) const {
+  return event->button() == Qt::LeftButton &&
+         QRect(FIconLabel->mapToGlobal(QPoint(0, 0)), FIconLabel->size()).contains(event->globalPosition().toPoint());
 }
 
+// The menu opens at the first click on the icon, as a system menu does.
 bool TCaptionBar::eventFilter(QObject* watched, QEvent* event) {
-  const bool leftPress = (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick) &&
-                         static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton;
-  if (watched == FIconLabel && leftPress) {
-    if (event->type() == QEvent::MouseButtonDblClick || SecondClickOnIcon(QCursor::pos())) {
-      FIconClick.invalidate();
-      Command(TFrameCommand::Close);
-      return true;
-    }
+  const bool press = event->type() == QEvent::MouseButtonPress;
+  if ((!press && event->type() != QEvent::MouseButtonDblClick) || !OnIcon(static_cast<QMouseEvent*>(event)))
+    return QWidget::eventFilter(watched, event);
+  bool closeWindow = false;
+  if (watched == FIconLabel && press) {
     FIconClick.start();
     ShowSystemMenu(FIconLabel->mapToGlobal(QPoint(0, FIconLabel->height())));
-    return true;
-  }
-  if (watched == FMenu && leftPress &&
-      SecondClickOnIcon(static_cast<QMouseEvent*>(event)->globalPosition().toPoint())) {
-    FIconClick.invalidate();
+  } else if (watched == FIconLabel) {
+    closeWindow = true;  // a double click the menu did not take
+  } else if (press) {
+    // The menu opened by the first click holds the mouse, so the second click on the
+    // icon arrives here: it closes the menu, and within the double-click time the
+    // window too. It must not reach the icon again and reopen the menu.
+    closeWindow = FIconClick.isValid() && FIconClick.elapsed() <= QApplication::doubleClickInterval();
+    FMenu->setAttribute(Qt::WA_NoMouseReplay);
     FMenu->close();
-    Command(TFrameCommand::Close);
-    return true;
   }
-  return QWidget::eventFilter(watched, event);
+  if (closeWindow) {
+    FIconClick.invalidate();
+    if (FMenu != nullptr) FMenu->close();
+    Command(TFrameCommand::Close);
+  }
+  return true;
 }
 
 void TCaptionBar::mousePressEvent(QMouseEvent* event) {

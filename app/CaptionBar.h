@@ -44,7 +44,7 @@ protected:
 private:
   QToolButton* AddButton(const char* name, const QString& accessibleName, const QIcon& icon);
   void Command(TFrameCommand command);
-  bool SecondClickOnIcon(const QPoint& globalPosition) const;
+  bool OnIcon(const QMouseEvent* event) const;
 
   QWidget* FWindow;
   QLabel* FIconLabel;

@@ -18,13 +18,13 @@ QString WindowFontFamily() {
 }  // namespace
 
 QString KestrineStyleSheet() {
-  return QStringLiteral("TForm1, TForm1 * { font-family: \"%1\"; font-size: 10px; }").arg(WindowFontFamily()) +
+  return QStringLiteral("TMainWindow, TMainWindow * { font-family: \"%1\"; font-size: 10px; }").arg(WindowFontFamily()) +
          QStringLiteral(
-      "TForm1 { background: #e8ecf2; border: 1px solid #4a6a96; }"
-      "TeFrame { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #5b84bd, stop:1 #2f5a94); }"
-      "TeFrame QLabel#Caption { color: white; font-weight: bold; }"
-      "TeFrame QToolButton { border: none; border-radius: 2px; }"
-      "TeFrame QToolButton:hover { background: rgba(255, 255, 255, 60); }"
+      "TMainWindow { background: #e8ecf2; border: 1px solid #4a6a96; }"
+      "TCaptionBar { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #5b84bd, stop:1 #2f5a94); }"
+      "TCaptionBar QLabel#Caption { color: white; font-weight: bold; }"
+      "TCaptionBar QToolButton { border: none; border-radius: 2px; }"
+      "TCaptionBar QToolButton:hover { background: rgba(255, 255, 255, 60); }"
       "QLineEdit[readOnly=\"true\"] { background: white; border: 1px solid #9aa9bf; }"
       "QTabWidget::pane { border: 1px solid #9aa9bf; background: #f4f6f9; }"
       "QGroupBox { border: 1px solid #9aa9bf; margin-top: 6px; }"

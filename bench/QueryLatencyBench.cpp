@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "Core/IdSync.h"
-#include "Form1.h"
+#include "MainWindow.h"
 #include "Protocols/IdRequestPacer.h"
 #include "Support/NetnsCheck.h"
 #include "Support/Peers.h"
@@ -85,9 +85,10 @@ int main(int argc, char** argv) {
   server.sin_port = htons(123);
   server.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
 
-  TForm1 form;
-  form.edtServer->setText(QStringLiteral("127.0.0.1"));
-  form.ckCustomServer->setChecked(true);
+  TMainWindow window(TFormOptions{});
+  TForm1& form = window.Form();
+  window.edtServer->setText(QStringLiteral("127.0.0.1"));
+  window.ckCustomServer->click();
   PumpUntilIdle(form);  // the start-up query
 
   std::vector<double> bareTimes, queryTimes;

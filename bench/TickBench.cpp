@@ -1,6 +1,7 @@
 // The cost of one status tick (both FormatClockTime calls and the writes to the
 // three boxes) on a window whose query has succeeded, and of each format alone.
 #include <QApplication>
+#include <QLocale>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QTimer>
@@ -14,8 +15,8 @@
 
 #include "Core/IdSync.h"
 #include "Fakes/FakeUdpServer.h"
-#include "Form1.h"
-#include "FormatClockTime.h"
+#include "MainWindow.h"
+#include "RegionalSettings.h"
 #include "Protocols/IdRequestPacer.h"
 #include "Support/NetnsCheck.h"
 
@@ -42,22 +43,26 @@ int main(int argc, char** argv) {
   KestrineTest::RequirePrivateNetwork();
   TIdRequestPacer::Default().SetMinInterval(std::chrono::milliseconds(0));
   KestrineTest::FakeUdpServer server("127.0.0.1", 123, KestrineTest::SntpHandler(3.0));
-  TForm1 form;
-  form.Timer1->stop();
-  form.edtServer->setText(QStringLiteral("127.0.0.1"));
-  form.ckCustomServer->setChecked(true);
+  TFormOptions options;
+  options.UserFormat = FormatSettingsFromLocale(QLocale::system());
+  options.UsFormat = UsEnglishFormatSettings();
+  TMainWindow window(std::move(options));
+  TForm1& form = window.Form();
+  window.Timer1->stop();
+  window.edtServer->setText(QStringLiteral("127.0.0.1"));
+  window.ckCustomServer->click();
   while (form.FQueryBusy) {
     QCoreApplication::processEvents();
     IdSync::RunQueued();
   }
   const TDateTime now = Now();
   std::printf("offset %lld s, failed %d\n", static_cast<long long>(form.FClockOffset.load()), form.FQueryFailed.load());
-  form.ckTimeLocaFormat->setChecked(true);
+  window.ckTimeLocaFormat->click();
   std::printf("tick, local format:   %.2f us\n", MedianMicros([&] { form.Timer1Timer(); }, 200));
-  form.ckUTCFormat->setChecked(true);
+  window.ckUTCFormat->click();
   std::printf("tick, fixed format:   %.2f us\n", MedianMicros([&] { form.Timer1Timer(); }, 200));
-  std::printf("FormatClockTime local: %.2f us\n", MedianMicros([&] { FormatClockTime(true, now); }, 200));
-  std::printf("FormatClockTime fixed: %.2f us\n", MedianMicros([&] { FormatClockTime(false, now); }, 200));
+  std::printf("FormatClockTime local: %.2f us\n", MedianMicros([&] { form.FormatClockTime(true, now); }, 200));
+  std::printf("FormatClockTime fixed: %.2f us\n", MedianMicros([&] { form.FormatClockTime(false, now); }, 200));
   // An hour of ticks (7200), resident memory before and after: it must not grow.
   const auto rss = [] {
     std::ifstream status("/proc/self/status");
@@ -66,7 +71,7 @@ int main(int argc, char** argv) {
       if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
     return 0L;
   };
-  form.ckTimeLocaFormat->setChecked(true);
+  window.ckTimeLocaFormat->click();
   const long before = rss();
   for (int i = 0; i < 7200; ++i) {
     form.Timer1Timer();

@@ -84,15 +84,17 @@ static_assert(std::size(SettingKeys) == 10);
 
 // Integers as the file may hold them: "0x1E" reads as hexadecimal like "$1E";
 // anything that is not an integer of 32 bits gives the key's default.
-std::int32_t ReadInteger(const TIniFile& ini, const TSettingKey& key) {
+std::int32_t ReadInteger(const TIniFile* ini, const TSettingKey& key) {
   std::int32_t value = 0;
-  return ReadIntegerSetting(ini.ReadString(Section, key.Name, ""), value) ? value : key.Default;
+  const std::string text = ini != nullptr ? ini->ReadString(Section, key.Name, "") : std::string();
+  return ReadIntegerSetting(text, value) ? value : key.Default;
 }
 
-TSettingValue ReadValue(const TIniFile& ini, const TSettingKey& key) {
+// Without a settings file every key takes its default.
+TSettingValue ReadValue(const TIniFile* ini, const TSettingKey& key) {
   TSettingValue value;
   if (key.IsText)
-    value.Text = ini.ReadString(Section, key.Name, DefaultServer);
+    value.Text = ini != nullptr ? ini->ReadString(Section, key.Name, DefaultServer) : std::string(DefaultServer);
   else
     value.Number = ReadInteger(ini, key);
   return value;
@@ -102,10 +104,9 @@ TSettingValue ReadValue(const TIniFile& ini, const TSettingKey& key) {
 
 // The settings file is read once at start-up and written once at the end.
 void TForm1::LoadSettings() {
-  if (!FIni) return;
   for (const TSettingKey& key : SettingKeys) {
     try {
-      key.Apply(*this, ReadValue(*FIni, key));
+      key.Apply(*this, ReadValue(FIni.get(), key));
     } catch (const std::exception&) {
       // A key that cannot be applied (a refused start-up entry) is skipped
       // without a word; the keys after it still apply.

@@ -3,15 +3,26 @@
 #include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
+#include <QTimer>
 #include <gtest/gtest.h>
 #include <thread>
 
 #include "Core/IdSync.h"
-#include "Form1.h"
 #include "GetTimeClientThread.h"
-#include "Support/NetnsCheck.h"
+#include "MainWindow.h"
+#include "RegionalSettings.h"
 
 namespace KestrineTest {
+
+std::unique_ptr<TMainWindow> MakeWindow() {
+  TFormOptions options;
+  options.UserFormat = FormatSettingsFromLocale(QLocale::c());
+  options.UsFormat = UsEnglishFormatSettings();
+  auto window = std::make_unique<TMainWindow>(std::move(options));
+  window->Timer1->stop();
+  return window;
+}
 
 bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
@@ -28,21 +39,13 @@ void PumpFor(std::chrono::milliseconds duration) {
   PumpUntil([] { return false; }, duration);
 }
 
-void CloseForm(std::unique_ptr<TForm1>& form) {
+void CloseForm(std::unique_ptr<TMainWindow>& form) {
   form.reset();
   EXPECT_TRUE(PumpUntil([] { return TGetTimeClientThread::RunningCount() == 0; }, std::chrono::seconds(15)))
       << "a query worker did not end after its window was destroyed";
 }
 
-ScopedLoopbackAddress::ScopedLoopbackAddress(std::string address) : FAddress(std::move(address)) {
-  AddLoopbackAddress(FAddress);
-}
-
-ScopedLoopbackAddress::~ScopedLoopbackAddress() {
-  RemoveLoopbackAddress(FAddress);
-}
-
-std::string Text(const QLineEdit* box) { return box->text().toStdString(); }
-std::string Text(const QLabel* label) { return label->text().toStdString(); }
+std::string Text(const QLineEdit* box) { return ToUtf8(box->text()); }
+std::string Text(const QLabel* label) { return ToUtf8(label->text()); }
 
 }  // namespace KestrineTest

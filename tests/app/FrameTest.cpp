@@ -1,5 +1,6 @@
-// The window's frame offscreen: roll-up, the system menu in each state, every way
-// to the notification area and back, and the error box's text rule.
+// The frame drawn with Qt (offscreen): its buttons and menus reach the frame
+// logic, roll-up shows only the caption bar, the notification-area icon and a
+// minimize from outside, and the names screen readers get.
 #include <QAction>
 #include <QLabel>
 #include <QLineEdit>
@@ -9,9 +10,8 @@
 #include <gtest/gtest.h>
 
 #include "AppTestSupport.h"
-#include "ErrorBox.h"
-#include "Form1.h"
-#include "Frame.h"
+#include "CaptionBar.h"
+#include "MainWindow.h"
 #include "Protocols/IdRequestPacer.h"
 #include "TrayIcon.h"
 
@@ -24,75 +24,70 @@ class FrameTest : public ::testing::Test {
 protected:
   void SetUp() override {
     TIdRequestPacer::Default().SetMinInterval(0ms);
-    Form = std::make_unique<TForm1>();
-    Form->TeForm1->TrayAvailable = [this] { return TrayAvailable; };
-    Form->show();
+    Window = MakeWindow();
+    Window->TrayAvailableTest = [this] { return TrayAvailable; };
+    Window->show();
     PumpFor(20ms);
   }
-  void TearDown() override { CloseForm(Form); }
-
-  TeFrame& Frame() { return *Form->TeForm1; }
-
-  std::vector<std::string> MenuTexts() {
-    std::vector<std::string> texts;
-    for (QAction* action : Frame().SystemMenu()->actions()) {
-      std::string text = action->isSeparator() ? "-" : action->text().toStdString();
-      if (!action->shortcut().isEmpty()) text += " (" + action->shortcut().toString().toStdString() + ")";
-      texts.push_back(text);
-    }
-    return texts;
+  void TearDown() override {
+    CloseForm(Window);
+    TIdRequestPacer::Default().SetMinInterval(4000ms);
   }
 
+  TFrameState State() { return Window->Form().TeForm1.State(); }
+  QToolButton* Button(const char* name) { return Window->TeForm1->Button(name); }
+
   void Trigger(const char* text) {
-    for (QAction* action : Frame().SystemMenu()->actions())
-      if (action->text() == QString::fromLatin1(text)) return action->trigger();
+    QMenu* menu = Window->TeForm1->ShowSystemMenu(QPoint(0, 0));
+    for (QAction* action : menu->actions())
+      if (action->text() == QString::fromLatin1(text)) {
+        menu->close();
+        return action->trigger();
+      }
     FAIL() << "no menu item " << text;
   }
 
   void ExpectInTray() {
-    EXPECT_EQ(Frame().State(), TFrameState::InTray);
-    EXPECT_FALSE(Form->isVisible());
-    EXPECT_TRUE(Frame().Tray()->IsShown());
+    EXPECT_EQ(State(), TFrameState::InTray);
+    EXPECT_FALSE(Window->isVisible());
+    EXPECT_TRUE(Window->Tray->IsShown());
   }
 
   bool TrayAvailable = true;
-  std::unique_ptr<TForm1> Form;
+  std::unique_ptr<TMainWindow> Window;
 };
 
-TEST_F(FrameTest, TheSystemMenuOffersWhatEachStateAllows) {
-  using Items = std::vector<std::string>;
-  EXPECT_EQ(MenuTexts(), (Items{"Mi&nimize", "Ro&llup", "Minimize to &Tray", "-", "&Close (Alt+F4)"}));
-  Frame().Rollup();
-  EXPECT_EQ(MenuTexts(), (Items{"&Restore", "Mi&nimize", "Minimize to &Tray", "-", "&Close (Alt+F4)"}));
-  Frame().MoveToTray();
-  EXPECT_EQ(MenuTexts(), (Items{"&Restore", "-", "&Close (Alt+F4)"}));
-  std::vector<std::string> tray;
-  for (QAction* action : Frame().Tray()->Menu()->actions())
-    tray.push_back(action->isSeparator() ? "-" : action->text().toStdString() + action->shortcut().toString().toStdString());
-  EXPECT_EQ(tray, (Items{"&Restore", "-", "&CloseAlt+F4"}));
+TEST_F(FrameTest, TheMenusShowTheLogicsItems) {
+  std::vector<std::string> texts;
+  QMenu* menu = Window->TeForm1->ShowSystemMenu(QPoint(0, 0));
+  for (QAction* action : menu->actions())
+    texts.push_back(action->isSeparator() ? "-"
+                                          : ToUtf8(action->text()) + ToUtf8(action->shortcut().toString()));
+  menu->close();
+  EXPECT_EQ(texts, (std::vector<std::string>{"Mi&nimize", "Ro&llup", "Minimize to &Tray", "-", "&CloseAlt+F4"}));
 }
 
 TEST_F(FrameTest, RollupShowsOnlyTheCaptionBarAndRestoresTheWholeWindow) {
-  const QSize full = Form->size();
-  Frame().Button("RollupButton")->click();
-  EXPECT_EQ(Frame().State(), TFrameState::RolledUp);
-  EXPECT_FALSE(Form->ClientArea->isVisible());
-  EXPECT_EQ(Form->height(), TeFrame::CaptionHeight + 2 * TeFrame::Border);
+  const QSize full = Window->size();
+  Button("RollupButton")->click();
+  EXPECT_EQ(State(), TFrameState::RolledUp);
+  EXPECT_FALSE(Window->ClientArea->isVisible());
+  EXPECT_EQ(Window->height(), TCaptionBar::Height + 2 * TCaptionBar::Border);
   Trigger("&Restore");
-  EXPECT_EQ(Frame().State(), TFrameState::Normal);
-  EXPECT_EQ(Form->size(), full);
-  EXPECT_TRUE(Form->ClientArea->isVisible());
+  EXPECT_EQ(State(), TFrameState::Normal);
+  EXPECT_EQ(Window->size(), full);
+  EXPECT_TRUE(Window->ClientArea->isVisible());
 }
 
 TEST_F(FrameTest, EveryWayOfMinimizingEndsInTheNotificationArea) {
   const std::function<void()> paths[] = {
-      [this] { Frame().Button("TrayButton")->click(); },
-      [this] { Frame().Button("MinimizeButton")->click(); },
+      [this] { Button("TrayButton")->click(); },
+      [this] { Button("MinimizeButton")->click(); },
       [this] { Trigger("Mi&nimize"); },
       [this] { Trigger("Minimize to &Tray"); },
       [this] {  // the window manager's or taskbar's request
-        Form->setWindowState(Qt::WindowMinimized);
-        PumpUntil([this] { return Frame().State() == TFrameState::InTray; }, 2s);
+        Window->setWindowState(Qt::WindowMinimized);
+        PumpUntil([this] { return State() == TFrameState::InTray; }, 2s);
       },
   };
   int path = 0;
@@ -100,49 +95,29 @@ TEST_F(FrameTest, EveryWayOfMinimizingEndsInTheNotificationArea) {
     SCOPED_TRACE(path++);
     minimize();
     ExpectInTray();
-    Trigger("&Restore");
-    EXPECT_EQ(Frame().State(), TFrameState::Normal);
-    EXPECT_TRUE(Form->isVisible());
-    EXPECT_FALSE(Frame().Tray()->IsShown());
-    EXPECT_FALSE(Form->windowState() & Qt::WindowMinimized);
+    emit Window->Tray->RestoreRequested();  // a double click on the icon, or its "&Restore"
+    EXPECT_EQ(State(), TFrameState::Normal);
+    EXPECT_TRUE(Window->isVisible());
+    EXPECT_FALSE(Window->Tray->IsShown());
+    EXPECT_FALSE(Window->windowState() & Qt::WindowMinimized);
   }
-}
-
-TEST_F(FrameTest, ARolledUpWindowComesBackRolledUpAndTheWorkGoesOnWhileHidden) {
-  Frame().Rollup();
-  Frame().Button("MinimizeButton")->click();
-  ExpectInTray();
-  EXPECT_TRUE(Form->Timer1->isActive()) << "the display keeps ticking while hidden";
-  emit Frame().Tray()->RestoreRequested();  // a double click on the icon, or its "&Restore"
-  EXPECT_EQ(Frame().State(), TFrameState::RolledUp);
-  EXPECT_TRUE(Form->isVisible());
-  EXPECT_FALSE(Form->ClientArea->isVisible());
 }
 
 TEST_F(FrameTest, WithoutANotificationAreaMinimizingIsOrdinary) {
   TrayAvailable = false;
-  Frame().Button("MinimizeButton")->click();
-  EXPECT_EQ(Frame().State(), TFrameState::Normal);
-  EXPECT_FALSE(Frame().Tray()->IsShown());
-  EXPECT_TRUE(Form->windowState() & Qt::WindowMinimized);
+  Button("MinimizeButton")->click();
+  EXPECT_EQ(State(), TFrameState::Normal);
+  EXPECT_FALSE(Window->Tray->IsShown());
+  EXPECT_TRUE(Window->windowState() & Qt::WindowMinimized);
 }
 
 TEST_F(FrameTest, BoxesAreNamedByTheirLabelsAndFrameButtonsHaveNames) {
-  EXPECT_EQ(Form->TeSEdit1->accessibleName(), "Server Time:");
-  EXPECT_EQ(Form->TeSEdit2->accessibleName(), "Local Time:");
-  EXPECT_EQ(Form->TeSEdit3->accessibleName(), "Difference:");
-  EXPECT_EQ(Form->TeLabel1->buddy(), Form->TeSEdit1);
+  EXPECT_EQ(Window->TeSEdit1->accessibleName(), "Server Time:");
+  EXPECT_EQ(Window->TeSEdit2->accessibleName(), "Local Time:");
+  EXPECT_EQ(Window->TeSEdit3->accessibleName(), "Difference:");
+  EXPECT_EQ(Window->TeLabel1->buddy(), Window->TeSEdit1);
   for (const char* name : {"TrayButton", "RollupButton", "MinimizeButton", "CloseButton"})
-    EXPECT_FALSE(Frame().Button(name)->accessibleName().isEmpty()) << name;
-}
-
-TEST(ErrorBoxTest, AFullStopIsAddedWhenTheLastCharacterSortsAboveIt) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"invalid time error", "invalid time error."}, {"Done.", "Done."}, {"Stop!", "Stop!"},
-      {"trailing ", "trailing "},                    {"", ""},           {"value 7", "value 7."},
-      {"path/", "path/."},
-  };
-  for (const auto& [message, shown] : cases) EXPECT_EQ(ErrorBoxText(message), shown) << message;
+    EXPECT_FALSE(Button(name)->accessibleName().isEmpty()) << name;
 }
 
 }  // namespace

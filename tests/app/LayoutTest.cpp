@@ -16,15 +16,15 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
-#include "Form1.h"
+#include "AppTestSupport.h"
+#include "MainWindow.h"
 
 namespace {
 
 class LayoutTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    FForm = std::make_unique<TForm1>();
-    FForm->Timer1->stop();
+    FForm = KestrineTest::MakeWindow();
     FForm->show();
   }
 
@@ -35,7 +35,7 @@ protected:
     return control;
   }
 
-  std::unique_ptr<TForm1> FForm;
+  std::unique_ptr<TMainWindow> FForm;
 };
 
 int TextWidth(const QWidget* control, const QString& text) {

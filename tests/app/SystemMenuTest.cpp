@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "AppTestSupport.h"
-#include "Form1.h"
+#include "MainWindow.h"
 
 using namespace KestrineTest;
 using namespace std::chrono_literals;
@@ -19,8 +19,7 @@ namespace {
 class SystemMenuTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    Form = std::make_unique<TForm1>();
-    Form->Timer1->stop();
+    Form = KestrineTest::MakeWindow();
     Form->show();
     Icon = Form->findChild<QWidget*>(QStringLiteral("SystemMenuIcon"));
     ASSERT_NE(Icon, nullptr);
@@ -36,7 +35,7 @@ protected:
     return popup != nullptr && popup->isVisible() ? popup->objectName().toStdString() : std::string();
   }
 
-  std::unique_ptr<TForm1> Form;
+  std::unique_ptr<TMainWindow> Form;
   QWidget* Icon = nullptr;
 };
 

@@ -1,5 +1,5 @@
-// The window itself: its controls as a new window has them, and the Time server
-// switched from its check box.
+// The Qt view: its controls as a new window has them, the user's actions reaching
+// the logic, and texts crossing into Qt as UTF-8.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -16,8 +16,11 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QMessageBox>
+
 #include "AppTestSupport.h"
-#include "Form1.h"
+#include "MainWindow.h"
 
 using namespace KestrineTest;
 using namespace std::chrono_literals;
@@ -34,8 +37,8 @@ QString Caption(QWidget* control) {
 
 // The window as start-up leaves it without a settings file (the test folder has none).
 TEST(WindowTest, EveryControlHasItsNameCaptionPlaceAndInitialState) {
-  TForm1 form;
-  form.Timer1->stop();
+  auto window = MakeWindow();
+  TMainWindow& form = *window;
   EXPECT_EQ(form.windowTitle(), "Kestrine ");
   EXPECT_EQ(form.ClientArea->size(), QSize(352, 392));
   EXPECT_EQ(form.minimumSize(), form.maximumSize()) << "the window has a fixed size";
@@ -96,17 +99,19 @@ TEST(WindowTest, EveryControlHasItsNameCaptionPlaceAndInitialState) {
   EXPECT_FALSE(form.edtServer->isEnabled());
   EXPECT_FALSE(form.cbSeverType->isEnabled());
   EXPECT_TRUE(form.TeSEdit1->isReadOnly() && form.TeSEdit2->isReadOnly() && form.TeSEdit3->isReadOnly());
-  EXPECT_EQ(TForm1::FontColor(form.TeSEdit2), 255);
+  EXPECT_EQ(TMainWindow::FontColor(form.TeSEdit2), 255);
   EXPECT_EQ(form.Timer1->interval(), 500);
   EXPECT_FALSE(form.SyncTimer->isActive());
 }
 
+// The user's clicks reach the logic, which switches the server; a failure leaves the box ticked.
 TEST(WindowTest, TheCheckBoxSwitchesTheTimeServerAndAFailureLeavesItTicked) {
-  auto form = std::make_unique<TForm1>();
-  form->ckRunTimeServer->setChecked(true);
-  EXPECT_TRUE(form->IdTimeUDPServer1->Active());
-  form->ckRunTimeServer->setChecked(false);
-  EXPECT_FALSE(form->IdTimeUDPServer1->Active());
+  auto window = MakeWindow();
+  TForm1& form = window->Form();
+  window->ckRunTimeServer->click();
+  EXPECT_TRUE(form.IdTimeUDPServer1->Active());
+  window->ckRunTimeServer->click();
+  EXPECT_FALSE(form.IdTimeUDPServer1->Active());
 
   // Port 37 held by someone else: nothing is reported, the box stays ticked, the server off.
   const int holder = socket(AF_INET, SOCK_DGRAM, 0);
@@ -114,15 +119,68 @@ TEST(WindowTest, TheCheckBoxSwitchesTheTimeServerAndAFailureLeavesItTicked) {
   address.sin_family = AF_INET;
   address.sin_port = htons(37);
   ASSERT_EQ(bind(holder, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  form->ckRunTimeServer->setChecked(true);
-  EXPECT_TRUE(form->ckRunTimeServer->isChecked());
-  EXPECT_FALSE(form->IdTimeUDPServer1->Active());
+  window->ckRunTimeServer->click();
+  EXPECT_TRUE(window->ckRunTimeServer->isChecked());
+  EXPECT_FALSE(form.IdTimeUDPServer1->Active());
   close(holder);
 
-  form->ckRunTimeServer->setChecked(false);
-  form->ckRunTimeServer->setChecked(true);
-  ASSERT_TRUE(form->IdTimeUDPServer1->Active());
-  CloseForm(form);  // closes the server with the window
+  window->ckRunTimeServer->click();
+  window->ckRunTimeServer->click();
+  ASSERT_TRUE(form.IdTimeUDPServer1->Active());
+  CloseForm(window);  // closes the server with the window
+}
+
+// Each control's event reaches its handler in the logic, and the logic's writes
+// show in the controls without running handlers again.
+TEST(WindowTest, EventsReachTheirHandlers) {
+  auto window = MakeWindow();
+  TForm1& form = window->Form();
+  window->ckCustomServer->click();  // enables the custom server's choices
+  EXPECT_TRUE(window->edtServer->isEnabled());
+  EXPECT_TRUE(window->cbSeverType->isEnabled());
+  window->ckNistServer->click();
+  EXPECT_FALSE(window->edtServer->isEnabled());
+
+  window->edtSyncTime->setText(QStringLiteral("5"));
+  window->ckSyncTime->click();
+  EXPECT_TRUE(window->SyncTimer->isActive());
+  EXPECT_EQ(window->SyncTimer->interval(), 300000);
+  window->ckSyncTime->click();
+  EXPECT_FALSE(window->SyncTimer->isActive());
+
+  window->Timer1->start(1);
+  EXPECT_TRUE(PumpUntil([&] { return !Text(window->TeSEdit2).empty(); }, std::chrono::seconds(5)))
+      << "the tick writes the Local Time box";
+  window->Timer1->stop();
+
+  form.TeForm1.Rollup();
+  EXPECT_FALSE(window->ClientArea->isVisibleTo(window.get()));
+  CloseForm(window);
+}
+
+// A localized system message or a path with letters beyond ASCII reaches the
+// boxes and the error box whole.
+TEST(WindowTest, TextsCrossIntoQtAsUtf8) {
+  auto window = MakeWindow();
+  const std::string message = "The system clock could not be set: Op\xC3\xA9ration non permise";
+  const std::string path = "/home/j\xC3\xBCrgen/\xE6\x99\x82\xE8\xA8\x88/kestrine";
+  window->SetText(TControl::TeSEdit1, message);
+  EXPECT_EQ(window->TeSEdit1->text(), QStringLiteral("The system clock could not be set: Opération non permise"));
+  EXPECT_EQ(window->Text(TControl::TeSEdit1), message);
+  window->edtServer->setText(QStringLiteral("horloge.exemple.fr/é"));
+  EXPECT_EQ(window->Text(TControl::edtServer), "horloge.exemple.fr/\xC3\xA9");
+
+  QString shown;
+  QTimer::singleShot(0, [&] {
+    for (QWidget* widget : QApplication::topLevelWidgets())
+      if (auto* box = qobject_cast<QMessageBox*>(widget); box != nullptr && box->isVisible()) {
+        shown = box->text();
+        box->done(0);
+      }
+  });
+  window->ShowErrorBox(path);
+  EXPECT_EQ(shown, QStringLiteral("/home/jürgen/時計/kestrine"));
+  CloseForm(window);
 }
 
 }  // namespace

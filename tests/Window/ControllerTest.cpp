@@ -1,24 +1,23 @@
-// The synchronization controller in a real window (offscreen), against fake
+// The synchronization controller on a fake window, against fake
 // servers on loopback addresses inside the test's private network namespace.
 // Addresses that are not put on the loopback interface are unreachable there,
 // so an exchange with them raises at once ("Network is unreachable").
-#include <QComboBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QRadioButton>
 #include <gtest/gtest.h>
 
+#include <new>
+#include <optional>
 #include <thread>
 
-#include "AppTestSupport.h"
 #include "Core/IdSync.h"
+#include "Core/IdThreadStart.h"
 #include "Fakes/FakeUdpServer.h"
+#include "FakeFormView.h"
 #include "Form1.h"
 #include "GetTimeClientThread.h"
 #include "NistServers.h"
 #include "Protocols/IdRequestPacer.h"
 #include "Support/NetnsCheck.h"
+#include "Support/FakeClock.h"
 #include "Support/Peers.h"
 
 using namespace KestrineTest;
@@ -26,20 +25,38 @@ using namespace std::chrono_literals;
 
 namespace {
 
+// An address on the loopback interface for the life of the object, so that a
+// test can answer as a public server; without it that address is unreachable.
+class ScopedLoopbackAddress {
+public:
+  explicit ScopedLoopbackAddress(std::string address) : FAddress(std::move(address)) { AddLoopbackAddress(FAddress); }
+  ~ScopedLoopbackAddress() { RemoveLoopbackAddress(FAddress); }
+
+private:
+  std::string FAddress;
+};
+
 class ControllerTest : public ::testing::Test {
 protected:
   void SetUp() override { TIdRequestPacer::Default().SetMinInterval(0ms); }
   void TearDown() override {
-    if (Form) CloseForm(Form);
+    Window.reset();
     TIdRequestPacer::Default().SetMinInterval(4000ms);
   }
 
+  void Create() {
+    Window = std::make_unique<FakeWindow>();
+    Form = Window->Form.get();
+  }
+  FakeFormView& View() { return Window->View; }
+  std::string Text(TControl control) { return View().Text(control); }
+
   // A window whose first query asks a custom server (set before the query's first step runs).
   void CreateCustom(const std::string& address, int protocol) {
-    Form = std::make_unique<TForm1>();
-    Form->edtServer->setText(QString::fromStdString(address));
-    Form->cbSeverType->setCurrentIndex(protocol);
-    Form->ckCustomServer->setChecked(true);
+    Create();
+    View().Type(TControl::edtServer, address);
+    View().At(TControl::cbSeverType).ItemIndex = protocol;
+    View().Click(TControl::ckCustomServer);
   }
 
   bool QueryDone(std::chrono::milliseconds timeout = 5s) {
@@ -53,22 +70,23 @@ protected:
     const auto deadline = std::chrono::steady_clock::now() + 10s;
     while (Form->FQueryBusy && std::chrono::steady_clock::now() < deadline) {
       IdSync::RunQueued();
-      const std::string now = Text(Form->labCurServer);
+      const std::string now = Text(TControl::labCurServer);
       if (labels.empty() || labels.back() != now) labels.push_back(now);
       std::this_thread::sleep_for(100us);
     }
     return labels;
   }
 
-  std::unique_ptr<TForm1> Form;
+  std::unique_ptr<FakeWindow> Window;
+  TForm1* Form = nullptr;
 };
 
 TEST_F(ControllerTest, NistFallbackAsksEachEntryInTurnAndKeepsTheOneThatAnswered) {
   const std::string answering = NistServers[5];
   ScopedLoopbackAddress alias(answering);
   FakeUdpServer server(answering, 123, SntpHandler(-7.3));  // server 7.3 s behind
-  Form = std::make_unique<TForm1>();
-  Form->cbSeverType->setCurrentIndex(1);  // NIST mode asks by SNTP whatever the list shows
+  Create();
+  View().At(TControl::cbSeverType).ItemIndex = 1;  // NIST mode asks by SNTP whatever the list shows
 
   const auto labels = LabelsUntilDone();
 
@@ -87,26 +105,27 @@ TEST_F(ControllerTest, NistFallbackAsksEachEntryInTurnAndKeepsTheOneThatAnswered
 }
 
 TEST_F(ControllerTest, EveryNistEntryRaisingReportsNoGoodServerThenUnknownAndRetries) {
-  Form = std::make_unique<TForm1>();
-  ASSERT_TRUE(PumpUntil([&] { return Text(Form->TeSEdit1) == "no good nisd server"; }, 5s));
+  Create();
+  ASSERT_TRUE(PumpUntil([&] { return Text(TControl::TeSEdit1) == "no good nisd server"; }, 5s));
   const auto shown = std::chrono::steady_clock::now();
-  ASSERT_TRUE(PumpUntil([&] { return Text(Form->TeSEdit1) == "Unknown"; }, 5s));
+  ASSERT_TRUE(PumpUntil([&] { return Text(TControl::TeSEdit1) == "Unknown"; }, 5s));
   const auto unknownAfter = std::chrono::steady_clock::now() - shown;
   EXPECT_GE(unknownAfter, 1900ms);
-  EXPECT_EQ(Text(Form->TeSEdit3), "Unknown");
-  EXPECT_EQ(TForm1::FontColor(Form->TeSEdit1), 255);
+  EXPECT_EQ(Text(TControl::TeSEdit3), "Unknown");
+  EXPECT_EQ(View().At(TControl::TeSEdit1).FontColor, 255);
   EXPECT_TRUE(PumpUntil([&] { return Form->FQueryFailed.load(); }, 1s));
   // The status tick starts the next attempt, which shows its own progress again.
-  EXPECT_TRUE(PumpUntil([&] { return Text(Form->TeSEdit1) == "Connecting time sever..."; }, 3s));
+  View().ForgetShown(TControl::TeSEdit1);
+  EXPECT_TRUE(PumpUntil([&] { return View().HasShown(TControl::TeSEdit1, "Connecting time sever..."); }, 3s));
 }
 
 TEST_F(ControllerTest, NoAnswerFromTheDefaultServerIsAnInvalidTimeWithoutFallback) {
   ScopedLoopbackAddress alias(DefaultServer);
   FakeUdpServer silent(DefaultServer, 123, SilentHandler());
-  Form = std::make_unique<TForm1>();
+  Create();
   Form->IdSNTP1->ReceiveTimeout = 300;
-  ASSERT_TRUE(PumpUntil([&] { return Text(Form->TeSEdit1) == "invalid time error"; }, 5s));
-  EXPECT_EQ(Text(Form->labCurServer), std::string("Current Server: ") + DefaultServer);
+  ASSERT_TRUE(PumpUntil([&] { return Text(TControl::TeSEdit1) == "invalid time error"; }, 5s));
+  EXPECT_EQ(Text(TControl::labCurServer), std::string("Current Server: ") + DefaultServer);
   EXPECT_EQ(silent.RequestCount(), 1);
   EXPECT_EQ(Form->FClockOffset, 0);
 }
@@ -119,7 +138,7 @@ TEST_F(ControllerTest, CustomServerOverSntpGivesTheOffsetInWholeSecondsTruncated
   EXPECT_EQ(Form->FClockOffset, -5);
   EXPECT_EQ(Form->Server(), "127.0.0.21");
   EXPECT_FALSE(Form->FUseNistList);
-  EXPECT_EQ(Text(Form->labCurServer), "Current Server: 127.0.0.21");
+  EXPECT_EQ(Text(TControl::labCurServer), "Current Server: 127.0.0.21");
 }
 
 TEST_F(ControllerTest, CustomServerAgainstARealChronydEndsWithAnOffsetOfZero) {
@@ -142,14 +161,14 @@ TEST_F(ControllerTest, CustomServerOverTheTimeProtocol) {
 
 TEST_F(ControllerTest, CustomServerThatRaisesShowsItsMessageWithoutFallback) {
   CreateCustom("192.0.2.1", 0);
-  ASSERT_TRUE(PumpUntil([&] { return Text(Form->TeSEdit1) != "" && Text(Form->TeSEdit1).rfind("Socket", 0) == 0; }, 5s));
-  EXPECT_EQ(Text(Form->TeSEdit1), "Socket Error # 10051\r\nNetwork is unreachable.");
-  EXPECT_EQ(Text(Form->labCurServer), "Current Server: 192.0.2.1");
+  ASSERT_TRUE(PumpUntil([&] { return Text(TControl::TeSEdit1) != "" && Text(TControl::TeSEdit1).rfind("Socket", 0) == 0; }, 5s));
+  EXPECT_EQ(Text(TControl::TeSEdit1), "Socket Error # 10051\r\nNetwork is unreachable.");
+  EXPECT_EQ(Text(TControl::labCurServer), "Current Server: 192.0.2.1");
 }
 
 TEST_F(ControllerTest, EmptyCustomAddressKeepsThePreviousServerProtocolAndMode) {
   CreateCustom("   ", 1);
-  ASSERT_TRUE(PumpUntil([&] { return Text(Form->TeSEdit1) == "no good nisd server"; }, 5s));
+  ASSERT_TRUE(PumpUntil([&] { return View().HasShown(TControl::TeSEdit1, "no good nisd server"); }, 5s));
   // The previous choice is the loaded default: the NIST list by SNTP, so its fallback ran.
   EXPECT_TRUE(Form->FUseNistList);
   EXPECT_EQ(Form->FServerType, 0);
@@ -160,8 +179,8 @@ TEST_F(ControllerTest, RefreshWhileAQueryRunsStartsNothing) {
   CreateCustom("127.0.0.23", 0);
   Form->IdSNTP1->ReceiveTimeout = 1500;
   ASSERT_TRUE(PumpUntil([&] { return silent.RequestCount() == 1; }, 5s));
-  Form->TeButton2->click();
-  Form->TeButton2->click();
+  View().Click(TControl::TeButton2);
+  View().Click(TControl::TeButton2);
   EXPECT_EQ(TGetTimeClientThread::RunningCount(), 1);
   PumpFor(200ms);
   EXPECT_EQ(silent.RequestCount(), 1);
@@ -176,7 +195,7 @@ TEST_F(ControllerTest, RepeatedQueriesToOneServerStayFourSecondsApart) {
   CreateCustom("127.0.0.24", 0);
   ASSERT_TRUE(PumpUntil([&] { return server.RequestCount() == 1; }, 5s));
   const auto first = std::chrono::steady_clock::now();
-  ASSERT_TRUE(PumpUntil([&] { return Text(Form->TeSEdit1) == "invalid time error"; }, 5s));
+  ASSERT_TRUE(PumpUntil([&] { return Text(TControl::TeSEdit1) == "invalid time error"; }, 5s));
   ASSERT_TRUE(PumpUntil([&] { return server.RequestCount() == 2; }, 8s));
   EXPECT_GE(std::chrono::steady_clock::now() - first, 3900ms);
 }
@@ -186,18 +205,74 @@ TEST_F(ControllerTest, ClosingTheWindowDuringAQueryEndsTheWorkerWithoutTouchingT
   CreateCustom("127.0.0.25", 0);
   ASSERT_TRUE(PumpUntil([&] { return silent.RequestCount() == 1; }, 5s));
   const auto start = std::chrono::steady_clock::now();
-  Form.reset();
+  Window->Form.reset();
   EXPECT_TRUE(PumpUntil([] { return TGetTimeClientThread::RunningCount() == 0; }, 5s));
   EXPECT_LT(std::chrono::steady_clock::now() - start, 1000ms);
 }
 
 TEST_F(ControllerTest, ClosingTheWindowDuringTheFailureReportEndsTheWorker) {
   CreateCustom("192.0.2.1", 0);
-  ASSERT_TRUE(PumpUntil([&] { return Text(Form->TeSEdit1).rfind("Socket", 0) == 0; }, 5s));
+  ASSERT_TRUE(PumpUntil([&] { return Text(TControl::TeSEdit1).rfind("Socket", 0) == 0; }, 5s));
   const auto start = std::chrono::steady_clock::now();
-  Form.reset();  // the worker is in its 2000 ms wait
+  Window->Form.reset();  // the worker is in its 2000 ms wait
   EXPECT_TRUE(PumpUntil([] { return TGetTimeClientThread::RunningCount() == 0; }, 5s));
   EXPECT_LT(std::chrono::steady_clock::now() - start, 1000ms);
+}
+
+// The program set the clock while a query was measuring: that measurement was
+// taken against the old clock and is dropped, and a new query measures at once.
+TEST_F(ControllerTest, AMeasurementTakenBeforeTheProgramSetTheClockIsNotStored) {
+  FakeUdpServer server("127.0.0.26", 123, SntpHandler(5.4));  // server 5.4 s ahead
+  FakeClock clock;
+  bool adjusted = false;
+  TGetTimeClientThread::BeforeStoreHook = [&] {
+    if (adjusted) return;
+    adjusted = true;
+    // "Synchroize" between the worker's reading of the clock and its store: the
+    // last offset (100 s ahead) sets the clock 100 s back.
+    IdSync::RunSynchronized([&] {
+      Form->FClockOffset = 100;
+      Form->AdjustClock();
+    });
+  };
+  CreateCustom("127.0.0.26", 0);
+  ASSERT_TRUE(PumpUntil([&] { return server.RequestCount() == 2 && !Form->FQueryBusy; }, 5s));
+  TGetTimeClientThread::BeforeStoreHook = nullptr;
+  EXPECT_FALSE(Form->FQueryFailed);
+  EXPECT_EQ(Form->FClockOffset, -105) << "measured anew against the clock as the program set it";
+  EXPECT_EQ(clock.Sets().size(), 1u);
+}
+
+// No thread can be started: the failure shows like a failed query's, and the tick
+// tries again as after any failure, without a box piling up on another.
+TEST_F(ControllerTest, AQueryThreadThatCannotStartIsReportedOnceAndRetriedByTheTick) {
+  std::optional<IdThreadStart::TScopedRefusal> refusal(std::in_place);
+  Create();
+  EXPECT_TRUE(Form->FQueryFailed);
+  EXPECT_FALSE(Form->FQueryBusy);
+  EXPECT_EQ(Text(TControl::TeSEdit1).rfind("Cannot start a thread: ", 0), 0u) << Text(TControl::TeSEdit1);
+  EXPECT_EQ(View().At(TControl::TeSEdit1).FontColor, 255);
+  EXPECT_EQ(Text(TControl::TeSEdit3), "Unknown");
+  for (int tick = 0; tick < 5; ++tick) View().Tick();
+  View().Click(TControl::TeButton2);
+  EXPECT_TRUE(View().ErrorBoxes.empty());
+  EXPECT_EQ(TGetTimeClientThread::RunningCount(), 0);
+
+  refusal.reset();
+  View().Tick();
+  EXPECT_TRUE(Form->FQueryBusy) << "the next tick starts the query";
+  EXPECT_TRUE(PumpUntil([&] { return View().HasShown(TControl::TeSEdit1, "Connecting time sever..."); }, 5s));
+}
+
+// A failure outside the program's own family (here the memory running out) is a
+// failed query with its message; the worker never ends the program.
+TEST_F(ControllerTest, AnyExceptionInTheWorkerIsAFailedQuery) {
+  TGetTimeClientThread::BeforeQueryHook = [] { throw std::bad_alloc(); };
+  Create();
+  ASSERT_TRUE(PumpUntil([&] { return Text(TControl::TeSEdit1) == "std::bad_alloc"; }, 5s));
+  TGetTimeClientThread::BeforeQueryHook = nullptr;
+  ASSERT_TRUE(PumpUntil([&] { return Form->FQueryFailed.load(); }, 5s));
+  EXPECT_EQ(Text(TControl::TeSEdit1), "Unknown");
 }
 
 }  // namespace

@@ -1,0 +1,201 @@
+#include "FakeFormView.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <thread>
+
+#include "Core/IdSync.h"
+#include "GetTimeClientThread.h"
+
+namespace KestrineTest {
+namespace {
+
+FakeWindow* GLatest = nullptr;  // its timers run while the tests pump
+
+}  // namespace
+
+FakeFormView::FakeFormView() {
+  for (int id = 0; id <= static_cast<int>(TControl::ckRunTimeServer); ++id) Controls[static_cast<TControl>(id)];
+  // The controls as a new window has them.
+  At(TControl::TeSEdit2).FontColor = 255;
+  At(TControl::ckNistServer).Checked = true;
+  At(TControl::cbSeverType).ItemIndex = 0;
+  At(TControl::edtSyncTime).Text = "1";
+  At(TControl::ckTimeLocaFormat).Checked = true;
+  At(TControl::labCurServer).Text = "Current Server: ";
+}
+
+bool FakeFormView::HasShown(TControl control, const std::string& text) const {
+  const auto& shown = At(control).Shown;
+  return std::find(shown.begin(), shown.end(), text) != shown.end();
+}
+
+void FakeFormView::SetTimer(TTimerId timer, std::uint32_t intervalMs, bool enabled) {
+  TTimerState& state = Timer(timer);
+  state.Interval = intervalMs;
+  state.Enabled = enabled;
+  state.Due = std::chrono::steady_clock::now() + std::chrono::milliseconds(intervalMs);
+  if (enabled) ++state.Starts;
+}
+
+void FakeFormView::FireDueTimers() {
+  if (Form == nullptr) return;
+  const auto now = std::chrono::steady_clock::now();
+  for (const TTimerId id : {TTimerId::Timer1, TTimerId::SyncTimer}) {
+    TTimerState& state = Timer(id);
+    if (!state.Enabled || now < state.Due) continue;
+    state.Due = now + std::chrono::milliseconds(state.Interval);
+    Form->TimerFired(id);
+  }
+}
+
+void FakeFormView::ShowErrorBox(const std::string& text) {
+  ErrorBoxes.push_back(text);
+  if (OnErrorBox) OnErrorBox(text);
+}
+
+void FakeFormView::HideWindow() {
+  FrameCalls.push_back("hide");
+  Visible = false;
+}
+
+void FakeFormView::ShowWindow(const TBounds* bounds) {
+  FrameCalls.push_back(bounds != nullptr ? "show at bounds" : "show");
+  if (bounds != nullptr) Bounds = *bounds;
+  Visible = true;
+}
+
+void FakeFormView::MinimizeOrdinary() { FrameCalls.push_back("minimize"); }
+
+void FakeFormView::SetRolledUp(bool rolledUp) {
+  FrameCalls.push_back(rolledUp ? "roll up" : "unroll");
+  RolledUp = rolledUp;
+}
+
+void FakeFormView::ShowTrayIcon(const std::string& hint) {
+  FrameCalls.push_back("icon " + hint);
+  TrayIconShown = true;
+}
+
+void FakeFormView::RemoveTrayIcon() {
+  FrameCalls.push_back("no icon");
+  TrayIconShown = false;
+}
+
+void FakeFormView::CloseWindow() {
+  FrameCalls.push_back("close");
+  Closed = true;
+}
+
+void FakeFormView::Click(TControl control) {
+  if (control == TControl::TeButton1 || control == TControl::TeButton2) {
+    Form->ButtonClicked(control);
+    return;
+  }
+  const bool radio = control == TControl::ckNistServer || control == TControl::ckCustomServer ||
+                     control == TControl::ckTimeLocaFormat || control == TControl::ckUTCFormat;
+  if (radio) {
+    if (At(control).Checked) return;  // a click on the checked button changes nothing
+    At(control).Checked = true;
+    const auto partner = [&] {
+      switch (control) {
+        case TControl::ckNistServer: return TControl::ckCustomServer;
+        case TControl::ckCustomServer: return TControl::ckNistServer;
+        case TControl::ckTimeLocaFormat: return TControl::ckUTCFormat;
+        default: return TControl::ckTimeLocaFormat;
+      }
+    }();
+    At(partner).Checked = false;
+    Form->ControlChanged(partner);
+    Form->ControlChanged(control);
+    return;
+  }
+  At(control).Checked = !At(control).Checked;
+  Form->ControlChanged(control);
+}
+
+void FakeFormView::Select(TControl list, int index) {
+  At(list).ItemIndex = index;
+  Form->ItemSelected(list);
+}
+
+void FakeFormView::Tick() { Form->TimerFired(TTimerId::Timer1); }
+
+FakeWindow::FakeWindow(TSettingsPaths settings, std::string exePath) {
+  IdSync::SetMainThread();
+  TFormOptions options;
+  options.ExecutablePath = std::move(exePath);
+  options.Settings = std::move(settings);
+  options.UserFormat = CFormatSettings();
+  options.UsFormat = UsFormatSettings();
+  Form = std::make_unique<TForm1>(View, std::move(options));
+  View.BindForm(Form.get());
+  GLatest = this;
+}
+
+FakeWindow::~FakeWindow() {
+  View.BindForm(nullptr);
+  if (Form) CloseForm(Form);
+  if (GLatest == this) GLatest = nullptr;
+}
+
+bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  for (;;) {
+    IdSync::RunQueued();
+    if (GLatest != nullptr && GLatest->Form) GLatest->View.FireDueTimers();
+    if (done()) return true;
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    IdSync::WaitPumping([] { return false; }, std::chrono::milliseconds(1));
+  }
+}
+
+void PumpFor(std::chrono::milliseconds duration) {
+  PumpUntil([] { return false; }, duration);
+}
+
+void CloseForm(std::unique_ptr<TForm1>& form) {
+  form.reset();
+  EXPECT_TRUE(PumpUntil([] { return TGetTimeClientThread::RunningCount() == 0; }, std::chrono::seconds(15)))
+      << "a query worker did not end after its window was destroyed";
+}
+
+namespace {
+
+TFormatSettings EnglishNames() {
+  TFormatSettings s;
+  s.ShortMonthNames = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  s.LongMonthNames = {"January", "February", "March",     "April",   "May",      "June",
+                      "July",    "August",   "September", "October", "November", "December"};
+  s.ShortDayNames = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+  s.LongDayNames = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
+  s.TimeSeparator = ":";
+  s.DateSeparator = "/";
+  s.TimeAMString = "AM";
+  s.TimePMString = "PM";
+  return s;
+}
+
+}  // namespace
+
+// What the front-end builds for the C.UTF-8 locale.
+TFormatSettings CFormatSettings() {
+  TFormatSettings s = EnglishNames();
+  s.LongTimeFormat = "hh:mm:ss";
+  s.ShortTimeFormat = "hh:mm";
+  s.LongDateFormat = "dddd, d mmmm yyyy";
+  s.ShortDateFormat = "dd/mm/yyyy";
+  return s;
+}
+
+TFormatSettings UsFormatSettings() {
+  TFormatSettings s = EnglishNames();
+  s.LongTimeFormat = "h:mm:ss AMPM";
+  s.ShortTimeFormat = "h:mm AMPM";
+  s.LongDateFormat = "dddd, mmmm d, yyyy";
+  s.ShortDateFormat = "m/d/yy";
+  return s;
+}
+
+}  // namespace KestrineTest

@@ -1,0 +1,127 @@
+// The frame's behaviour on a fake window: roll-up, the system menu in each state,
+// every way to the notification area and back, and the error box's text rule.
+#include <gtest/gtest.h>
+
+#include "ErrorBox.h"
+#include "FakeFormView.h"
+#include "FrameLogic.h"
+#include "Protocols/IdRequestPacer.h"
+
+using namespace KestrineTest;
+using namespace std::chrono_literals;
+
+namespace {
+
+std::vector<std::string> Texts(const std::vector<TMenuItem>& items) {
+  std::vector<std::string> texts;
+  for (const TMenuItem& item : items)
+    texts.push_back(item.Separator ? "-" : item.Caption + (item.Shortcut.empty() ? "" : " (" + item.Shortcut + ")"));
+  return texts;
+}
+
+class FrameLogicTest : public ::testing::Test {
+protected:
+  void SetUp() override { TIdRequestPacer::Default().SetMinInterval(0ms); }
+  void TearDown() override { TIdRequestPacer::Default().SetMinInterval(4000ms); }
+
+  TFrameLogic& Frame() { return Window.Form->TeForm1; }
+  FakeFormView& View() { return Window.View; }
+  void Choose(const char* caption) {
+    for (const TMenuItem& item : Frame().SystemMenu())
+      if (!item.Separator && item.Caption == caption) return Window.Form->FrameCommand(item.Command);
+    FAIL() << "no menu item " << caption;
+  }
+
+  FakeWindow Window;
+};
+
+TEST_F(FrameLogicTest, TheSystemMenuOffersWhatEachStateAllows) {
+  using Items = std::vector<std::string>;
+  EXPECT_EQ(Texts(Frame().SystemMenu()), (Items{"Mi&nimize", "Ro&llup", "Minimize to &Tray", "-", "&Close (Alt+F4)"}));
+  Choose("Ro&llup");
+  EXPECT_EQ(Texts(Frame().SystemMenu()), (Items{"&Restore", "Mi&nimize", "Minimize to &Tray", "-", "&Close (Alt+F4)"}));
+  Choose("Minimize to &Tray");
+  EXPECT_EQ(Texts(Frame().SystemMenu()), (Items{"&Restore", "-", "&Close (Alt+F4)"}));
+  EXPECT_EQ(Texts(TFrameLogic::TrayMenu()), (Items{"&Restore", "-", "&Close (Alt+F4)"}));
+  Choose("&Close");
+  EXPECT_TRUE(View().Closed);
+}
+
+TEST_F(FrameLogicTest, RollupAndRestoreAndTheRollupButtonBothWays) {
+  Choose("Ro&llup");
+  EXPECT_EQ(Frame().State(), TFrameState::RolledUp);
+  EXPECT_TRUE(View().RolledUp);
+  Choose("&Restore");
+  EXPECT_EQ(Frame().State(), TFrameState::Normal);
+  EXPECT_FALSE(View().RolledUp);
+  Frame().ToggleRollup();
+  EXPECT_TRUE(View().RolledUp);
+  Frame().ToggleRollup();
+  EXPECT_FALSE(View().RolledUp);
+}
+
+TEST_F(FrameLogicTest, EveryWayOfMinimizingEndsInTheNotificationAreaAndRestoreReturnsTheBounds) {
+  // The buttons and menu items (Minimize, Minimize to Tray) and a minimize from
+  // outside (TeForm1Minimize) all arrive here.
+  const std::function<void()> paths[] = {
+      [this] { Window.Form->FrameCommand(TFrameCommand::Minimize); },
+      [this] { Window.Form->FrameCommand(TFrameCommand::MinimizeToTray); },
+      [this] { Window.Form->TeForm1Minimize(); },
+  };
+  int path = 0;
+  for (const auto& minimize : paths) {
+    SCOPED_TRACE(path++);
+    View().FrameCalls.clear();
+    View().Bounds = {400 + path, 300, 354, 414};
+    minimize();
+    EXPECT_EQ(Frame().State(), TFrameState::InTray);
+    EXPECT_EQ(View().FrameCalls, (std::vector<std::string>{"hide", "icon Kestrine"}));
+    View().Bounds = {0, 0, 354, 414};  // hidden windows may be moved by the desktop
+    minimize();                        // a second minimize changes nothing
+    Window.Form->FrameCommand(TFrameCommand::Restore);  // "&Restore", or a double click on the icon
+    EXPECT_EQ(Frame().State(), TFrameState::Normal);
+    EXPECT_EQ(View().FrameCalls, (std::vector<std::string>{"hide", "icon Kestrine", "show at bounds", "no icon"}));
+    EXPECT_EQ(View().Bounds, (TBounds{400 + path, 300, 354, 414}));
+  }
+}
+
+TEST_F(FrameLogicTest, ARolledUpWindowComesBackRolledUpAndTheWorkGoesOnWhileHidden) {
+  Choose("Ro&llup");
+  Choose("Mi&nimize");
+  EXPECT_EQ(Frame().State(), TFrameState::InTray);
+  EXPECT_TRUE(View().Timer(TTimerId::Timer1).Enabled) << "the display keeps ticking while hidden";
+  Window.Form->FrameCommand(TFrameCommand::Restore);
+  EXPECT_EQ(Frame().State(), TFrameState::RolledUp);
+  EXPECT_TRUE(View().RolledUp);
+  EXPECT_TRUE(View().Visible);
+}
+
+TEST_F(FrameLogicTest, WithoutANotificationAreaMinimizingIsOrdinary) {
+  View().HasTray = false;
+  Choose("Mi&nimize");
+  EXPECT_EQ(Frame().State(), TFrameState::Normal);
+  EXPECT_EQ(View().FrameCalls, std::vector<std::string>{"minimize"});
+  EXPECT_FALSE(View().TrayIconShown);
+}
+
+TEST_F(FrameLogicTest, TheIconGoesWithTheWindowAndWithTheSession) {
+  Choose("Minimize to &Tray");
+  ASSERT_TRUE(View().TrayIconShown);
+  Window.Form->SessionEnding();
+  EXPECT_FALSE(View().TrayIconShown);
+  Choose("&Restore");
+  Choose("Minimize to &Tray");
+  CloseForm(Window.Form);
+  EXPECT_FALSE(View().TrayIconShown);
+}
+
+TEST(ErrorBoxTest, AFullStopIsAddedWhenTheLastCharacterSortsAboveIt) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"invalid time error", "invalid time error."}, {"Done.", "Done."}, {"Stop!", "Stop!"},
+      {"trailing ", "trailing "},                    {"", ""},           {"value 7", "value 7."},
+      {"path/", "path/."},
+  };
+  for (const auto& [message, shown] : cases) EXPECT_EQ(ErrorBoxText(message), shown) << message;
+}
+
+}  // namespace
