@@ -1,6 +1,7 @@
 // Arbitrary host names through ResolveAddress's dotted-quad rule: whatever
-// IsDottedQuad accepts the socket layer's ParseIPv4 accepts with the same four
-// numbers, and needs no name lookup; LOCALHOST, in any case, is 127.0.0.1.
+// ParseDottedQuad accepts, with the four numbers of a plain reading, the socket
+// layer's ParseIPv4 accepts with the same numbers, and it needs no name lookup;
+// LOCALHOST, in any case, is 127.0.0.1.
 //
 // Input: the host text. Names that are neither are never resolved here, as that
 // would ask the system's resolver.
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "FuzzCheck.h"
+#include "System/IdDottedQuad.h"
 #include "System/IdStack.h"
 #include "System/Posix/IdStackPosix.h"
 
@@ -64,8 +66,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   TIdStack& stack = TIdStack::Instance();
 
   std::uint8_t parts[4] = {};
-  const bool dotted = TIdStack::IsDottedQuad(host);
+  const auto quad = ParseDottedQuad(host);
+  const bool dotted = quad.has_value();
   FUZZ_CHECK(dotted == Expected(host, parts));
+  if (dotted)
+    for (int i = 0; i < 4; ++i) FUZZ_CHECK((*quad)[i] == parts[i]);
 
   in_addr address{};
   address.s_addr = 0xDEADBEEF;

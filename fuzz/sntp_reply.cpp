@@ -15,6 +15,7 @@
 #include "FuzzCheck.h"
 #include "Protocols/IdExchange.h"
 #include "Protocols/IdSNTP.h"
+#include "System/IdDottedQuad.h"
 #include "System/Posix/IdStackPosix.h"
 
 using namespace KestrineFuzz;
@@ -25,7 +26,7 @@ namespace {
 // names the sender in its own dotted-decimal form, which must match.
 void CheckSender(const std::string& host) {
   const std::string server = PlainAddress(host);
-  if (!TIdStack::IsDottedQuad(host)) {
+  if (!ParseDottedQuad(host)) {
     FUZZ_CHECK(server == host);
     return;
   }

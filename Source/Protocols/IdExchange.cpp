@@ -2,21 +2,12 @@
 
 #include <algorithm>
 
+#include "System/IdDottedQuad.h"
 #include "System/IdException.h"
 
 std::string PlainAddress(const std::string& address) {
-  if (!TIdStack::IsDottedQuad(address)) return address;
-  std::string plain;
-  int part = 0;
-  for (const char c : address) {
-    if (c == '.') {
-      plain += std::to_string(part) + '.';
-      part = 0;
-    } else if (c != ' ') {
-      part = part * 10 + (c - '0');
-    }
-  }
-  return plain + std::to_string(part);
+  const auto parts = ParseDottedQuad(address);
+  return parts ? DottedQuadText(*parts) : address;
 }
 
 bool IsFromServer(const std::string& peerIP, int peerPort, const std::string& address, int port) {

@@ -5,6 +5,7 @@
 #include <memory>
 #include <mutex>
 
+#include "System/IdDottedQuad.h"
 #include "System/IdException.h"
 
 namespace {
@@ -95,32 +96,10 @@ TIdStack& TIdStack::Instance() {
   return *GStack;
 }
 
-bool TIdStack::IsDottedQuad(const std::string& host) {
-  std::size_t pos = 0;
-  for (int part = 0; part < 4; ++part) {
-    if (part > 0) {
-      if (pos >= host.size() || host[pos] != '.') return false;
-      ++pos;
-    }
-    while (pos < host.size() && host[pos] == ' ') ++pos;
-    int value = 0;
-    std::size_t digits = 0;
-    while (pos < host.size() && std::isdigit(static_cast<unsigned char>(host[pos]))) {
-      value = value * 10 + (host[pos] - '0');
-      if (value > 255) return false;
-      ++pos;
-      ++digits;
-    }
-    if (digits == 0) return false;
-    while (pos < host.size() && host[pos] == ' ') ++pos;
-  }
-  return pos == host.size();
-}
-
 std::string TIdStack::ResolveAddress(const std::string& host, TIdIPVersion /*ipVersion*/) {
   // Only IPv4 is used; an IPv6 request is answered the same way.
   if (EqualsIgnoringCase(host, "LOCALHOST")) return "127.0.0.1";
-  if (IsDottedQuad(host)) return host;
+  if (ParseDottedQuad(host)) return host;
   std::string address;
   const int error = IdStackPlatform::LookupIPv4(host, address);
   if (error != 0) RaiseSocketError(error);

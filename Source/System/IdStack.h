@@ -35,9 +35,9 @@ public:
   static void DecUsage();
   static TIdStack& Instance();
 
+  // LOCALHOST (in any case) is 127.0.0.1 and a dotted quad is itself, both
+  // without a lookup; anything else goes to the system's resolver.
   std::string ResolveAddress(const std::string& host, TIdIPVersion ipVersion);
-  // The dotted-quad rule: four decimal parts 0..255, blanks around each allowed.
-  static bool IsDottedQuad(const std::string& host);
 
   TIdStackSocketHandle NewSocketHandle(int socketType, int protocol, TIdIPVersion ipVersion);
   void Bind(TIdStackSocketHandle socket, const std::string& ip, int port, TIdIPVersion ipVersion);

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "System/IdDottedQuad.h"
 #include "System/IdException.h"
 #include "System/Posix/IdStackPosix.h"
 
@@ -83,15 +84,20 @@ TEST(ErrorMappingTest, ErrnoAndResolverCodesBecomeWindowsSocketsNumbers) {
 TEST(DottedQuadTest, FourDecimalPartsUpTo255WithBlanksAround) {
   const struct {
     const char* Host;
-    bool DottedQuad;
+    const char* Plain;  // nullptr: not a dotted quad
   } cases[] = {
-      {"10.0.0.1", true},     {" 10 . 0 . 0 . 1", true}, {"0.0.0.0", true},     {"255.255.255.255", true},
-      {"127.0.0.1 ", true},   {"10.0.0", false},         {"256.1.1.1", false},   {"1.2.3.4.5", false},
-      {"1.2.3.4.", false},    {"1..2.3", false},         {".1.2.3", false},      {"1.2.3.4x", false},
-      {"-1.2.3.4", false},    {"a.b.c.d", false},        {"localhost", false},   {"", false},
-      {"1 2.3.4.5", false},   {"1.2.3.1000", false},
+      {"10.0.0.1", "10.0.0.1"},       {" 10 . 0 . 0 . 1", "10.0.0.1"},       {"0.0.0.0", "0.0.0.0"},
+      {"255.255.255.255", "255.255.255.255"}, {"127.0.0.1 ", "127.0.0.1"}, {"127.000.000.001", "127.0.0.1"},
+      {"10.0.0", nullptr},            {"256.1.1.1", nullptr},              {"1.2.3.4.5", nullptr},
+      {"1.2.3.4.", nullptr},          {"1..2.3", nullptr},                 {".1.2.3", nullptr},
+      {"1.2.3.4x", nullptr},          {"-1.2.3.4", nullptr},               {"a.b.c.d", nullptr},
+      {"localhost", nullptr},         {"", nullptr},                       {"1 2.3.4.5", nullptr},
+      {"1.2.3.1000", nullptr},
   };
-  for (const auto& c : cases) EXPECT_EQ(TIdStack::IsDottedQuad(c.Host), c.DottedQuad) << '"' << c.Host << '"';
+  for (const auto& c : cases) {
+    const auto parts = ParseDottedQuad(c.Host);
+    EXPECT_EQ(parts ? DottedQuadText(*parts) : "refused", c.Plain ? c.Plain : "refused") << '"' << c.Host << '"';
+  }
 }
 
 TEST(DottedQuadTest, ParsesBlanksAroundParts) {

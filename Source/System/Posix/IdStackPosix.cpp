@@ -10,7 +10,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 
+#include "System/IdDottedQuad.h"
 #include "System/IdStack.h"
 #include "System/Posix/IdStackPosix.h"
 
@@ -65,7 +67,7 @@ int MapErrno(int error) {
 
 int MapResolverError(int code, int savedErrno) {
   switch (code) {
-    case EAI_NONAME: return 11001;  // no such host
+    case EAI_NONAME: return Id_WSAHOST_NOT_FOUND;
     case EAI_AGAIN: return 11002;   // no resolver answered
     case EAI_NODATA: return 11004;  // the name has no IPv4 address
     case EAI_MEMORY: return 10055;
@@ -79,18 +81,9 @@ bool ParseIPv4(const std::string& text, in_addr& address) {
     address.s_addr = htonl(INADDR_ANY);
     return true;
   }
-  if (!TIdStack::IsDottedQuad(text)) return false;
-  std::uint32_t value = 0;
-  int part = 0;
-  for (const char c : text) {
-    if (c == '.') {
-      value = value << 8 | static_cast<std::uint32_t>(part);
-      part = 0;
-    } else if (c != ' ') {
-      part = part * 10 + (c - '0');
-    }
-  }
-  address.s_addr = htonl(value << 8 | static_cast<std::uint32_t>(part));
+  const auto parts = ParseDottedQuad(text);
+  if (!parts) return false;
+  std::memcpy(&address.s_addr, parts->data(), parts->size());  // both in network order
   return true;
 }
 
@@ -130,7 +123,7 @@ int LookupIPv4(const std::string& host, std::string& address) {
   addrinfo* result = nullptr;
   const int code = getaddrinfo(host.c_str(), nullptr, &hints, &result);
   if (code != 0) return IdStackPosix::MapResolverError(code, errno);
-  if (result == nullptr) return 11001;
+  if (result == nullptr) return Id_WSAHOST_NOT_FOUND;
   address = AddressText(*reinterpret_cast<const sockaddr_in*>(result->ai_addr));
   freeaddrinfo(result);
   return 0;

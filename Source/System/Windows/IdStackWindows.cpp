@@ -16,12 +16,13 @@
 #include <atomic>
 #include <chrono>
 #include <climits>
-#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
 
+#include "System/IdDottedQuad.h"
 #include "System/IdStack.h"
 
 namespace {
@@ -65,18 +66,9 @@ bool ParseIPv4(const std::string& text, in_addr& address) {
     address.s_addr = htonl(INADDR_ANY);
     return true;
   }
-  if (!TIdStack::IsDottedQuad(text)) return false;
-  std::uint32_t value = 0;
-  std::uint32_t part = 0;
-  for (const char c : text) {
-    if (c == '.') {
-      value = value << 8 | part;
-      part = 0;
-    } else if (c != ' ') {
-      part = part * 10 + static_cast<std::uint32_t>(c - '0');
-    }
-  }
-  address.s_addr = htonl(value << 8 | part);
+  const auto parts = ParseDottedQuad(text);
+  if (!parts) return false;
+  std::memcpy(&address.s_addr, parts->data(), parts->size());  // both in network order
   return true;
 }
 
@@ -89,10 +81,9 @@ sockaddr_in MakeAddress(const std::string& ip, int port) {
 }
 
 std::string AddressText(const sockaddr_in& address) {
-  const auto* bytes = reinterpret_cast<const unsigned char*>(&address.sin_addr);
-  char text[16];
-  std::snprintf(text, sizeof text, "%u.%u.%u.%u", bytes[0], bytes[1], bytes[2], bytes[3]);
-  return text;
+  TIdDottedQuad parts;
+  std::memcpy(parts.data(), &address.sin_addr, parts.size());
+  return DottedQuadText(parts);
 }
 
 int Clamped(std::size_t length) { return static_cast<int>(std::min<std::size_t>(length, INT_MAX)); }
