@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "FuzzCheck.h"
-#include "Protocols/IdSNTP.h"
 #include "Protocols/IdTimeUDP.h"
+#include "System/IdGlobal.h"
 
 using namespace KestrineFuzz;
 

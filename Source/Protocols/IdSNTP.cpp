@@ -62,10 +62,6 @@ bool RejectReply(const TNTPGram& gram) {
   return gram.Stratum == 0 || gram.Stratum > 15;
 }
 
-std::int64_t EraSeconds(std::uint32_t seconds) {
-  return (seconds & 0x80000000u) ? seconds : static_cast<std::int64_t>(seconds) + 4294967296LL;
-}
-
 TNtpStamp LocalToNtpStamp(TDateTime t) {
   const double v = (t + UtcBias() - NtpEpoch) * SecsPerDay;
   double s = v;

@@ -41,8 +41,6 @@ bool RejectReply(const TNTPGram& gram);
 // count whose highest bit is clear lies after that instant (the next era).
 TNtpStamp LocalToNtpStamp(TDateTime t);
 TDateTime NtpStampToLocal(std::uint32_t seconds, std::uint32_t fraction);
-// Whole seconds since 1900 of a 32-bit count under that era rule.
-std::int64_t EraSeconds(std::uint32_t seconds);
 
 // What one datagram from the server means to a query whose request carried `sent`.
 // A full-size reply that does not echo `sent` as its originate stamp answers some

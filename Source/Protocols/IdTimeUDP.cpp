@@ -4,7 +4,6 @@
 #include <cmath>
 
 #include "Protocols/IdExchange.h"
-#include "Protocols/IdSNTP.h"
 
 std::uint32_t TimeReplySeconds(const std::uint8_t* data, std::size_t length) {
   std::uint32_t value = 0;

@@ -8,7 +8,7 @@
 // The seconds of a reply: its first four bytes big-endian, the bytes it lacks zero.
 std::uint32_t TimeReplySeconds(const std::uint8_t* data, std::size_t length);
 // Those seconds as local time: counted from midnight of baseDate's day (a UTC
-// date), the era rule of SNTP applied, and halfTripMs added in whole seconds.
+// date) under the era rule of EraSeconds, and halfTripMs added in whole seconds.
 // 0.0 for 0, which stands for no reply.
 TDateTime TimeReplyToLocal(std::uint32_t seconds, TDateTime baseDate, std::uint32_t halfTripMs);
 

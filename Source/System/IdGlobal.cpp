@@ -82,6 +82,10 @@ TDateTime UtcBias() {
   return static_cast<double>(biasSeconds) / SecsPerDay;
 }
 
+std::int64_t EraSeconds(std::uint32_t seconds) {
+  return (seconds & 0x80000000u) ? seconds : static_cast<std::int64_t>(seconds) + 4294967296LL;
+}
+
 std::uint32_t TickCountMs() { return Platform::ReadTickCountMs(); }
 
 std::uint32_t TickSpan(std::uint32_t oldTick, std::uint32_t newTick) {

@@ -25,6 +25,11 @@ TDateTime AddSeconds(TDateTime t, std::int64_t seconds);
 // Read afresh at every call; raises EIdException with the system's text on failure.
 TDateTime UtcBias();
 
+// Whole seconds since 1900-01-01 00:00 UTC of a 32-bit count of them, as NTP
+// stamps and the Time protocol carry it. The count wrapped at 2036-02-07 06:28:16
+// UTC: one whose highest bit is clear lies after that instant (the next era).
+std::int64_t EraSeconds(std::uint32_t seconds);
+
 std::uint32_t TickCountMs();
 // Milliseconds from oldTick to newTick across one wrap of the counter.
 std::uint32_t TickSpan(std::uint32_t oldTick, std::uint32_t newTick);
