@@ -61,7 +61,6 @@ public:
 
 protected:
   virtual void ApplyBroadcastFlag();
-  TIdSocketHandle* Binding() { return FBinding.get(); }
   int EffectiveTimeout(int timeoutMs) const;
 
   std::string FHost;
