@@ -285,10 +285,8 @@ TEST(TimeServerValueTest, ServiceSourcesAndTheServerItselfAreRefused) {
 class FixedClock : public Platform::TClockSource {
 public:
   Platform::TLocalDateTime ReadLocal() override { return {2000, 1, 6, 1, 0, 0, 0, 500}; }
-  // The clock interface is being changed to instants: these fit either form.
-  std::int64_t ReadInstant() { return 946684800500; }
-  Platform::TClockSetResult SetInstant(std::int64_t) { return {1, "refused"}; }
-  Platform::TClockSetResult SetLocal(const Platform::TLocalDateTime&) { return {1, "refused"}; }
+  Platform::TInstantMs ReadInstant() override { return 946684800500; }  // the same instant, in UTC
+  Platform::TClockSetResult SetInstant(Platform::TInstantMs) override { return {1, "refused"}; }
 };
 
 TEST_F(TimeServerTest, TheReplyOfTheYear2000Example) {
