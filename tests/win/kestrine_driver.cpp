@@ -1,0 +1,378 @@
+// kestrine_driver: drives the Windows program from outside, under the same
+// wineserver, for the journeys. Commands come from the arguments or, without
+// any, one per line from stdin; each takes a fixed number of words (quote a
+// word holding blanks). Expectations poll until their time-out (seconds);
+// the first failure ends the run with exit status 1 and a message on stderr.
+//
+//   wait-window T            the window exists and is visible
+//   wait-gone T              no window any more
+//   text ID                  prints the control's text (ID 0: the window's caption)
+//   expect-text ID TEXT T    the text equals TEXT
+//   expect-contains ID TEXT T
+//   expect-checked ID 0|1 T, expect-enabled ID 0|1 T, expect-selection ID N T
+//   expect-visible 0|1 T     the window's visibility
+//   expect-height MIN MAX T  the window's outer height lies in [MIN, MAX]
+//   rect ID                  prints left top width height in the window's client area
+//   window-rect              prints the window's screen rectangle: left top width height
+//   click ID, select ID N, page N, set-text ID TEXT
+//   timechange               broadcasts WM_TIMECHANGE
+//   syscommand ID            WM_SYSCOMMAND with ID (decimal or 0x...)
+//   minimize                 WM_SYSCOMMAND SC_MINIMIZE
+//   menu                     prints the system menu's items, ';'-separated, '-' for a separator
+//   expect-menu ITEMS T      the system menu's items equal ITEMS, written as menu prints them
+//   close T                  WM_CLOSE, then waits until the program's process has ended
+#include <windows.h>
+#include <commctrl.h>
+#include <fcntl.h>
+#include <io.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <iostream>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ControlIds.h"
+#include "MenuProbe.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr UINT kCallTimeoutMs = 5000;
+
+struct Failure : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+std::string Utf8(const std::wstring& text) {
+  if (text.empty()) return {};
+  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<size_t>(size), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr, nullptr);
+  return out;
+}
+
+std::wstring Wide(const std::string& text) {
+  if (text.empty()) return {};
+  const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring out(static_cast<size_t>(size), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size);
+  return out;
+}
+
+long Number(const std::string& word) {
+  char* end = nullptr;
+  const long value = std::strtol(word.c_str(), &end, 0);
+  if (word.empty() || *end != '\0') throw Failure("not a number: '" + word + "'");
+  return value;
+}
+
+double Seconds(const std::string& word) {
+  char* end = nullptr;
+  const double value = std::strtod(word.c_str(), &end);
+  if (word.empty() || *end != '\0' || value < 0) throw Failure("not a time-out in seconds: '" + word + "'");
+  return value;
+}
+
+HWND FindMainWindow() { return FindWindowW(KESTRINE_WINDOW_CLASS, nullptr); }
+
+HWND MainWindow() {
+  const HWND window = FindMainWindow();
+  if (window == nullptr) throw Failure("no window of class TForm1");
+  return window;
+}
+
+HWND Control(int id) {
+  const HWND window = MainWindow();
+  if (id == 0) return window;
+  struct Search {
+    int Id;
+    HWND Found;
+  } search{id, nullptr};
+  // EnumChildWindows walks every descendant, so controls inside the pages are found too.
+  EnumChildWindows(
+      window,
+      [](HWND child, LPARAM data) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(data);
+        if (GetDlgCtrlID(child) != s->Id) return TRUE;
+        s->Found = child;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  if (search.Found == nullptr) throw Failure("no control with id " + std::to_string(id));
+  return search.Found;
+}
+
+LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  DWORD_PTR result = 0;
+  if (SendMessageTimeoutW(window, message, wParam, lParam, SMTO_NORMAL, kCallTimeoutMs, &result) == 0)
+    throw Failure("message " + std::to_string(message) + " was not answered (error " + std::to_string(GetLastError()) +
+                  ")");
+  return static_cast<LRESULT>(result);
+}
+
+// Cross-process GetWindowText is empty for edits and lists: ask the control itself.
+std::string Text(int id) {
+  const HWND control = Control(id);
+  const auto length = Send(control, WM_GETTEXTLENGTH, 0, 0);
+  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+  const auto copied = Send(control, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
+  text.resize(static_cast<size_t>(copied));
+  return Utf8(text);
+}
+
+RECT WindowRect() {
+  RECT rect{};
+  if (!GetWindowRect(MainWindow(), &rect)) throw Failure("GetWindowRect failed");
+  return rect;
+}
+
+std::string RectText(const RECT& r) {
+  return std::to_string(r.left) + " " + std::to_string(r.top) + " " + std::to_string(r.right - r.left) + " " +
+         std::to_string(r.bottom - r.top);
+}
+
+RECT ControlRect(int id) {
+  RECT rect{};
+  if (!GetWindowRect(Control(id), &rect)) throw Failure("GetWindowRect failed");
+  MapWindowPoints(HWND_DESKTOP, MainWindow(), reinterpret_cast<POINT*>(&rect), 2);
+  return rect;
+}
+
+// Menus live in their owner's process under Wine (GetSystemMenu from here
+// fails), so menu_probe.dll, beside the driver, is loaded into the program
+// and reads the menu there.
+std::string MenuText() {
+  DWORD pid = 0;
+  GetWindowThreadProcessId(MainWindow(), &pid);
+  wchar_t path[MAX_PATH] = {};
+  const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::wstring probe(path, length);
+  probe = probe.substr(0, probe.find_last_of(L"\\/") + 1) + KESTRINE_MENU_PROBE_DLL;
+  const size_t bytes = KESTRINE_MENU_PROBE_CHARS * sizeof(wchar_t);
+  const HANDLE mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                            static_cast<DWORD>(bytes), KESTRINE_MENU_PROBE_MAPPING);
+  const HANDLE process = OpenProcess(PROCESS_ALL_ACCESS, FALSE, pid);
+  void* remote = process ? VirtualAllocEx(process, nullptr, (probe.size() + 1) * sizeof(wchar_t),
+                                          MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE)
+                         : nullptr;
+  std::string result = "(the menu probe could not be loaded)";
+  auto* out = mapping ? static_cast<wchar_t*>(MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, 0)) : nullptr;
+  if (out != nullptr && remote != nullptr &&
+      WriteProcessMemory(process, remote, probe.c_str(), (probe.size() + 1) * sizeof(wchar_t), nullptr)) {
+    out[0] = 0;
+    const auto load = reinterpret_cast<LPTHREAD_START_ROUTINE>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "LoadLibraryW")));
+    if (const HANDLE thread = CreateRemoteThread(process, nullptr, 0, load, remote, 0, nullptr)) {
+      if (WaitForSingleObject(thread, kCallTimeoutMs) == WAIT_OBJECT_0 && out[0] != 0) result = Utf8(out);
+      CloseHandle(thread);
+    }
+  }
+  if (out != nullptr) UnmapViewOfFile(out);
+  if (remote != nullptr) VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+  if (process != nullptr) CloseHandle(process);
+  if (mapping != nullptr) CloseHandle(mapping);
+  return result;
+}
+
+// Polls `current` until it equals `wanted` or the time-out passes.
+void Expect(const std::string& what, const std::string& wanted, double timeout,
+            const std::function<std::string()>& current) {
+  const auto deadline = Clock::now() + std::chrono::duration<double>(timeout);
+  std::string last;
+  for (;;) {
+    try {
+      last = current();
+    } catch (const Failure& error) {
+      last = std::string("(") + error.what() + ")";
+    }
+    if (last == wanted) return;
+    if (Clock::now() > deadline) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  throw Failure(what + ": wanted \"" + wanted + "\", still \"" + last + "\" after " + std::to_string(timeout) + " s");
+}
+
+std::string Bool(bool value) { return value ? "1" : "0"; }
+
+void Click(int id) { Send(Control(id), BM_CLICK, 0, 0); }
+
+// CB_SETCURSEL notifies nobody, so the change a user's choice makes is sent as well.
+void Select(int id, long index) {
+  const HWND list = Control(id);
+  if (Send(list, CB_SETCURSEL, static_cast<WPARAM>(index), 0) == CB_ERR && index >= 0)
+    throw Failure("no item " + std::to_string(index) + " in list " + std::to_string(id));
+  Send(GetParent(list), WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
+}
+
+void Close(double timeout) {
+  const HWND window = MainWindow();
+  DWORD pid = 0;
+  GetWindowThreadProcessId(window, &pid);
+  const HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
+  if (process == nullptr) throw Failure("cannot open the program's process");
+  PostMessageW(window, WM_CLOSE, 0, 0);
+  const DWORD waited = WaitForSingleObject(process, static_cast<DWORD>(timeout * 1000));
+  CloseHandle(process);
+  if (waited != WAIT_OBJECT_0) throw Failure("the program did not end within " + std::to_string(timeout) + " s");
+}
+
+struct Command {
+  int Arity;
+  std::function<void(const std::vector<std::string>&)> Run;
+};
+
+const std::map<std::string, Command>& Commands() {
+  using Args = const std::vector<std::string>&;
+  static const std::map<std::string, Command> commands = {
+      {"wait-window",
+       {1, [](Args a) {
+          Expect("the window's visibility", "1", Seconds(a[0]), [] { return Bool(IsWindowVisible(MainWindow())); });
+        }}},
+      {"wait-gone",
+       {1, [](Args a) { Expect("a window exists", "0", Seconds(a[0]), [] { return Bool(FindMainWindow() != nullptr); }); }}},
+      {"text", {1, [](Args a) { std::cout << Text(static_cast<int>(Number(a[0]))) << "\n"; }}},
+      {"expect-text",
+       {3, [](Args a) {
+          const int id = static_cast<int>(Number(a[0]));
+          Expect("control " + a[0], a[1], Seconds(a[2]), [id] { return Text(id); });
+        }}},
+      {"expect-contains",
+       {3, [](Args a) {
+          const int id = static_cast<int>(Number(a[0]));
+          const std::string part = a[1];
+          std::string last;
+          Expect("control " + a[0] + " contains \"" + part + "\"", "yes", Seconds(a[2]), [&] {
+            last = Text(id);
+            return last.find(part) != std::string::npos ? std::string("yes") : last;
+          });
+        }}},
+      {"expect-checked",
+       {3, [](Args a) {
+          const int id = static_cast<int>(Number(a[0]));
+          Expect("control " + a[0], a[1], Seconds(a[2]),
+                 [id] { return Bool(Send(Control(id), BM_GETCHECK, 0, 0) == BST_CHECKED); });
+        }}},
+      {"expect-enabled",
+       {3, [](Args a) {
+          const int id = static_cast<int>(Number(a[0]));
+          Expect("control " + a[0], a[1], Seconds(a[2]), [id] { return Bool(IsWindowEnabled(Control(id))); });
+        }}},
+      {"expect-selection",
+       {3, [](Args a) {
+          const int id = static_cast<int>(Number(a[0]));
+          Expect("control " + a[0], a[1], Seconds(a[2]),
+                 [id] { return std::to_string(Send(Control(id), CB_GETCURSEL, 0, 0)); });
+        }}},
+      {"expect-visible",
+       {2, [](Args a) {
+          Expect("the window's visibility", a[0], Seconds(a[1]), [] { return Bool(IsWindowVisible(MainWindow())); });
+        }}},
+      {"expect-height",
+       {3, [](Args a) {
+          const long low = Number(a[0]), high = Number(a[1]);
+          std::string last;
+          Expect("height within " + a[0] + ".." + a[1], "yes", Seconds(a[2]), [&] {
+            const RECT r = WindowRect();
+            const long height = r.bottom - r.top;
+            return height >= low && height <= high ? std::string("yes") : std::to_string(height);
+          });
+        }}},
+      {"rect", {1, [](Args a) { std::cout << RectText(ControlRect(static_cast<int>(Number(a[0])))) << "\n"; }}},
+      {"window-rect", {0, [](Args) { std::cout << RectText(WindowRect()) << "\n"; }}},
+      {"click", {1, [](Args a) { Click(static_cast<int>(Number(a[0]))); }}},
+      {"select", {2, [](Args a) { Select(static_cast<int>(Number(a[0])), Number(a[1])); }}},
+      {"page",
+       {1, [](Args a) { Send(Control(IDC_TePageControl1), TCM_SETCURFOCUS, static_cast<WPARAM>(Number(a[0])), 0); }}},
+      {"set-text",
+       {2, [](Args a) {
+          const std::wstring text = Wide(a[1]);
+          if (!Send(Control(static_cast<int>(Number(a[0]))), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str())))
+            throw Failure("set-text " + a[0] + " was refused");
+        }}},
+      {"timechange",
+       {0, [](Args) {
+          DWORD_PTR result = 0;
+          SendMessageTimeoutW(HWND_BROADCAST, WM_TIMECHANGE, 0, 0, SMTO_ABORTIFHUNG, kCallTimeoutMs, &result);
+        }}},
+      {"syscommand", {1, [](Args a) { Send(MainWindow(), WM_SYSCOMMAND, static_cast<WPARAM>(Number(a[0])), 0); }}},
+      {"minimize", {0, [](Args) { Send(MainWindow(), WM_SYSCOMMAND, SC_MINIMIZE, 0); }}},
+      {"menu", {0, [](Args) { std::cout << MenuText() << "\n"; }}},
+      {"expect-menu", {2, [](Args a) { Expect("the system menu", a[0], Seconds(a[1]), MenuText); }}},
+      {"close", {1, [](Args a) { Close(Seconds(a[0])); }}},
+  };
+  return commands;
+}
+
+// Splits a line into words; "..." keeps blanks, \" and \\ inside quotes stand for " and \.
+std::vector<std::string> Words(const std::string& line) {
+  std::vector<std::string> words;
+  size_t i = 0;
+  while (i < line.size()) {
+    if (line[i] == ' ' || line[i] == '\t' || line[i] == '\r') {
+      ++i;
+      continue;
+    }
+    if (line[i] == '#') break;
+    std::string word;
+    if (line[i] == '"') {
+      for (++i; i < line.size() && line[i] != '"'; ++i) {
+        if (line[i] == '\\' && i + 1 < line.size() && (line[i + 1] == '"' || line[i + 1] == '\\')) ++i;
+        word += line[i];
+      }
+      if (i >= line.size()) throw Failure("unterminated quote in: " + line);
+      ++i;
+    } else {
+      while (i < line.size() && line[i] != ' ' && line[i] != '\t' && line[i] != '\r') word += line[i++];
+    }
+    words.push_back(word);
+  }
+  return words;
+}
+
+void Run(const std::vector<std::string>& words) {
+  size_t i = 0;
+  while (i < words.size()) {
+    const auto found = Commands().find(words[i]);
+    if (found == Commands().end()) throw Failure("unknown command '" + words[i] + "'");
+    const auto& command = found->second;
+    if (i + 1 + static_cast<size_t>(command.Arity) > words.size())
+      throw Failure(words[i] + " needs " + std::to_string(command.Arity) + " argument(s)");
+    const std::vector<std::string> args(words.begin() + static_cast<long>(i) + 1,
+                                        words.begin() + static_cast<long>(i) + 1 + command.Arity);
+    try {
+      command.Run(args);
+    } catch (const Failure& error) {
+      throw Failure(words[i] + ": " + error.what());
+    }
+    std::cout.flush();
+    i += 1 + static_cast<size_t>(command.Arity);
+  }
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  // Plain "\n" line ends, as the shell scripts that read the output expect.
+  _setmode(_fileno(stdout), _O_BINARY);
+  try {
+    if (argc > 1) {
+      std::vector<std::string> words;
+      for (int i = 1; i < argc; ++i) words.push_back(Utf8(argv[i]));
+      Run(words);
+    } else {
+      std::string line;
+      while (std::getline(std::cin, line)) Run(Words(line));
+    }
+  } catch (const std::exception& error) {
+    std::cout.flush();
+    std::cerr << "kestrine_driver: FAIL: " << error.what() << std::endl;
+    return 1;
+  }
+  return 0;
+}
