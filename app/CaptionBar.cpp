@@ -126,22 +126,25 @@ bool TCaptionBar::eventFilter(QObject* watched, QEvent* event) {
   const bool press = event->type() == QEvent::MouseButtonPress;
   if ((!press && event->type() != QEvent::MouseButtonDblClick) || !OnIcon(static_cast<QMouseEvent*>(event)))
     return QWidget::eventFilter(watched, event);
+  const quint64 time = static_cast<QMouseEvent*>(event)->timestamp();
   bool closeWindow = false;
   if (watched == FIconLabel && press) {
-    FIconClick.start();
+    FIconPressedAt = time;
     ShowSystemMenu(FIconLabel->mapToGlobal(QPoint(0, FIconLabel->height())));
   } else if (watched == FIconLabel) {
     closeWindow = true;  // a double click the menu did not take
-  } else if (press) {
+  } else {
     // The menu opened by the first click holds the mouse, so the second click on the
-    // icon arrives here: it closes the menu, and within the double-click time the
-    // window too. It must not reach the icon again and reopen the menu.
-    closeWindow = FIconClick.isValid() && FIconClick.elapsed() <= QApplication::doubleClickInterval();
+    // icon arrives here, as a double click when Qt counts it as one: it closes the
+    // menu, and within the double-click time the window too. The times are the
+    // clicks' own, so a busy program still tells. The click must not reach the icon
+    // again and reopen the menu.
+    closeWindow = !press || (FIconPressedAt && time - *FIconPressedAt <= quint64(QApplication::doubleClickInterval()));
     FMenu->setAttribute(Qt::WA_NoMouseReplay);
     FMenu->close();
   }
   if (closeWindow) {
-    FIconClick.invalidate();
+    FIconPressedAt.reset();
     if (FMenu != nullptr) FMenu->close();
     Command(TFrameCommand::Close);
   }

@@ -1,9 +1,9 @@
 #pragma once
-#include <QElapsedTimer>
 #include <QIcon>
 #include <QPoint>
 #include <QWidget>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "FrameLogic.h"
@@ -51,7 +51,7 @@ private:
   QLabel* FCaption;
   QToolButton* FRollupButton;
   QMenu* FMenu = nullptr;
-  QElapsedTimer FIconClick;  // since the click that opened the menu from the icon
+  std::optional<quint64> FIconPressedAt;  // event time of the click that opened the menu from the icon
   QPoint FDragOffset;
   bool FDragging = false;
 };

@@ -1,8 +1,39 @@
 #include "TrayIcon.h"
 
 #include <QAction>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusVariant>
 #include <QMenu>
 #include <QSystemTrayIcon>
+
+namespace {
+
+// Qt shows the icon through a StatusNotifierItem host when the session bus has a
+// watcher that reports a registered host, else in an XEmbed tray; those hosts
+// report the user's activation as a single click and never send a double click.
+// Qt asks this once, when it first looks for a notification area, and keeps the
+// answer; the first showing of the icon comes right after that and keeps it too.
+bool AsksStatusNotifierHost() {
+  const QString watcher = QStringLiteral("org.kde.StatusNotifierWatcher");
+  QDBusConnection bus = QDBusConnection::sessionBus();
+  if (!bus.isConnected() || !bus.interface()->isServiceRegistered(watcher).value()) return false;
+  QDBusMessage get = QDBusMessage::createMethodCall(watcher, QStringLiteral("/StatusNotifierWatcher"),
+                                                    QStringLiteral("org.freedesktop.DBus.Properties"),
+                                                    QStringLiteral("Get"));
+  get << watcher << QStringLiteral("IsStatusNotifierHostRegistered");
+  const QDBusMessage reply = bus.call(get, QDBus::Block, 5000);
+  return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty() &&
+         reply.arguments().constFirst().value<QDBusVariant>().variant().toBool();
+}
+
+bool ActivationIsASingleClick() {
+  static const bool statusNotifierHost = AsksStatusNotifierHost();
+  return statusNotifierHost;
+}
+
+}  // namespace
 
 TTrayIcon::TTrayIcon(const QIcon& icon, const QString& hint, QObject* parent)
     : QObject(parent), FPicture(icon), FHint(hint.left(63)), FMenu(new QMenu) {  // the area keeps 63 characters
@@ -25,15 +56,22 @@ void TTrayIcon::Show() {
   FIcon = new QSystemTrayIcon(FPicture, this);
   FIcon->setToolTip(FHint);
   FIcon->setContextMenu(FMenu);
-  // The first click of a double click arrives as a single click: only the double click acts.
-  connect(FIcon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-    if (reason == QSystemTrayIcon::DoubleClick) emit RestoreRequested();
-  });
+  // In an XEmbed tray the first click of a double click arrives as a single click
+  // of its own, so there only the double click restores.
+  const bool singleClickRestores = ActivationIsASingleClick();
+  connect(FIcon, &QSystemTrayIcon::activated, this,
+          [this, singleClickRestores](QSystemTrayIcon::ActivationReason reason) {
+            if (reason == QSystemTrayIcon::DoubleClick || (singleClickRestores && reason == QSystemTrayIcon::Trigger))
+              emit RestoreRequested();
+          });
   FIcon->show();
 }
 
+// Restoring runs inside the icon's own activation signal: the icon goes once that has returned.
 void TTrayIcon::Hide() {
-  delete FIcon;
+  if (FIcon == nullptr) return;
+  FIcon->hide();
+  FIcon->deleteLater();
   FIcon = nullptr;
 }
 

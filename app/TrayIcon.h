@@ -7,7 +7,8 @@ class QMenu;
 class QSystemTrayIcon;
 
 // The icon in the notification area while the window is there: a double click
-// restores it; the right button opens "&Restore" and "&Close".
+// restores it (a StatusNotifierItem host's activation, which is its click, too);
+// the right button opens "&Restore" and "&Close".
 class TTrayIcon : public QObject {
   Q_OBJECT
 

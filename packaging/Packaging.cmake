@@ -30,12 +30,12 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # Written out rather than found by dpkg-shlibdeps, which is not among the build's
-# packages. The program links Qt Core, Gui and Widgets and the C and C++ runtimes;
+# packages. The program links Qt Core, Gui, Widgets and D-Bus and the C and C++ runtimes;
 # it shows its window through the platform plugins, lays it out in Liberation
 # Sans, and the post-install step needs setcap.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "libc6 (>= 2.34), libgcc-s1 (>= 3.0), libstdc++6 (>= 12), libqt6core6 (>= 6.4.0), libqt6gui6 (>= 6.4.0), \
-libqt6widgets6 (>= 6.4.0), qt6-qpa-plugins, fonts-liberation2, libcap2-bin")
+libqt6widgets6 (>= 6.4.0), libqt6dbus6 (>= 6.4.0), qt6-qpa-plugins, fonts-liberation2, libcap2-bin")
 
 set(KESTRINE_PACKAGED_PROGRAM ${CPACK_PACKAGING_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/kestrine)
 configure_file(${KESTRINE_PACKAGING_DIR}/postinst.in ${PROJECT_BINARY_DIR}/packaging/postinst @ONLY)

@@ -11,6 +11,14 @@ e2e_require_namespace() {
   fi
 }
 
+# e2e_private_bus "$0" "$@": runs the calling script again on a D-Bus session of
+# its own, so that a notification-area host on the caller's session is never seen.
+e2e_private_bus() {
+  if [ -z "${E2E_PRIVATE_BUS:-}" ]; then
+    E2E_PRIVATE_BUS=1 exec dbus-run-session -- bash "$@"
+  fi
+}
+
 E2E_PIDS=()
 e2e_cleanup() {
   local pid
@@ -19,8 +27,8 @@ e2e_cleanup() {
 }
 trap e2e_cleanup EXIT
 
-# Starts Xvfb on a free display, openbox and trayer; exports DISPLAY.
-e2e_start_desktop() {
+# Starts Xvfb on a free display and openbox; exports DISPLAY.
+e2e_start_x() {
   local fifo display
   fifo=$(mktemp -u)
   mkfifo "$fifo"
@@ -32,6 +40,11 @@ e2e_start_desktop() {
   export DISPLAY=":$display"
   openbox >/dev/null 2>&1 &
   E2E_PIDS+=($!)
+}
+
+# A desktop with an XEmbed notification area: e2e_start_x and trayer.
+e2e_start_desktop() {
+  e2e_start_x
   trayer --edge top --align right --widthtype pixel --width 100 --height 24 >/dev/null 2>&1 &
   E2E_PIDS+=($!)
   e2e_wait 10 "the notification area" xdotool search --class trayer

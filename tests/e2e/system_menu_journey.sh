@@ -23,6 +23,8 @@ ended() { ! kill -0 "$program" 2>/dev/null; }
 
 e2e_wait 10 "the window" window_shown
 window=$(window_shown | head -1)
+# A window manager that activates the window later would close a menu already open.
+xdotool windowactivate --sync "$window"
 
 e2e_step "one click on the icon opens the menu; a later click on the icon closes it"
 xdotool mousemove --window "$window" 10 10 click 1
