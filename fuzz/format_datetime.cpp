@@ -13,7 +13,6 @@
 
 #include "FormatClockTime.h"
 #include "FuzzCheck.h"
-#include "RegionalSettings.h"
 
 using namespace KestrineFuzz;
 
@@ -38,14 +37,6 @@ TFormatSettings UsEnglish() {
 }
 
 }  // namespace
-
-// FormatClockTime.cpp also holds the overload that asks Qt for the user's
-// settings; these stand in for Qt, which the target does not link.
-TFormatSettings UsEnglishFormatSettings() { return UsEnglish(); }
-const TFormatSettings& UserFormatSettings() {
-  static const TFormatSettings settings = UsEnglish();
-  return settings;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   TReader in(data, size);

@@ -51,7 +51,6 @@ public:
     FPartner = &partner;
     partner.FPartner = this;
   }
-  bool IsRadio() const { return FPartner != nullptr; }
 
   std::function<void()> OnClick;
 
