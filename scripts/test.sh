@@ -112,11 +112,13 @@ wine_ctest() {
 }
 
 # The Windows build: cross-compiled with mingw-w64 (cmake/mingw-w64-posix.cmake),
-# the Source libraries and their Windows tests, run under Wine.
+# the Source libraries and their Windows tests, run under Wine. The program's
+# journeys (tests/win) take the fake time server from the Linux build.
 run_windows_tree() {
   local dir=build-windows status=0 start=$SECONDS
   echo "=== $dir"
   cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKESTRINE_WERROR=ON -DKESTRINE_BUILD_APP=OFF \
+    -DKESTRINE_LINUX_TOOLS="$PWD/build/tests/Fakes" \
     --toolchain cmake/mingw-w64-posix.cmake && cmake --build "$dir" -j2 || status=$?
   if [ "$status" -ne 0 ]; then
     summary+=("$dir: build FAILED")

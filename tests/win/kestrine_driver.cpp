@@ -8,6 +8,7 @@
 //   wait-gone T              no window any more
 //   text ID                  prints the control's text (ID 0: the window's caption)
 //   expect-text ID TEXT T    the text equals TEXT
+//   expect-not-text ID TEXT T  the text differs from TEXT
 //   expect-contains ID TEXT T
 //   expect-checked ID 0|1 T, expect-enabled ID 0|1 T, expect-selection ID N T
 //   expect-visible 0|1 T     the window's visibility
@@ -241,6 +242,13 @@ const std::map<std::string, Command>& Commands() {
        {3, [](Args a) {
           const int id = static_cast<int>(Number(a[0]));
           Expect("control " + a[0], a[1], Seconds(a[2]), [id] { return Text(id); });
+        }}},
+      {"expect-not-text",
+       {3, [](Args a) {
+          const int id = static_cast<int>(Number(a[0]));
+          const std::string avoided = a[1];
+          Expect("control " + a[0] + " differs from \"" + avoided + "\"", "yes", Seconds(a[2]),
+                 [&] { return Text(id) != avoided ? std::string("yes") : avoided; });
         }}},
       {"expect-contains",
        {3, [](Args a) {

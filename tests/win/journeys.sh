@@ -1,0 +1,274 @@
+#!/usr/bin/env bash
+# Journeys of the Windows program under Wine: each starts KestrineJourney.exe
+# from a fresh folder on a private X server with a notification area (trayer),
+# drives it with kestrine_driver.exe and serves it time from Linux fakes.
+# KestrineJourney.exe only pretends to set the clock: it appends each instant
+# it is handed (ms since 1970 UTC) to $KESTRINE_CLOCK_LOG.
+# Usage: journeys.sh nist|custom|failure|settings|frame PROGRAM DRIVER FAKE_SERVER PEERS_DIR
+# Runs only inside a private network namespace with its wineserver and
+# WINEPREFIX (scripts/test.sh makes both).
+set -euo pipefail
+journey=$1 program=$2 driver=$3 fake_server=$4 peers=$5
+ids=$(cd "$(dirname "$0")/../../win" && pwd)/ControlIds.h
+
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+if ip -o link show | awk -F': ' '{print $2}' | grep -qv '^lo$'; then
+  fail "this journey must run inside a private network namespace (scripts/test.sh makes one)"
+fi
+[ -n "${WINEPREFIX:-}" ] || fail "WINEPREFIX is not set: run through scripts/test.sh, which makes a prefix and a wineserver"
+
+# A control's number by its name in ControlIds.h (IDC_ or IDM_).
+id() {
+  local value
+  value=$(awk -v n="$1" '$1 == "#define" && $2 == n { print $3 }' "$ids")
+  [ -n "$value" ] || fail "no $1 in $ids"
+  echo "$value"
+}
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/kestrine-journey.XXXXXX")
+pids=()
+addresses=()
+cleanup() {
+  local pid address
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+  for address in "${addresses[@]}"; do ip addr del "$address" dev lo 2>/dev/null || true; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+step() { echo "--- $*"; }
+
+# wait_for SECONDS WHAT COMMAND...: retries COMMAND until it succeeds.
+wait_for() {
+  local seconds=$1 what=$2 deadline
+  shift 2
+  deadline=$(($(date +%s%N) + seconds * 1000000000))
+  until "$@" >/dev/null 2>&1; do
+    [ "$(date +%s%N)" -le "$deadline" ] || fail "gave up after $seconds s waiting for $what"
+    sleep 0.05
+  done
+}
+
+drive() { wine "$driver" "$@"; }
+
+start_desktop() {
+  local fifo display
+  fifo=$work/displayfd
+  mkfifo "$fifo"
+  # -noreset: Xvfb would reset when its last client leaves, refusing one that connects meanwhile.
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$fifo" >/dev/null 2>&1 &
+  pids+=($!)
+  read -r -t 10 display <"$fifo" || fail "Xvfb did not start"
+  export DISPLAY=":$display"
+  # With trayer's default width request Wine's icon stays blank and takes no clicks.
+  trayer --edge top --align right --widthtype pixel --width 64 --height 24 >/dev/null 2>&1 &
+  pids+=($!)
+  wait_for 10 "the notification area" xdotool search --classname panel
+}
+
+# fake NAME ADDRESS PORT sntp|time|silent OFFSET: a fake server whose log counts its requests.
+fake() {
+  "$fake_server" "$2" "$3" "$4" "$5" >"$work/$1.log" 2>&1 &
+  pids+=($!)
+  wait_for 5 "the fake server $1" grep -q '^serving' "$work/$1.log"
+}
+requests() { grep -c '^request' "$work/$1.log" || true; }
+more_requests() { [ "$(requests "$1")" -gt "$2" ]; }
+
+# start_program [SETTINGS_FILE]: a fresh folder, so settings.ini lies beside the program.
+start_program() {
+  app=$work/app$((${#pids[@]}))
+  mkdir -p "$app"
+  cp "$program" "$app/KestrineJourney.exe"
+  [ -z "${1:-}" ] || cp "$1" "$app/settings.ini"
+  clock_log=$app/clock.log
+  # Drive Z: is the Linux root in every prefix.
+  KESTRINE_CLOCK_LOG="Z:${clock_log//\//\\}" wine "$app/KestrineJourney.exe" >"$app/log" 2>&1 &
+  program_pid=$!
+  pids+=("$program_pid")
+  drive wait-window 20
+}
+
+close_program() {
+  drive close 10
+  wait "$program_pid" || fail "the program exited with $?"
+}
+
+now_ms() { date +%s%3N; }
+clock_lines() { [ -f "$clock_log" ] && wc -l <"$clock_log" || echo 0; }
+has_clock_lines() { [ "$(clock_lines)" -ge "$1" ]; }
+# expect_clock_set LINE SHIFT_MS FROM_MS: line LINE of the clock log is the instant
+# between FROM_MS and now, shifted by SHIFT_MS, within a second.
+expect_clock_set() {
+  local line=$1 shift_ms=$2 from=$3 to value
+  wait_for 5 "the clock to be set" has_clock_lines "$line"
+  to=$(now_ms)
+  value=$(sed -n "${line}p" "$clock_log" | tr -d '\r')
+  [ "$value" -ge $((from + shift_ms - 1000)) ] && [ "$value" -le $((to + shift_ms + 1000)) ] ||
+    fail "the clock was set to $value, not $shift_ms ms from the time between $from and $to"
+}
+
+rdate_answers() { timeout 3 "$peers/usr/sbin/rdate" -p -u 127.0.0.1; }
+
+server_time=$(id IDC_TeSEdit1)
+difference=$(id IDC_TeSEdit3)
+sync_button=$(id IDC_TeButton1)
+refresh=$(id IDC_TeButton2)
+nist=$(id IDC_ckNistServer)
+custom=$(id IDC_ckCustomServer)
+address=$(id IDC_edtServer)
+protocol=$(id IDC_cbSeverType)
+current=$(id IDC_labCurServer)
+
+# A request that arrives while a query runs is dropped: wait until the running
+# one has been shown.
+query_done() { drive expect-not-text "$server_time" "Connecting time sever..." 5; }
+
+# Choose a custom server by its address: the click starts a query at once.
+choose_custom() { drive set-text "$address" "$1" click "$custom" expect-enabled "$address" 1 2 expect-enabled "$protocol" 1 2; }
+
+journey_nist() {
+  # The default NIST server and most of the list are unreachable (no route: the
+  # send fails at once); one entry answers on loopback, 4.5 s ahead.
+  ip addr add 132.163.97.1/32 dev lo
+  addresses+=(132.163.97.1/32)
+  fake nist 132.163.97.1 123 sntp 4.5
+  start_program
+  step "the walk through the NIST list ends on the entry that answers"
+  drive expect-checked "$nist" 1 1 expect-enabled "$address" 0 1 expect-enabled "$protocol" 0 1 \
+    expect-text "$current" "Current Server: 132.163.97.1" 20 expect-text "$difference" "-4 seconds behind" 10
+  close_program
+}
+
+journey_custom() {
+  fake sntp 127.0.0.1 123 sntp 4.5
+  fake time 127.0.0.1 37 time -6
+  start_program
+  step "a custom server by SNTP: 4.5 s ahead of this clock"
+  choose_custom 127.0.0.1
+  drive expect-text "$current" "Current Server: 127.0.0.1" 10 expect-text "$difference" "-4 seconds behind" 15
+
+  step "Refresh asks again (the program keeps its requests to one server 4 s apart)"
+  local before
+  before=$(requests sntp)
+  drive click "$refresh"
+  wait_for 10 "a new SNTP request" more_requests sntp "$before"
+  query_done
+
+  step "the Time protocol: 6 s behind this clock, in whole seconds"
+  drive select "$protocol" 1 expect-text "$difference" "6 seconds ahead" 15
+  [ "$(requests time)" -ge 1 ] || fail "the Time server was never asked"
+
+  step "a time change announced by another program starts a query"
+  before=$(requests time)
+  drive timechange
+  wait_for 10 "a Time request after the broadcast" more_requests time "$before"
+  query_done
+
+  step "Synchroize hands the clock setter the clock's instant minus the offset"
+  drive expect-text "$difference" "6 seconds ahead" 10
+  before=$(now_ms)
+  drive click "$sync_button" expect-text "$difference" "time synchronized" 2
+  expect_clock_set 1 -6000 "$before"
+  close_program
+}
+
+journey_failure() {
+  start_program
+  step "with no NIST server reachable the walk ends in failure, then Unknown"
+  drive expect-text "$server_time" "no good nisd server" 10 expect-text "$difference" "Unknown" 5
+
+  step "a silent server: invalid time error after the time-out, then Unknown, then a new attempt"
+  fake silent 127.0.0.1 123 silent 0
+  choose_custom 127.0.0.1
+  wait_for 10 "the first request to the silent server" more_requests silent 0
+  drive expect-text "$server_time" "invalid time error" 15 expect-text "$difference" "Unknown" 5 \
+    expect-text "$server_time" "Connecting time sever..." 5
+  wait_for 5 "the repeated request" more_requests silent 1
+  close_program
+}
+
+journey_settings() {
+  fake sntp 127.0.0.1 123 sntp 4.5
+  start_program
+  step "the user's choices on every page, and the Time server answering rdate on port 37"
+  choose_custom 127.0.0.1
+  drive page 1 set-text "$(id IDC_edtSyncTime)" 5 click "$(id IDC_ckSyncTime)" click "$(id IDC_ckSyncOnStart)" \
+    page 2 click "$(id IDC_ckUTCFormat)" click "$(id IDC_ckRunTimeServer)" \
+    expect-checked "$(id IDC_ckTimeLocaFormat)" 0 1 expect-text "$difference" "-4 seconds behind" 15
+  wait_for 10 "an answer to rdate" rdate_answers
+  close_program
+  if rdate_answers; then fail "the Time server still answers after the program ended"; fi
+
+  step "closing saved the ten keys in their order"
+  local saved=$app/settings.ini expected
+  expected=$(printf '%s\n' '[Common]' bNISTServer=0 ServerType=0 TimeServer=127.0.0.1 ServerProtocol=0 ckSyncTime=1 \
+    edtSyncTime=5 ckRunStartup=0 ckSyncOnStart=1 ckTimeLocaFormat=0 ckRunTimeServer=1)
+  [ "$(tr -d '\r' <"$saved" | grep -v '^$')" = "$expected" ] ||
+    fail "settings.ini holds: $(cat "$saved"), not $expected"
+
+  step "a new start takes them up: the same choices, the Time server, the clock set once a query succeeds"
+  local from
+  from=$(now_ms)
+  start_program "$saved"
+  drive expect-checked "$custom" 1 2 expect-text "$address" 127.0.0.1 2 expect-checked "$(id IDC_ckSyncTime)" 1 2 \
+    expect-text "$(id IDC_edtSyncTime)" 5 2 expect-checked "$(id IDC_ckSyncOnStart)" 1 2 \
+    expect-checked "$(id IDC_ckUTCFormat)" 1 2 expect-checked "$(id IDC_ckRunTimeServer)" 1 2
+  expect_clock_set 1 4000 "$from"
+  drive expect-text "$difference" "time synchronized" 5
+  wait_for 10 "an answer to rdate" rdate_answers
+  close_program
+}
+
+# The program's icon in trayer: Wine docks it as an explorer.exe window in the panel.
+icon_position() {
+  local panel
+  for panel in $(xdotool search --classname panel); do
+    xwininfo -tree -id "$panel" | awk '/"explorer.exe"/ { split($NF, p, "+"); print p[2], p[3]; exit }'
+  done
+}
+icon_shown() { [ -n "$(icon_position)" ]; }
+double_click_icon() {
+  local x y
+  wait_for 5 "the icon in the notification area" icon_shown
+  read -r x y < <(icon_position)
+  xdotool mousemove $((x + 5)) $((y + 5)) click --repeat 2 --delay 80 1
+}
+
+journey_frame() {
+  start_program
+  local normal rolled tray full
+  normal='Mi&nimize;Ro&llup;Minimize to &Tray;-;&Close\tAlt+F4'
+  rolled='&Restore;Mi&nimize;Minimize to &Tray;-;&Close\tAlt+F4'
+  tray='&Restore;-;&Close\tAlt+F4'
+  full=$(drive window-rect | awk '{ print $4 }')
+
+  step "roll-up shrinks the window to its caption bar; Restore brings it back"
+  drive expect-menu "$normal" 5 syscommand "$(id IDM_ROLLUP)" expect-height 1 $((full / 4)) 5 expect-menu "$rolled" 5 \
+    syscommand "$(id IDM_RESTORE)" expect-height "$full" "$full" 5 expect-menu "$normal" 5
+
+  step "Minimize to Tray hides the window; a double click on the icon brings it back"
+  drive syscommand "$(id IDM_MINIMIZE_TO_TRAY)" expect-visible 0 5 expect-menu "$tray" 5
+  double_click_icon
+  drive expect-visible 1 5 expect-height "$full" "$full" 5 expect-menu "$normal" 5
+  wait_for 5 "the icon to go" eval '! icon_shown'
+
+  step "the system's minimize of a rolled-up window goes to the tray too, and it comes back rolled up"
+  drive syscommand "$(id IDM_ROLLUP)" expect-height 1 $((full / 4)) 5 minimize expect-visible 0 5
+  double_click_icon
+  drive expect-visible 1 5 expect-height 1 $((full / 4)) 5 expect-menu "$rolled" 5 \
+    syscommand "$(id IDM_RESTORE)" expect-height "$full" "$full" 5
+  close_program
+}
+
+case "$journey" in
+  nist | custom | failure | settings | frame) ;;
+  *) fail "no journey named '$journey'" ;;
+esac
+start_desktop
+"journey_$journey"
+echo "PASS"
