@@ -1,0 +1,190 @@
+#include "CaptionBar.h"
+
+#include <windowsx.h>
+
+#include "ControlIds.h"
+
+namespace {
+
+constexpr const wchar_t* CaptionClass = L"KestrineCaption";
+
+struct TButtonSpec {
+  int Id;
+  const wchar_t* Name;  // what WM_GETTEXT and screen readers get
+  int Right;            // distance of its left edge from the bar's right edge, at 96 DPI
+};
+
+constexpr TButtonSpec Buttons[] = {
+    {IDC_TrayButton, L"Minimize to tray", 72},
+    {IDC_RollupButton, L"Roll up", 54},
+    {IDC_MinimizeButton, L"Minimize", 36},
+    {IDC_CloseButton, L"Close", 18},
+};
+
+constexpr int ButtonWidth = 16, ButtonHeight = 14, ButtonTop = 3;
+
+HFONT CreateCaptionFont() {
+  NONCLIENTMETRICSW metrics{};
+  metrics.cbSize = sizeof metrics;
+  SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+  return CreateFontIndirectW(&metrics.lfCaptionFont);
+}
+
+// The minimize-to-tray glyph: a small box in the button's lower right corner.
+void DrawTrayGlyph(HDC dc, RECT box, bool pushed) {
+  const int unit = (box.bottom - box.top) / 5;
+  RECT glyph{box.right - 3 * unit - 2, box.bottom - 2 * unit - 2, box.right - unit - 2, box.bottom - unit - 1};
+  if (pushed) OffsetRect(&glyph, 1, 1);
+  FillRect(dc, &glyph, GetSysColorBrush(COLOR_BTNTEXT));
+}
+
+}  // namespace
+
+void TCaptionBar::RegisterWindowClass(HINSTANCE instance) {
+  WNDCLASSEXW bar{};
+  bar.cbSize = sizeof bar;
+  bar.style = CS_DBLCLKS;
+  bar.lpfnWndProc = Proc;
+  bar.hInstance = instance;
+  bar.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  bar.lpszClassName = CaptionClass;
+  RegisterClassExW(&bar);
+}
+
+TCaptionBar::TCaptionBar(HWND root, HINSTANCE instance, const TScale& scale, HICON icon, HFONT buttonFont)
+    : FRoot(root), FScale(scale), FIcon(icon), FCaptionFont(CreateCaptionFont()) {
+  FWindow = CreateWindowExW(0, CaptionClass, L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 1, 1,
+                            scale(ClientWidth), scale(Height), root, nullptr, instance, this);
+  for (const TButtonSpec& spec : Buttons) {
+    HWND button = CreateWindowExW(0, L"BUTTON", spec.Name, WS_CHILD | WS_VISIBLE | BS_OWNERDRAW,
+                                  scale(ClientWidth - spec.Right), scale(ButtonTop), scale(ButtonWidth),
+                                  scale(ButtonHeight), FWindow,
+                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.Id)), instance, nullptr);
+    SendMessageW(button, WM_SETFONT, reinterpret_cast<WPARAM>(buttonFont), FALSE);
+  }
+}
+
+TCaptionBar::~TCaptionBar() {
+  if (FCaptionFont != nullptr) DeleteObject(FCaptionFont);
+}
+
+void TCaptionBar::SetRolledUp(bool rolledUp) {
+  FRolledUp = rolledUp;
+  InvalidateRect(GetDlgItem(FWindow, IDC_RollupButton), nullptr, TRUE);
+}
+
+void TCaptionBar::SetActive(bool active) {
+  if (FActive == active) return;
+  FActive = active;
+  InvalidateRect(FWindow, nullptr, TRUE);
+}
+
+LRESULT CALLBACK TCaptionBar::Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    auto* self = static_cast<TCaptionBar*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    self->FWindow = window;
+  }
+  auto* self = reinterpret_cast<TCaptionBar*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  return self != nullptr ? self->Handle(message, wParam, lParam) : DefWindowProcW(window, message, wParam, lParam);
+}
+
+LRESULT TCaptionBar::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
+  const POINT point{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+  switch (message) {
+    case WM_PAINT:
+      Paint();
+      return 0;
+    case WM_ERASEBKGND:
+      return 1;
+    case WM_DRAWITEM:
+      DrawButton(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+      return TRUE;
+    case WM_COMMAND:
+      return SendMessageW(FRoot, message, wParam, lParam);
+    case WM_LBUTTONDOWN: {
+      const RECT icon = IconRect();
+      if (PtInRect(&icon, point)) {
+        IconPressed();
+        return 0;
+      }
+      // The system moves the window as it would by its own caption.
+      POINT screen = point;
+      ClientToScreen(FWindow, &screen);
+      ReleaseCapture();
+      SendMessageW(FRoot, WM_NCLBUTTONDOWN, HTCAPTION, MAKELPARAM(screen.x, screen.y));
+      return 0;
+    }
+    case WM_LBUTTONDBLCLK: {
+      const RECT icon = IconRect();
+      if (PtInRect(&icon, point) && OnClose) OnClose();
+      return 0;
+    }
+    case WM_RBUTTONUP: {
+      POINT screen = point;
+      ClientToScreen(FWindow, &screen);
+      if (OnSystemMenu) OnSystemMenu(screen);
+      return 0;
+    }
+    default:
+      return DefWindowProcW(FWindow, message, wParam, lParam);
+  }
+}
+
+RECT TCaptionBar::IconRect() const { return {0, 0, FScale(Height), FScale(Height)}; }
+
+// The first click opens the system menu; a second one within the double-click
+// time closes the window, as the system's own caption does.
+void TCaptionBar::IconPressed() {
+  const DWORD now = GetTickCount();
+  if (FMenuOpened && now - FMenuOpenedAt <= GetDoubleClickTime()) {
+    FMenuOpened = false;
+    if (OnClose) OnClose();
+    return;
+  }
+  FMenuOpened = true;
+  FMenuOpenedAt = now;
+  POINT below{0, FScale(Height)};
+  ClientToScreen(FWindow, &below);
+  if (OnSystemMenu) OnSystemMenu(below);
+}
+
+void TCaptionBar::Paint() {
+  PAINTSTRUCT paint{};
+  HDC dc = BeginPaint(FWindow, &paint);
+  RECT bar{};
+  GetClientRect(FWindow, &bar);
+  FillRect(dc, &bar, GetSysColorBrush(FActive ? COLOR_ACTIVECAPTION : COLOR_INACTIVECAPTION));
+  const int iconSize = FScale(16), iconTop = (bar.bottom - iconSize) / 2;
+  DrawIconEx(dc, iconTop, iconTop, FIcon, iconSize, iconSize, 0, nullptr, DI_NORMAL);
+  wchar_t caption[128] = {};
+  GetWindowTextW(FRoot, caption, static_cast<int>(std::size(caption)));
+  RECT text{iconTop + iconSize + FScale(4), 0, FScale(ClientWidth - Buttons[0].Right - 4), bar.bottom};
+  const HGDIOBJ oldFont = SelectObject(dc, FCaptionFont);
+  SetBkMode(dc, TRANSPARENT);
+  SetTextColor(dc, GetSysColor(FActive ? COLOR_CAPTIONTEXT : COLOR_INACTIVECAPTIONTEXT));
+  DrawTextW(dc, caption, -1, &text, DT_SINGLELINE | DT_VCENTER | DT_LEFT | DT_END_ELLIPSIS | DT_NOPREFIX);
+  SelectObject(dc, oldFont);
+  EndPaint(FWindow, &paint);
+}
+
+void TCaptionBar::DrawButton(const DRAWITEMSTRUCT& item) {
+  RECT box = item.rcItem;
+  const bool pushed = (item.itemState & ODS_SELECTED) != 0;
+  const UINT state = pushed ? DFCS_PUSHED : 0;
+  switch (item.CtlID) {
+    case IDC_CloseButton:
+      DrawFrameControl(item.hDC, &box, DFC_CAPTION, DFCS_CAPTIONCLOSE | state);
+      break;
+    case IDC_MinimizeButton:
+      DrawFrameControl(item.hDC, &box, DFC_CAPTION, DFCS_CAPTIONMIN | state);
+      break;
+    case IDC_RollupButton:
+      DrawFrameControl(item.hDC, &box, DFC_SCROLL, (FRolledUp ? DFCS_SCROLLDOWN : DFCS_SCROLLUP) | state);
+      break;
+    default:
+      DrawFrameControl(item.hDC, &box, DFC_BUTTON, DFCS_BUTTONPUSH | state);
+      DrawTrayGlyph(item.hDC, item.rcItem, pushed);
+      break;
+  }
+}

@@ -1,0 +1,33 @@
+#pragma once
+#include <windows.h>
+
+#include <array>
+#include <utility>
+#include <vector>
+
+// The fixed layout is in pixels at 96 DPI, scaled once to the system's DPI.
+struct TScale {
+  int Dpi = 96;
+  int operator()(int value) const { return MulDiv(value, Dpi, 96); }
+};
+
+// The client area (352 by 392 at 96 DPI) with its controls, the page control and
+// its three pages. Every control is a child window with its id (ControlIds.h).
+struct TClientControls {
+  HWND Tabs = nullptr;
+  std::array<HWND, 3> Pages{};
+  std::vector<std::pair<int, HWND>> Controls;  // id and window, in tab order
+};
+
+inline constexpr int ClientWidth = 352;
+inline constexpr int ClientHeight = 392;
+
+// A plain container that hands its children's notifications (WM_COMMAND,
+// WM_NOTIFY, WM_CTLCOLOR*) to the top-level window: the client area and the pages.
+void RegisterPanelClass(HINSTANCE instance);
+HWND CreatePanel(HWND parent, int id, RECT bounds, HINSTANCE instance);
+
+TClientControls CreateClientControls(HWND client, HINSTANCE instance, HFONT font, const TScale& scale);
+
+// Shows the page of this index and hides the others.
+void ShowPage(const TClientControls& controls, int index);

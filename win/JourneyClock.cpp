@@ -1,0 +1,87 @@
+// The journeys' program: Kestrine with a clock double, since under Wine (and on
+// a test machine) the real clock must not and cannot be set. The double reads the
+// system clock shifted by what was set, accepts every setting, and appends each
+// value set (milliseconds since 1970 UTC, one a line) to the file named by
+// KESTRINE_CLOCK_LOG. Then, as Windows does after a change of the clock, the
+// window gets WM_TIMECHANGE.
+#include <windows.h>
+
+#include <atomic>
+#include <cstdio>
+#include <string>
+
+#include "ControlIds.h"
+#include "Platform/Clock.h"
+#include "Platform/Windows/Instant.h"
+#include "RunKestrine.h"
+
+namespace {
+
+std::wstring Environment(const wchar_t* name) {
+  const DWORD size = GetEnvironmentVariableW(name, nullptr, 0);
+  if (size == 0) return {};
+  std::wstring value(size, L'\0');
+  value.resize(GetEnvironmentVariableW(name, value.data(), size));
+  return value;
+}
+
+void AppendToLog(Platform::TInstantMs value) {
+  const std::wstring path = Environment(L"KESTRINE_CLOCK_LOG");
+  if (path.empty()) return;
+  if (FILE* log = _wfopen(path.c_str(), L"ab")) {
+    std::fprintf(log, "%lld\n", static_cast<long long>(value));
+    std::fclose(log);
+  }
+}
+
+// This process's own main window.
+HWND OwnWindow() {
+  for (HWND window = FindWindowW(KESTRINE_WINDOW_CLASS, nullptr); window != nullptr;
+       window = FindWindowExW(nullptr, window, KESTRINE_WINDOW_CLASS, nullptr)) {
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process == GetCurrentProcessId()) return window;
+  }
+  return nullptr;
+}
+
+class TJourneyClock final : public Platform::TClockSource {
+public:
+  Platform::TLocalDateTime ReadLocal() override {
+    const std::int64_t fileTime = Platform::FileTimeOfInstant(ReadInstant());
+    const FILETIME utcFile{static_cast<DWORD>(fileTime), static_cast<DWORD>(static_cast<std::uint64_t>(fileTime) >> 32)};
+    SYSTEMTIME utc{}, local{};
+    FileTimeToSystemTime(&utcFile, &utc);
+    SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local);
+    Platform::TLocalDateTime result;
+    result.Year = local.wYear;
+    result.Month = local.wMonth;
+    result.DayOfWeek = local.wDayOfWeek;
+    result.Day = local.wDay;
+    result.Hour = local.wHour;
+    result.Minute = local.wMinute;
+    result.Second = local.wSecond;
+    result.Millisecond = local.wMilliseconds;
+    return result;
+  }
+
+  Platform::TInstantMs ReadInstant() override { return Platform::SystemClock().ReadInstant() + FShiftMs; }
+
+  Platform::TClockSetResult SetInstant(Platform::TInstantMs value) override {
+    FShiftMs = value - Platform::SystemClock().ReadInstant();
+    AppendToLog(value);
+    if (HWND window = OwnWindow()) PostMessageW(window, WM_TIMECHANGE, 0, 0);
+    return {};
+  }
+
+private:
+  std::atomic<std::int64_t> FShiftMs{0};
+};
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
+  static TJourneyClock clock;
+  Platform::InstallClock(&clock);
+  return RunKestrine(instance, show);
+}

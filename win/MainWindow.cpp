@@ -1,0 +1,472 @@
+#include "MainWindow.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <atomic>
+#include <exception>
+
+#include "AppTitle.h"
+#include "ControlIds.h"
+#include "Core/IdSync.h"
+#include "FrameMenu.h"
+#include "Platform/Windows/Utf8.h"
+#include "RegionalSettingsWin.h"
+
+namespace {
+
+constexpr UINT WM_KESTRINE_TO_TRAY = WM_APP + 2;  // a minimize that came from outside
+constexpr UINT_PTR TimerIds[] = {1, 2};          // TTimerId::Timer1, SyncTimer
+constexpr int FirstControlId = IDC_TeSEdit1;
+
+std::atomic<bool> GWakePending{false};
+
+std::size_t Index(TControl control) { return static_cast<std::size_t>(control); }
+
+bool IsRadio(TControl control) {
+  return control == TControl::ckNistServer || control == TControl::ckCustomServer ||
+         control == TControl::ckTimeLocaFormat || control == TControl::ckUTCFormat;
+}
+
+std::wstring WindowText(HWND window) {
+  std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+  text.resize(static_cast<std::size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+  return text;
+}
+
+HICON LoadAppIcon(HINSTANCE instance, int widthMetric, int heightMetric) {
+  return static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_KESTRINE), IMAGE_ICON,
+                                       GetSystemMetrics(widthMetric), GetSystemMetrics(heightMetric), LR_DEFAULTCOLOR));
+}
+
+int SystemDpi() {
+  HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  return dpi > 0 ? dpi : 96;
+}
+
+}  // namespace
+
+std::function<void()> TMainWindow::WakeHook(HWND window) {
+  return [window] {
+    if (!GWakePending.exchange(true)) PostMessageW(window, WM_KESTRINE_WAKE, 0, 0);
+  };
+}
+
+TMainWindow::TMainWindow(HINSTANCE instance) : FInstance(instance) {
+  FColors.fill(-1);
+  FColors[Index(TControl::TeSEdit2)] = 255;  // red until the clocks agree
+  FColors[Index(TControl::TeSEdit3)] = 0;
+}
+
+TMainWindow::~TMainWindow() {
+  FForm.reset();
+  FTray.reset();
+  if (FWindow != nullptr && IsWindow(FWindow)) DestroyWindow(FWindow);
+  if (FFont != nullptr) DeleteObject(FFont);
+  if (FIcon != nullptr) DestroyIcon(FIcon);
+  if (FSmallIcon != nullptr) DestroyIcon(FSmallIcon);
+}
+
+bool TMainWindow::Create() {
+  FScale.Dpi = SystemDpi();
+  FIcon = LoadAppIcon(FInstance, SM_CXICON, SM_CYICON);
+  FSmallIcon = LoadAppIcon(FInstance, SM_CXSMICON, SM_CYSMICON);
+  // The dialog font: 8 points.
+  FFont = CreateFontW(-MulDiv(8, FScale.Dpi, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                      OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
+                      L"MS Shell Dlg");
+
+  WNDCLASSEXW form{};
+  form.cbSize = sizeof form;
+  form.lpfnWndProc = Proc;
+  form.hInstance = FInstance;
+  form.hIcon = FIcon;
+  form.hIconSm = FSmallIcon;
+  form.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  form.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  form.lpszClassName = KESTRINE_WINDOW_CLASS;
+  if (RegisterClassExW(&form) == 0) return false;
+  RegisterPanelClass(FInstance);
+  TCaptionBar::RegisterWindowClass(FInstance);
+
+  // A popup with a system menu: the frame is drawn here, the same with or without
+  // a window manager's decorations, and its caption bar holds all four buttons.
+  FWindow = CreateWindowExW(WS_EX_CONTROLPARENT | WS_EX_APPWINDOW, KESTRINE_WINDOW_CLASS, KESTRINE_WINDOW_CAPTION,
+                            WS_POPUP | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN, 328, 176, 0, 0, nullptr,
+                            nullptr, FInstance, this);
+  if (FWindow == nullptr) return false;
+  FCaption = std::make_unique<TCaptionBar>(FWindow, FInstance, FScale, FSmallIcon, FFont);
+  FCaption->OnSystemMenu = [this](POINT at) { ShowSystemMenu(at); };
+  FCaption->OnClose = [this] { RunMenuCommand(IDM_CLOSE); };
+  const int top = 1 + FScale(TCaptionBar::Height);
+  FClient = CreatePanel(FWindow, 0, {1, top, 1 + FScale(ClientWidth), top + FScale(ClientHeight)}, FInstance);
+  FLayout = CreateClientControls(FClient, FInstance, FFont, FScale);
+  for (const auto& [id, control] : FLayout.Controls)
+    if (id >= FirstControlId && id < FirstControlId + static_cast<int>(FControls.size()))
+      FControls[static_cast<std::size_t>(id - FirstControlId)] = control;
+
+  HWND serverType = Control(TControl::cbSeverType);
+  SendMessageW(serverType, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(L"SNTP"));
+  SendMessageW(serverType, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(L"Time"));
+  SendMessageW(serverType, CB_SETCURSEL, 0, 0);
+  SetChecked(TControl::ckNistServer, true);
+  SetChecked(TControl::ckTimeLocaFormat, true);
+
+  FTray = std::make_unique<TTrayIcon>(FWindow, FSmallIcon);
+  FTaskbarCreated = RegisterWindowMessageW(L"TaskbarCreated");
+  RebuildSystemMenu();
+  ApplySize();
+  FFocus = Control(TControl::TeButton1);  // first in the tab order
+  return true;
+}
+
+void TMainWindow::CreateForm(TFormOptions options) { FForm = std::make_unique<TForm1>(*this, std::move(options)); }
+
+// Win32 calls back through system code, which no C++ exception may cross.
+LRESULT CALLBACK TMainWindow::Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    auto* self = static_cast<TMainWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    self->FWindow = window;
+  }
+  auto* self = reinterpret_cast<TMainWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (self == nullptr) return DefWindowProcW(window, message, wParam, lParam);
+  try {
+    return self->Handle(message, wParam, lParam);
+  } catch (const std::exception& error) {
+    MessageBoxW(window, Platform::WideFromUtf8(error.what()).c_str(), L"Kestrine", MB_ICONERROR | MB_OK);
+    return 0;
+  }
+}
+
+LRESULT TMainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_KESTRINE_WAKE:
+      GWakePending = false;
+      IdSync::RunQueued();
+      return 0;
+    case WM_PAINT:
+      PaintBorder();
+      return 0;
+    case WM_ACTIVATE:
+      FCaption->SetActive(LOWORD(wParam) != WA_INACTIVE);
+      if (LOWORD(wParam) == WA_INACTIVE)
+        FFocus = GetFocus();
+      else if (FFocus != nullptr && IsChild(FWindow, FFocus) && IsWindowVisible(FFocus))
+        SetFocus(FFocus);
+      return 0;
+    case WM_NOTIFY: {
+      const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+      if (header->hwndFrom == FLayout.Tabs && header->code == TCN_SELCHANGE)
+        ShowPage(FLayout, static_cast<int>(SendMessageW(FLayout.Tabs, TCM_GETCURSEL, 0, 0)));
+      return 0;
+    }
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLOREDIT:
+      return ControlColor(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam), message == WM_CTLCOLOREDIT);
+    case WM_INITMENUPOPUP:
+      if (reinterpret_cast<HMENU>(wParam) == GetSystemMenu(FWindow, FALSE)) RebuildSystemMenu();
+      return 0;
+    case WM_SIZE:
+      if (wParam == SIZE_RESTORED) FOrdinaryMinimize = false;
+      if (wParam == SIZE_MINIMIZED && !FOrdinaryMinimize) PostMessageW(FWindow, WM_KESTRINE_TO_TRAY, 0, 0);
+      return 0;
+    case WM_QUERYENDSESSION:
+      return TRUE;
+    case WM_DESTROY:
+      // The logic saves from the controls, which still exist here.
+      FForm.reset();
+      if (FTray) FTray->Hide();
+      PostQuitMessage(0);
+      return 0;
+    default:
+      break;
+  }
+  if (FForm != nullptr) return HandleForm(message, wParam, lParam);
+  return DefWindowProcW(FWindow, message, wParam, lParam);
+}
+
+LRESULT TMainWindow::HandleForm(UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == FTaskbarCreated && FTaskbarCreated != 0) {
+    FTray->ShellRestarted();
+    return 0;
+  }
+  switch (message) {
+    case WM_COMMAND:
+      Command(LOWORD(wParam), HIWORD(wParam));
+      return 0;
+    case WM_SYSCOMMAND:
+      if (SysCommand(wParam, lParam)) return 0;
+      break;
+    case WM_TIMER:
+      FForm->TimerFired(wParam == TimerIds[1] ? TTimerId::SyncTimer : TTimerId::Timer1);
+      return 0;
+    case WM_TIMECHANGE:
+      FForm->TimeChanged();
+      return 0;
+    case WM_ENDSESSION:
+      if (wParam != FALSE) FForm->SessionEnding();
+      return 0;
+    case WM_SETTINGCHANGE:
+      if (lParam != 0 && lstrcmpiW(reinterpret_cast<const wchar_t*>(lParam), L"intl") == 0)
+        FForm->SetUserFormat(UserFormatSettings());
+      break;
+    case KESTRINE_WM_TRAY:
+      TrayMessage(static_cast<UINT>(LOWORD(lParam)));
+      return 0;
+    case WM_KESTRINE_TO_TRAY:
+      MinimizedFromOutside();
+      return 0;
+    default:
+      break;
+  }
+  return DefWindowProcW(FWindow, message, wParam, lParam);
+}
+
+void TMainWindow::Command(int id, int code) {
+  switch (id) {
+    case IDC_TeButton1:
+    case IDC_TeButton2:
+      if (code == BN_CLICKED) FForm->ButtonClicked(static_cast<TControl>(id - FirstControlId));
+      return;
+    case IDC_cbSeverType:
+      if (code == CBN_SELCHANGE) FForm->ItemSelected(TControl::cbSeverType);
+      return;
+    case IDC_TrayButton:
+      RunMenuCommand(IDM_MINIMIZE_TO_TRAY);
+      return;
+    case IDC_RollupButton:
+      FForm->TeForm1.ToggleRollup();
+      return;
+    case IDC_MinimizeButton:
+      RunMenuCommand(IDM_MINIMIZE);
+      return;
+    case IDC_CloseButton:
+      RunMenuCommand(IDM_CLOSE);
+      return;
+    default:
+      break;
+  }
+  if (CommandOfMenuId(static_cast<UINT>(id))) {
+    RunMenuCommand(static_cast<UINT>(id));
+    return;
+  }
+  if (code != BN_CLICKED || id < IDC_ckNistServer || id > IDC_ckRunTimeServer) return;
+  const auto control = static_cast<TControl>(id - FirstControlId);
+  if (!IsRadio(control)) {
+    FForm->ControlChanged(control);
+    return;
+  }
+  // A click on a radio button that was already checked changes nothing.
+  const bool wasChecked = FKnownChecked[Index(control)];
+  for (const TControl radio : {TControl::ckNistServer, TControl::ckCustomServer, TControl::ckTimeLocaFormat,
+                               TControl::ckUTCFormat})
+    FKnownChecked[Index(radio)] = Checked(radio);
+  if (!wasChecked && FKnownChecked[Index(control)]) FForm->ControlChanged(control);
+}
+
+bool TMainWindow::SysCommand(WPARAM command, LPARAM key) {
+  const auto id = static_cast<UINT>(command & 0xFFF0);
+  if (CommandOfMenuId(id)) {
+    RunMenuCommand(id);
+    return true;
+  }
+  switch (id) {
+    case SC_MINIMIZE:
+      // Every minimize goes to the notification area, unless there is none.
+      if (FOrdinaryMinimize) return false;
+      FForm->TeForm1Minimize();
+      return true;
+    case SC_KEYMENU:
+      if (key != L' ') return false;  // Alt+Space opens the system menu
+      [[fallthrough]];
+    case SC_MOUSEMENU: {
+      POINT below{1, 1 + FScale(TCaptionBar::Height)};
+      ClientToScreen(FWindow, &below);
+      ShowSystemMenu(below);
+      return true;
+    }
+    case SC_MAXIMIZE:
+    case SC_SIZE:
+      return true;  // fixed size
+    default:
+      return false;
+  }
+}
+
+void TMainWindow::TrayMessage(UINT mouseMessage) {
+  if (mouseMessage == WM_LBUTTONDBLCLK) {
+    RunMenuCommand(IDM_RESTORE);
+    return;
+  }
+  if (mouseMessage != WM_RBUTTONUP) return;
+  POINT at{};
+  GetCursorPos(&at);
+  // Without the foreground the menu would stay open after a click elsewhere.
+  SetForegroundWindow(FWindow);
+  HMENU menu = CreatePopupMenu();
+  FillMenu(menu, TFrameLogic::TrayMenu());
+  const auto id = static_cast<UINT>(
+      TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, at.x, at.y, 0, FWindow, nullptr));
+  DestroyMenu(menu);
+  PostMessageW(FWindow, WM_NULL, 0, 0);
+  if (id != 0) RunMenuCommand(id);
+}
+
+// Minimized by the system (the taskbar, a window manager, a start "minimized"):
+// back to the normal state first, so that the bounds to restore are the real ones.
+void TMainWindow::MinimizedFromOutside() {
+  if (!IsIconic(FWindow) || FOrdinaryMinimize) return;
+  ::ShowWindow(FWindow, SW_RESTORE);
+  FForm->TeForm1Minimize();
+}
+
+void TMainWindow::ShowSystemMenu(POINT screen) {
+  RebuildSystemMenu();
+  const auto id = static_cast<UINT>(TrackPopupMenu(GetSystemMenu(FWindow, FALSE),
+                                                   TPM_RETURNCMD | TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON,
+                                                   screen.x, screen.y, 0, FWindow, nullptr));
+  if (id != 0) RunMenuCommand(id);
+}
+
+void TMainWindow::RunMenuCommand(UINT id) {
+  const auto command = CommandOfMenuId(id);
+  if (command && FForm != nullptr) FForm->FrameCommand(*command);
+}
+
+// The system menu (also the taskbar's and Alt+Space's) holds the logic's items for the current state.
+void TMainWindow::RebuildSystemMenu() {
+  HMENU menu = GetSystemMenu(FWindow, FALSE);
+  if (menu == nullptr) return;
+  if (FForm != nullptr)
+    FillMenu(menu, FForm->TeForm1.SystemMenu());
+  else
+    FillMenu(menu, TFrameLogic(*this, ApplicationTitle).SystemMenu());
+}
+
+LRESULT TMainWindow::ControlColor(HDC dc, HWND control, bool edit) {
+  const int index = IndexOf(control);
+  if (index < 0 || FColors[static_cast<std::size_t>(index)] < 0)
+    return DefWindowProcW(FWindow, edit ? WM_CTLCOLOREDIT : WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+                          reinterpret_cast<LPARAM>(control));
+  // Read-only boxes ask with WM_CTLCOLORSTATIC and keep the button-face background.
+  const int background = edit ? COLOR_WINDOW : COLOR_BTNFACE;
+  SetTextColor(dc, static_cast<COLORREF>(FColors[static_cast<std::size_t>(index)]));
+  SetBkColor(dc, GetSysColor(background));
+  return reinterpret_cast<LRESULT>(GetSysColorBrush(background));
+}
+
+int TMainWindow::IndexOf(HWND control) const {
+  const auto found = std::find(FControls.begin(), FControls.end(), control);
+  return found == FControls.end() ? -1 : static_cast<int>(found - FControls.begin());
+}
+
+void TMainWindow::ApplySize() {
+  const int height = FScale(TCaptionBar::Height) + (FRolledUp ? 0 : FScale(ClientHeight));
+  SetWindowPos(FWindow, nullptr, 0, 0, FScale(ClientWidth) + 2, height + 2,
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TMainWindow::PaintBorder() {
+  PAINTSTRUCT paint{};
+  HDC dc = BeginPaint(FWindow, &paint);
+  RECT bounds{};
+  GetClientRect(FWindow, &bounds);
+  FrameRect(dc, &bounds, GetSysColorBrush(COLOR_WINDOWFRAME));
+  EndPaint(FWindow, &paint);
+}
+
+// IFormView.
+
+std::string TMainWindow::Text(TControl control) const { return Platform::Utf8FromWide(WindowText(Control(control))); }
+
+// The clocks change once a second and the tick comes twice: an unchanged text
+// is not written again, which spares a repaint.
+void TMainWindow::SetText(TControl control, const std::string& text) {
+  const std::wstring value = Platform::WideFromUtf8(text);
+  if (WindowText(Control(control)) != value) SetWindowTextW(Control(control), value.c_str());
+}
+
+void TMainWindow::SetFontColor(TControl control, int color) {
+  int& stored = FColors[Index(control)];
+  if (stored == color) return;
+  stored = color;
+  InvalidateRect(Control(control), nullptr, TRUE);
+}
+
+void TMainWindow::SetEnabled(TControl control, bool enabled) { EnableWindow(Control(control), enabled); }
+
+bool TMainWindow::Checked(TControl control) const {
+  return SendMessageW(Control(control), BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+void TMainWindow::SetChecked(TControl control, bool checked) {
+  SendMessageW(Control(control), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+  FKnownChecked[Index(control)] = checked;
+}
+
+int TMainWindow::ItemIndex(TControl control) const {
+  return static_cast<int>(SendMessageW(Control(control), CB_GETCURSEL, 0, 0));
+}
+
+void TMainWindow::SetItemIndex(TControl control, int index) {
+  SendMessageW(Control(control), CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+}
+
+void TMainWindow::SetTimer(TTimerId timer, std::uint32_t intervalMs, bool enabled) {
+  const UINT_PTR id = TimerIds[static_cast<std::size_t>(timer)];
+  if (!enabled) {
+    KillTimer(FWindow, id);
+    return;
+  }
+  const auto interval = std::clamp<std::uint32_t>(intervalMs, USER_TIMER_MINIMUM, USER_TIMER_MAXIMUM);
+  ::SetTimer(FWindow, id, interval, nullptr);  // an existing timer starts its period afresh
+}
+
+void TMainWindow::ShowErrorBox(const std::string& text) {
+  MessageBoxW(FWindow, Platform::WideFromUtf8(text).c_str(), Platform::WideFromUtf8(ApplicationTitle).c_str(),
+              MB_ICONERROR | MB_OK);
+}
+
+// Explorer's taskbar holds the notification area; Wine always has one (its own
+// window when no system tray is running).
+bool TMainWindow::TrayAvailable() { return FindWindowW(L"Shell_TrayWnd", nullptr) != nullptr; }
+
+TBounds TMainWindow::WindowBounds() {
+  RECT bounds{};
+  GetWindowRect(FWindow, &bounds);
+  return {bounds.left, bounds.top, bounds.right - bounds.left, bounds.bottom - bounds.top};
+}
+
+void TMainWindow::HideWindow() { ::ShowWindow(FWindow, SW_HIDE); }
+
+void TMainWindow::ShowWindow(const TBounds* bounds) {
+  if (IsIconic(FWindow)) ::ShowWindow(FWindow, SW_RESTORE);
+  if (bounds != nullptr)
+    SetWindowPos(FWindow, nullptr, bounds->Left, bounds->Top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  ApplySize();  // the size follows the state: whole, or rolled up
+  ::ShowWindow(FWindow, SW_SHOW);
+  SetForegroundWindow(FWindow);
+}
+
+void TMainWindow::MinimizeOrdinary() {
+  FOrdinaryMinimize = true;
+  ::ShowWindow(FWindow, SW_MINIMIZE);
+}
+
+void TMainWindow::SetRolledUp(bool rolledUp) {
+  FRolledUp = rolledUp;
+  if (rolledUp && IsChild(FClient, GetFocus())) SetFocus(FWindow);
+  ::ShowWindow(FClient, rolledUp ? SW_HIDE : SW_SHOW);
+  FCaption->SetRolledUp(rolledUp);
+  ApplySize();
+}
+
+void TMainWindow::ShowTrayIcon(const std::string& hint) { FTray->Show(hint); }
+
+void TMainWindow::RemoveTrayIcon() { FTray->Hide(); }
+
+// Posted: the logic that asks may still be running on this stack.
+void TMainWindow::CloseWindow() { PostMessageW(FWindow, WM_CLOSE, 0, 0); }

@@ -1,0 +1,90 @@
+#pragma once
+#include <windows.h>
+
+#include <array>
+#include <functional>
+#include <memory>
+
+#include "CaptionBar.h"
+#include "ControlLayout.h"
+#include "Form1.h"
+#include "FormView.h"
+#include "TrayIcon.h"
+
+// The main window drawn with Win32: it builds the controls at their places, shows
+// what the logic (TForm1) writes and forwards every event to it. It decides nothing.
+// The frame is the program's own: a border, the caption bar and, below it, the
+// client area of 352 by 392 (at 96 DPI) that the controls' places are relative to.
+class TMainWindow final : public IFormView {
+public:
+  static constexpr UINT WM_KESTRINE_WAKE = WM_APP;  // run the window's-thread call queue
+
+  explicit TMainWindow(HINSTANCE instance);
+  ~TMainWindow() override;
+  TMainWindow(const TMainWindow&) = delete;
+  TMainWindow& operator=(const TMainWindow&) = delete;
+
+  bool Create();
+  // Made after every control exists; it runs FormCreate.
+  void CreateForm(TFormOptions options);
+  HWND Handle() const { return FWindow; }
+  // The call queue's wake-up, callable from any thread, also after the window is gone.
+  static std::function<void()> WakeHook(HWND window);
+
+  // IFormView.
+  std::string Text(TControl control) const override;
+  void SetText(TControl control, const std::string& text) override;
+  void SetFontColor(TControl control, int color) override;
+  void SetEnabled(TControl control, bool enabled) override;
+  bool Checked(TControl control) const override;
+  void SetChecked(TControl control, bool checked) override;
+  int ItemIndex(TControl control) const override;
+  void SetItemIndex(TControl control, int index) override;
+  void SetTimer(TTimerId timer, std::uint32_t intervalMs, bool enabled) override;
+  void ShowErrorBox(const std::string& text) override;
+  bool TrayAvailable() override;
+  TBounds WindowBounds() override;
+  void HideWindow() override;
+  void ShowWindow(const TBounds* bounds) override;
+  void MinimizeOrdinary() override;
+  void SetRolledUp(bool rolledUp) override;
+  void ShowTrayIcon(const std::string& hint) override;
+  void RemoveTrayIcon() override;
+  void CloseWindow() override;
+
+private:
+  static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT HandleForm(UINT message, WPARAM wParam, LPARAM lParam);
+  void Command(int id, int code);
+  bool SysCommand(WPARAM command, LPARAM key);
+  void TrayMessage(UINT mouseMessage);
+  LRESULT ControlColor(HDC dc, HWND control, bool edit);
+  void MinimizedFromOutside();
+  void ShowSystemMenu(POINT screen);
+  void RunMenuCommand(UINT id);
+  void RebuildSystemMenu();
+  void ApplySize();
+  void PaintBorder();
+  HWND Control(TControl control) const { return FControls[static_cast<std::size_t>(control)]; }
+  int IndexOf(HWND control) const;
+
+  HINSTANCE FInstance;
+  HWND FWindow = nullptr;
+  HWND FClient = nullptr;
+  TScale FScale;
+  HFONT FFont = nullptr;
+  HICON FIcon = nullptr;
+  HICON FSmallIcon = nullptr;
+  UINT FTaskbarCreated = 0;
+  std::unique_ptr<TCaptionBar> FCaption;
+  std::unique_ptr<TTrayIcon> FTray;
+  TClientControls FLayout;
+  std::array<HWND, 17> FControls{};
+  std::array<int, 17> FColors{};    // Windows colour values; -1: the system's
+  std::array<bool, 17> FKnownChecked{};  // the radio buttons' last state, to see a real change
+  bool FRolledUp = false;
+  bool FOrdinaryMinimize = false;   // a minimize that stays one: no notification area
+  HWND FFocus = nullptr;
+  std::unique_ptr<TForm1> FForm;    // made last and destroyed first: it saves from the controls
+};

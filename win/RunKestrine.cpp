@@ -1,0 +1,43 @@
+#include "RunKestrine.h"
+
+#include <commctrl.h>
+
+#include "Core/IdSync.h"
+#include "MainWindow.h"
+#include "Platform/ExePath.h"
+#include "RegionalSettingsWin.h"
+#include "SettingsPath.h"
+
+namespace {
+
+TFormOptions StartOptions() {
+  TFormOptions options;
+  options.ExecutablePath = Platform::ExecutablePath();
+  const std::string folder = options.ExecutablePath.substr(0, options.ExecutablePath.find_last_of("\\/") + 1);
+  options.Settings = ChooseSettingsPaths(FindSettingsPlaces(folder));
+  options.UserFormat = UserFormatSettings();
+  options.UsFormat = UsEnglishFormatSettings();
+  return options;
+}
+
+}  // namespace
+
+int RunKestrine(HINSTANCE instance, int show) {
+  IdSync::SetMainThread();
+  INITCOMMONCONTROLSEX classes{sizeof classes, ICC_STANDARD_CLASSES | ICC_TAB_CLASSES};
+  InitCommonControlsEx(&classes);
+  TMainWindow window(instance);
+  if (!window.Create()) return 1;
+  IdSync::SetWakeHook(TMainWindow::WakeHook(window.Handle()));
+  window.CreateForm(StartOptions());
+  // Started minimized, the window goes to the notification area like any minimize.
+  ShowWindow(window.Handle(), show);
+  MSG message{};
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+    if (IsWindow(window.Handle()) && IsDialogMessageW(window.Handle(), &message)) continue;
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+  IdSync::SetWakeHook({});
+  return static_cast<int>(message.wParam);
+}

@@ -1,0 +1,5 @@
+#include <windows.h>
+
+#include "RunKestrine.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) { return RunKestrine(instance, show); }
