@@ -16,6 +16,9 @@ namespace {
 // Qt asks this once, when it first looks for a notification area, and keeps the
 // answer; the first showing of the icon comes right after that and keeps it too.
 bool AsksStatusNotifierHost() {
+  // Without a session bus there is no such host, and no bus connection (and its
+  // thread) is started just to learn that.
+  if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) return false;
   const QString watcher = QStringLiteral("org.kde.StatusNotifierWatcher");
   QDBusConnection bus = QDBusConnection::sessionBus();
   if (!bus.isConnected() || !bus.interface()->isServiceRegistered(watcher).value()) return false;
