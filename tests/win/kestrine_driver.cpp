@@ -147,8 +147,8 @@ RECT ControlRect(int id) {
 
 // Menus live in their owner's process under Wine (GetSystemMenu from here
 // fails), so menu_probe.dll, beside the driver, is loaded into the program
-// and reads the menu there.
-std::string MenuText() {
+// and reads the menu there: its handle, '|', then the items.
+std::string ProbeMenu() {
   DWORD pid = 0;
   GetWindowThreadProcessId(MainWindow(), &pid);
   wchar_t path[MAX_PATH] = {};
@@ -179,6 +179,17 @@ std::string MenuText() {
   if (process != nullptr) CloseHandle(process);
   if (mapping != nullptr) CloseHandle(mapping);
   return result;
+}
+
+// The window fills its system menu when told that it opens, as the system tells it.
+std::string MenuText() {
+  const std::string first = ProbeMenu();
+  const size_t bar = first.find('|');
+  if (bar == std::string::npos) return first;
+  const auto menu = static_cast<UINT_PTR>(std::stoull(first.substr(0, bar), nullptr, 16));
+  Send(MainWindow(), WM_INITMENUPOPUP, menu, MAKELPARAM(0, TRUE));
+  const std::string items = ProbeMenu();
+  return items.substr(items.find('|') + 1);
 }
 
 // Polls `current` until it equals `wanted` or the time-out passes.

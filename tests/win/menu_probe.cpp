@@ -1,7 +1,8 @@
 // Loaded into the Windows program by kestrine_driver (a remote LoadLibraryW):
 // under Wine a menu can be read only inside the process that owns it. It
 // writes the window's system menu, as the driver's `menu` prints it, into the
-// driver's shared memory and then refuses to load, so that it is unloaded at
+// driver's shared memory, after the menu's handle in hexadecimal and a '|'
+// (the window fills its system menu when told that it opens), and then refuses to load, so that it is unloaded at
 // once and can be loaded again for the next reading.
 #include <windows.h>
 
@@ -24,6 +25,9 @@ void DescribeSystemMenu(wchar_t* out, size_t capacity) {
     Append(out, capacity, L"(no system menu)");
     return;
   }
+  wchar_t handle[32] = {};
+  swprintf(handle, 32, L"%llx|", static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(menu)));
+  Append(out, capacity, handle);
   const int count = GetMenuItemCount(menu);
   for (int i = 0; i < count; ++i) {
     if (i > 0) Append(out, capacity, L";");
