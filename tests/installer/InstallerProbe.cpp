@@ -3,6 +3,7 @@
 //   display            whether this process can make a window (Wine's desktop has a display driver)
 //   window MS          waits up to MS ms for a visible top-level window of class TForm1;
 //                      prints its caption, bounds and process id
+//   text ID            prints the text of the window's control with that id
 //   click ID           clicks the window's control with that id; prints its check state
 //   close MS           asks the window to close and waits up to MS ms until it is gone
 //   exit PID MS        waits up to MS ms for the process PID to end
@@ -98,6 +99,20 @@ HWND FindControl(HWND form, int id) {
   return search.Found;
 }
 
+// Cross-process GetWindowText returns nothing for edit boxes: ask the control.
+int Text(int id) {
+  const HWND form = FindForm();
+  const HWND control = form == nullptr ? nullptr : FindControl(form, id);
+  if (control == nullptr) {
+    std::fwprintf(stderr, L"no control %d in the window\n", id);
+    return 2;
+  }
+  wchar_t text[512] = {};
+  SendMessageW(control, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text));
+  std::wprintf(L"%ls\n", text);
+  return 0;
+}
+
 int Click(int id) {
   const HWND form = FindForm();
   const HWND control = form == nullptr ? nullptr : FindControl(form, id);
@@ -163,11 +178,12 @@ int wmain(int argc, wchar_t** argv) {
   const std::wstring command = argc > 1 ? argv[1] : L"";
   if (command == L"display" && argc == 2) return Display();
   if (command == L"window" && argc == 3) return Window(std::wcstoul(argv[2], nullptr, 10));
+  if (command == L"text" && argc == 3) return Text(static_cast<int>(std::wcstol(argv[2], nullptr, 10)));
   if (command == L"click" && argc == 3) return Click(static_cast<int>(std::wcstol(argv[2], nullptr, 10)));
   if (command == L"close" && argc == 3) return Close(std::wcstoul(argv[2], nullptr, 10));
   if (command == L"exit" && argc == 4) return Exit(std::wcstoul(argv[2], nullptr, 10), std::wcstoul(argv[3], nullptr, 10));
   if (command == L"end" && argc == 3) return End(std::wcstoul(argv[2], nullptr, 10));
   if (command == L"reg" && (argc == 3 || argc == 4)) return Reg(argv[2], argc == 4 ? argv[3] : nullptr);
-  std::fwprintf(stderr, L"usage: installer_probe display | window MS | click ID | close MS | exit PID MS | end PID | reg KEY [VALUE]\n");
+  std::fwprintf(stderr, L"usage: installer_probe display | window MS | text ID | click ID | close MS | exit PID MS | end PID | reg KEY [VALUE]\n");
   return 2;
 }
