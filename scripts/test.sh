@@ -136,7 +136,8 @@ wine_ctest() {
 run_windows_tree() {
   local dir=build-windows status=0 start=$SECONDS
   echo "=== $dir"
-  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKESTRINE_WERROR=ON \
+  # BUILD_APP=ON undoes the OFF that older trees keep in their cache.
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKESTRINE_WERROR=ON -DKESTRINE_BUILD_APP=ON \
     -DKESTRINE_LINUX_TOOLS="$PWD/build/tests/Fakes" \
     --toolchain cmake/mingw-w64-posix.cmake && cmake --build "$dir" -j2 || status=$?
   if [ "$status" -ne 0 ]; then
