@@ -2,6 +2,8 @@
 
 #include <windowsx.h>
 
+#include <algorithm>
+
 #include "ControlIds.h"
 
 namespace {
@@ -30,12 +32,32 @@ HFONT CreateCaptionFont() {
   return CreateFontIndirectW(&metrics.lfCaptionFont);
 }
 
-// The minimize-to-tray glyph: a small box in the button's lower right corner.
-void DrawTrayGlyph(HDC dc, RECT box, bool pushed) {
-  const int unit = (box.bottom - box.top) / 5;
-  RECT glyph{box.right - 3 * unit - 2, box.bottom - 2 * unit - 2, box.right - unit - 2, box.bottom - unit - 1};
-  if (pushed) OffsetRect(&glyph, 1, 1);
-  FillRect(dc, &glyph, GetSysColorBrush(COLOR_BTNTEXT));
+// The glyphs are drawn with lines, not with the system's symbol font, which a
+// machine may lack (Wine without its own fonts has none).
+enum class TGlyph { Tray, Minimize, Close };
+
+void DrawGlyph(HDC dc, RECT box, TGlyph glyph, bool pushed) {
+  if (pushed) OffsetRect(&box, 1, 1);
+  const int width = box.right - box.left, height = box.bottom - box.top;
+  const int unit = std::max(1, height / 7);
+  HBRUSH ink = GetSysColorBrush(COLOR_BTNTEXT);
+  if (glyph == TGlyph::Minimize) {
+    RECT bar{box.left + width / 4, box.bottom - 2 * unit - 2, box.right - width / 4, box.bottom - unit - 1};
+    FillRect(dc, &bar, ink);
+  } else if (glyph == TGlyph::Tray) {  // a small box in the lower right corner
+    RECT mark{box.left + width * 3 / 8, box.top + height / 2, box.right - 3, box.bottom - 3};
+    FillRect(dc, &mark, ink);
+  } else {
+    HPEN pen = CreatePen(PS_SOLID, unit, GetSysColor(COLOR_BTNTEXT));
+    const HGDIOBJ old = SelectObject(dc, pen);
+    const int inset = std::min(width, height) / 4;
+    MoveToEx(dc, box.left + inset + 1, box.top + inset, nullptr);
+    LineTo(dc, box.right - inset - 1, box.bottom - inset);
+    MoveToEx(dc, box.right - inset - 2, box.top + inset, nullptr);
+    LineTo(dc, box.left + inset, box.bottom - inset);
+    SelectObject(dc, old);
+    DeleteObject(pen);
+  }
 }
 
 }  // namespace
@@ -172,19 +194,13 @@ void TCaptionBar::DrawButton(const DRAWITEMSTRUCT& item) {
   RECT box = item.rcItem;
   const bool pushed = (item.itemState & ODS_SELECTED) != 0;
   const UINT state = pushed ? DFCS_PUSHED : 0;
-  switch (item.CtlID) {
-    case IDC_CloseButton:
-      DrawFrameControl(item.hDC, &box, DFC_CAPTION, DFCS_CAPTIONCLOSE | state);
-      break;
-    case IDC_MinimizeButton:
-      DrawFrameControl(item.hDC, &box, DFC_CAPTION, DFCS_CAPTIONMIN | state);
-      break;
-    case IDC_RollupButton:
-      DrawFrameControl(item.hDC, &box, DFC_SCROLL, (FRolledUp ? DFCS_SCROLLDOWN : DFCS_SCROLLUP) | state);
-      break;
-    default:
-      DrawFrameControl(item.hDC, &box, DFC_BUTTON, DFCS_BUTTONPUSH | state);
-      DrawTrayGlyph(item.hDC, item.rcItem, pushed);
-      break;
+  if (item.CtlID == IDC_RollupButton) {
+    DrawFrameControl(item.hDC, &box, DFC_SCROLL, (FRolledUp ? DFCS_SCROLLDOWN : DFCS_SCROLLUP) | state);
+    return;
   }
+  DrawFrameControl(item.hDC, &box, DFC_BUTTON, DFCS_BUTTONPUSH | state);
+  const TGlyph glyph = item.CtlID == IDC_CloseButton      ? TGlyph::Close
+                       : item.CtlID == IDC_MinimizeButton ? TGlyph::Minimize
+                                                          : TGlyph::Tray;
+  DrawGlyph(item.hDC, item.rcItem, glyph, pushed);
 }

@@ -15,6 +15,9 @@ constexpr TMenuId MenuIds[] = {
     {TFrameCommand::Minimize, IDM_MINIMIZE},
     {TFrameCommand::Rollup, IDM_ROLLUP},
     {TFrameCommand::MinimizeToTray, IDM_MINIMIZE_TO_TRAY},
+    // The system's own close command: Windows (and Wine, for a window manager's
+    // close) closes a window only while its system menu holds SC_CLOSE.
+    {TFrameCommand::Close, SC_CLOSE},
     {TFrameCommand::Close, IDM_CLOSE},
 };
 
@@ -36,7 +39,7 @@ void FillMenu(HMENU menu, const std::vector<TMenuItem>& items) {
 UINT MenuIdOf(TFrameCommand command) {
   for (const TMenuId& entry : MenuIds)
     if (entry.Command == command) return entry.Id;
-  return IDM_CLOSE;
+  return SC_CLOSE;
 }
 
 std::optional<TFrameCommand> CommandOfMenuId(UINT id) {
