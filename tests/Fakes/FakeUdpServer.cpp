@@ -1,60 +1,21 @@
 #include "Fakes/FakeUdpServer.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <cmath>
 #include <condition_variable>
-#include <cstring>
-#include <ctime>
 #include <mutex>
 #include <stdexcept>
 #include <thread>
+
+#include "Fakes/FakeSocket.h"
 
 namespace KestrineTest {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-[[noreturn]] void Fail(const std::string& what) {
-  throw std::runtime_error("FakeUdpServer: " + what + ": " + std::strerror(errno));
-}
-
-sockaddr_in MakeAddress(const std::string& ip, std::uint16_t port) {
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(port);
-  if (inet_pton(AF_INET, ip.c_str(), &address.sin_addr) != 1)
-    throw std::runtime_error("FakeUdpServer: not an IPv4 address: " + ip);
-  return address;
-}
-
-int BoundSocket(const std::string& ip, std::uint16_t port) {
-  const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) Fail("socket");
-  const sockaddr_in address = MakeAddress(ip, port);
-  if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-    const int error = errno;
-    ::close(fd);
-    errno = error;
-    Fail("bind " + ip + ":" + std::to_string(port));
-  }
-  return fd;
-}
-
-std::uint16_t LocalPort(int fd) {
-  sockaddr_in address{};
-  socklen_t length = sizeof address;
-  if (::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) Fail("getsockname");
-  return ntohs(address.sin_port);
-}
+using FakeSocket::Endpoint;
+using FakeSocket::NoSocket;
 
 void PutBE32(std::uint8_t* out, std::uint32_t value) {
   out[0] = static_cast<std::uint8_t>(value >> 24);
@@ -70,16 +31,16 @@ struct FakeUdpServer::Impl {
     Clock::time_point Due;
     std::uint64_t Order;  // keeps replies with the same due time in the order given
     Bytes Data;
-    sockaddr_in To;
+    Endpoint To;
     bool FromOtherPort;
   };
 
   std::string IP;
   std::uint16_t Port = 0;
   Handler Serve;
-  int Socket = -1;
-  int OtherSocket = -1;
-  int WakePipe[2] = {-1, -1};
+  FakeSocket::Handle Socket = NoSocket;
+  FakeSocket::Handle OtherSocket = NoSocket;
+  std::unique_ptr<FakeSocket::Waiter> Waiter;
   std::atomic<bool> Stopping{false};
 
   mutable std::mutex Lock;
@@ -92,14 +53,20 @@ struct FakeUdpServer::Impl {
 
   std::thread Thread;
 
+  ~Impl() {
+    Waiter.reset();
+    FakeSocket::Close(Socket);
+    FakeSocket::Close(OtherSocket);
+  }
+
   void Run() {
+    using Result = FakeSocket::Waiter::Result;
     std::vector<std::uint8_t> buffer(65536);
     while (!Stopping.load()) {
       SendDueReplies();
-      pollfd set[2] = {{Socket, POLLIN, 0}, {WakePipe[0], POLLIN, 0}};
-      if (::poll(set, 2, PollTimeoutMs()) < 0 && errno != EINTR) return;
-      if (set[1].revents != 0) return;  // only the destructor writes to the pipe
-      if (set[0].revents != 0) ReceiveOne(buffer);  // a pending socket error is read away as well
+      const Result result = Waiter->Wait(PollTimeoutMs());
+      if (result == Result::Failed || result == Result::Woken) return;  // only the destructor wakes it
+      if (result == Result::Readable) ReceiveOne(buffer);  // a pending socket error is read away as well
     }
   }
 
@@ -115,17 +82,13 @@ struct FakeUdpServer::Impl {
   }
 
   void ReceiveOne(std::vector<std::uint8_t>& buffer) {
-    sockaddr_in from{};
-    socklen_t fromLength = sizeof from;
-    const ssize_t length = ::recvfrom(Socket, buffer.data(), buffer.size(), MSG_DONTWAIT,
-                                      reinterpret_cast<sockaddr*>(&from), &fromLength);
+    Endpoint from;
+    const std::ptrdiff_t length = FakeSocket::ReceiveFrom(Socket, buffer.data(), buffer.size(), from);
     if (length < 0) return;
     Datagram request;
     request.Data.assign(buffer.begin(), buffer.begin() + length);
-    char text[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, &from.sin_addr, text, sizeof text);
-    request.FromIP = text;
-    request.FromPort = ntohs(from.sin_port);
+    request.FromIP = FakeSocket::AddressText(from.Address);
+    request.FromPort = from.Port;
     request.Arrived = Clock::now();
 
     // The handler runs before the request is published, so a test that waits for
@@ -145,10 +108,8 @@ struct FakeUdpServer::Impl {
     std::sort(Scheduled.begin(), Scheduled.end(), Earlier);
     const auto now = Clock::now();
     auto it = Scheduled.begin();
-    for (; it != Scheduled.end() && it->Due <= now; ++it) {
-      const int fd = it->FromOtherPort ? OtherSocket : Socket;
-      ::sendto(fd, it->Data.data(), it->Data.size(), 0, reinterpret_cast<const sockaddr*>(&it->To), sizeof it->To);
-    }
+    for (; it != Scheduled.end() && it->Due <= now; ++it)
+      FakeSocket::SendTo(it->FromOtherPort ? OtherSocket : Socket, it->Data.data(), it->Data.size(), it->To);
     Scheduled.erase(Scheduled.begin(), it);
   }
 };
@@ -157,14 +118,12 @@ FakeUdpServer::FakeUdpServer(const std::string& ip, std::uint16_t port, Handler 
   try {
     FImpl->IP = ip;
     FImpl->Serve = std::move(handler);
-    FImpl->Socket = BoundSocket(ip, port);
-    FImpl->Port = LocalPort(FImpl->Socket);
-    FImpl->OtherSocket = BoundSocket(ip, 0);
-    if (::pipe2(FImpl->WakePipe, O_CLOEXEC) != 0) Fail("pipe2");
+    FImpl->Socket = FakeSocket::BoundSocket(FakeSocket::MakeEndpoint(ip, port));
+    FImpl->Port = FakeSocket::LocalPort(FImpl->Socket);
+    FImpl->OtherSocket = FakeSocket::BoundSocket(FakeSocket::MakeEndpoint(ip, 0));
+    FImpl->Waiter = std::make_unique<FakeSocket::Waiter>(FImpl->Socket);
     FImpl->Thread = std::thread([impl = FImpl] { impl->Run(); });
   } catch (...) {
-    for (const int fd : {FImpl->Socket, FImpl->OtherSocket, FImpl->WakePipe[0], FImpl->WakePipe[1]})
-      if (fd >= 0) ::close(fd);
     delete FImpl;
     throw;
   }
@@ -172,11 +131,8 @@ FakeUdpServer::FakeUdpServer(const std::string& ip, std::uint16_t port, Handler 
 
 FakeUdpServer::~FakeUdpServer() {
   FImpl->Stopping = true;
-  const char wake = 1;
-  while (::write(FImpl->WakePipe[1], &wake, 1) < 0 && errno == EINTR) {
-  }
+  FImpl->Waiter->Wake();
   FImpl->Thread.join();
-  for (const int fd : {FImpl->Socket, FImpl->OtherSocket, FImpl->WakePipe[0], FImpl->WakePipe[1]}) ::close(fd);
   delete FImpl;
 }
 
@@ -200,18 +156,18 @@ bool FakeUdpServer::WaitForRequests(int n, std::chrono::milliseconds timeout) co
 }
 
 void FakeUdpServer::SendTo(const Bytes& data, const std::string& ip, std::uint16_t port) {
-  const sockaddr_in to = MakeAddress(ip, port);
-  if (::sendto(FImpl->Socket, data.data(), data.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to) !=
-      static_cast<ssize_t>(data.size()))
-    Fail("sendto");
+  if (!FakeSocket::SendTo(FImpl->Socket, data.data(), data.size(), FakeSocket::MakeEndpoint(ip, port)))
+    FakeSocket::Fail("sendto");
 }
 
 NtpStamp NtpNow(double shiftSeconds) {
-  timespec now{};
-  clock_gettime(CLOCK_REALTIME, &now);
+  const auto sinceEpoch = std::chrono::duration_cast<std::chrono::nanoseconds>(
+      std::chrono::system_clock::now().time_since_epoch());
+  const std::int64_t wholeSeconds = sinceEpoch.count() / 1000000000;
+  const std::int64_t nanoseconds = sinceEpoch.count() % 1000000000;
   constexpr long double From1900To1970 = 2208988800.0L;
-  const long double seconds =
-      static_cast<long double>(now.tv_sec) + From1900To1970 + now.tv_nsec / 1e9L + static_cast<long double>(shiftSeconds);
+  const long double seconds = static_cast<long double>(wholeSeconds) + From1900To1970 + nanoseconds / 1e9L +
+                              static_cast<long double>(shiftSeconds);
   const long double whole = std::floor(seconds);
   NtpStamp stamp;
   // Whole seconds modulo 2^32: after 2036 the count starts again from 0, as on the wire.

@@ -29,6 +29,7 @@ class FakeUdpServer {
 public:
   using Handler = std::function<std::vector<Reply>(const Datagram& request)>;
   // port 0 lets the system choose; ip may be any address on lo (see AddLoopbackAddress).
+  // Under Wine only 127.0.0.1 works: answers from other 127/8 addresses never reach the client.
   FakeUdpServer(const std::string& ip, std::uint16_t port, Handler handler);
   ~FakeUdpServer();
   FakeUdpServer(const FakeUdpServer&) = delete;
