@@ -20,6 +20,9 @@ if ip -o link show | awk -F': ' '{print $2}' | grep -qv '^lo$'; then
 fi
 [ -n "${WINEPREFIX:-}" ] || fail "WINEPREFIX is not set: run through scripts/test.sh, which makes a prefix and a wineserver"
 
+# A program that crashes ends at once instead of waiting in Wine's debugger.
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:+$WINEDLLOVERRIDES;}winedbg.exe="
+
 # A control's number by its name in ControlIds.h (IDC_ or IDM_).
 id() {
   local value
@@ -270,7 +273,13 @@ journey_frame() {
 }
 
 case "$journey" in
-  nist | custom | failure | settings | frame) ;;
+  nist | custom | failure | settings)
+    if [ ! -x "$fake_server" ]; then
+      echo "SKIP: no Linux fake server at '$fake_server': build kestrine_fake_server in the Linux tree" \
+        "and configure this tree with -DKESTRINE_LINUX_TOOLS=<Linux tree>/tests/Fakes" >&2
+      exit 77
+    fi ;;
+  frame) ;;
   *) fail "no journey named '$journey'" ;;
 esac
 start_desktop

@@ -26,6 +26,7 @@
 #include <commctrl.h>
 #include <fcntl.h>
 #include <io.h>
+#include <tlhelp32.h>
 
 #include <chrono>
 #include <cstdio>
@@ -145,6 +146,22 @@ RECT ControlRect(int id) {
   return rect;
 }
 
+// LoadLibraryW in the program: kernel32 need not lie at the same address there as here.
+void* RemoteLoadLibrary(DWORD pid) {
+  const HMODULE local = GetModuleHandleW(L"kernel32.dll");
+  const auto offset = reinterpret_cast<const char*>(GetProcAddress(local, "LoadLibraryW")) -
+                      reinterpret_cast<const char*>(local);
+  const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, pid);
+  if (snapshot == INVALID_HANDLE_VALUE) return nullptr;
+  MODULEENTRY32W module{};
+  module.dwSize = sizeof module;
+  void* found = nullptr;
+  for (BOOL more = Module32FirstW(snapshot, &module); more && found == nullptr; more = Module32NextW(snapshot, &module))
+    if (_wcsicmp(module.szModule, L"kernel32.dll") == 0) found = module.modBaseAddr + offset;
+  CloseHandle(snapshot);
+  return found;
+}
+
 // Menus live in their owner's process under Wine (GetSystemMenu from here
 // fails), so menu_probe.dll, beside the driver, is loaded into the program
 // and reads the menu there: its handle, '|', then the items.
@@ -167,9 +184,8 @@ std::string ProbeMenu() {
   if (out != nullptr && remote != nullptr &&
       WriteProcessMemory(process, remote, probe.c_str(), (probe.size() + 1) * sizeof(wchar_t), nullptr)) {
     out[0] = 0;
-    const auto load = reinterpret_cast<LPTHREAD_START_ROUTINE>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "LoadLibraryW")));
-    if (const HANDLE thread = CreateRemoteThread(process, nullptr, 0, load, remote, 0, nullptr)) {
+    const auto load = reinterpret_cast<LPTHREAD_START_ROUTINE>(RemoteLoadLibrary(pid));
+    if (const HANDLE thread = load ? CreateRemoteThread(process, nullptr, 0, load, remote, 0, nullptr) : nullptr) {
       if (WaitForSingleObject(thread, kCallTimeoutMs) == WAIT_OBJECT_0 && out[0] != 0) result = Utf8(out);
       CloseHandle(thread);
     }
