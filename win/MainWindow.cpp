@@ -122,6 +122,20 @@ bool TMainWindow::Create() {
   return true;
 }
 
+bool TMainWindow::PreTranslate(const MSG& message) {
+  if (message.message != WM_KEYDOWN || (GetKeyState(VK_CONTROL) & 0x8000) == 0) return false;
+  if (message.hwnd != FWindow && !IsChild(FWindow, message.hwnd)) return false;
+  int step = 0;
+  if (message.wParam == VK_TAB) step = (GetKeyState(VK_SHIFT) & 0x8000) != 0 ? -1 : 1;
+  if (message.wParam == VK_NEXT) step = 1;
+  if (message.wParam == VK_PRIOR) step = -1;
+  if (step == 0 || !IsWindowVisible(FClient)) return false;
+  const int pages = static_cast<int>(FLayout.Pages.size());
+  const int current = static_cast<int>(SendMessageW(FLayout.Tabs, TCM_GETCURSEL, 0, 0));
+  SendMessageW(FLayout.Tabs, TCM_SETCURFOCUS, static_cast<WPARAM>((current + step + pages) % pages), 0);
+  return true;
+}
+
 void TMainWindow::CreateForm(TFormOptions options) { FForm = std::make_unique<TForm1>(*this, std::move(options)); }
 
 // Win32 calls back through system code, which no C++ exception may cross.
@@ -152,10 +166,13 @@ LRESULT TMainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     case WM_ACTIVATE:
       FCaption->SetActive(LOWORD(wParam) != WA_INACTIVE);
+      // The control that had the keyboard gets it back; rolled up, the window keeps it.
       if (LOWORD(wParam) == WA_INACTIVE)
         FFocus = GetFocus();
       else if (FFocus != nullptr && IsChild(FWindow, FFocus) && IsWindowVisible(FFocus))
         SetFocus(FFocus);
+      else
+        SetFocus(FWindow);
       return 0;
     case WM_NOTIFY: {
       const auto* header = reinterpret_cast<const NMHDR*>(lParam);

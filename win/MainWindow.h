@@ -28,6 +28,9 @@ public:
   // Made after every control exists; it runs FormCreate.
   void CreateForm(TFormOptions options);
   HWND Handle() const { return FWindow; }
+  // Keys of the window as a whole, before the dialog keys: Ctrl+Tab and
+  // Ctrl+PageDown (with Shift, or PageUp, backwards) turn the pages.
+  bool PreTranslate(const MSG& message);
   // The call queue's wake-up, callable from any thread, also after the window is gone.
   static std::function<void()> WakeHook(HWND window);
 

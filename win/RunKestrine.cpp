@@ -34,7 +34,8 @@ int RunKestrine(HINSTANCE instance, int show) {
   ShowWindow(window.Handle(), show);
   MSG message{};
   while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-    if (IsWindow(window.Handle()) && IsDialogMessageW(window.Handle(), &message)) continue;
+    if (IsWindow(window.Handle()) && (window.PreTranslate(message) || IsDialogMessageW(window.Handle(), &message)))
+      continue;
     TranslateMessage(&message);
     DispatchMessageW(&message);
   }
