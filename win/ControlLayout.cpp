@@ -81,17 +81,24 @@ LRESULT CALLBACK PanelProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
   }
 }
 
-// Labels are as wide as their caption at least, so that no font cuts one.
-int LabelWidth(HWND label, HFONT font, int width) {
+// The caption's width in this font, without trailing blanks, which show nothing.
+int CaptionWidth(HWND control, HFONT font) {
   wchar_t text[128] = {};
-  const int length = GetWindowTextW(label, text, static_cast<int>(std::size(text)));
-  HDC dc = GetDC(label);
+  int length = GetWindowTextW(control, text, static_cast<int>(std::size(text)));
+  while (length > 0 && text[length - 1] == L' ') --length;
+  HDC dc = GetDC(control);
   const HGDIOBJ old = SelectObject(dc, font);
   SIZE extent{};
   GetTextExtentPoint32W(dc, text, length, &extent);
   SelectObject(dc, old);
-  ReleaseDC(label, dc);
-  return std::max(width, static_cast<int>(extent.cx));
+  ReleaseDC(control, dc);
+  return static_cast<int>(extent.cx);
+}
+
+// Labels, check boxes and radio buttons are as wide as their caption at least,
+// so that no font cuts one.
+int NeededWidth(HWND control, HFONT font, bool withBox, const TScale& scale) {
+  return CaptionWidth(control, font) + (withBox ? GetSystemMetrics(SM_CXMENUCHECK) + scale(6) : 0);
 }
 
 bool IsClass(const TControlSpec& spec, const wchar_t* name) { return lstrcmpW(spec.Class, name) == 0; }
@@ -104,9 +111,12 @@ HWND CreateControl(const TControlSpec& spec, HWND parent, HINSTANCE instance, HF
                                  scale(spec.Width), scale(height), parent,
                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.Id)), instance, nullptr);
   SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-  if (IsClass(spec, WC_STATICW))
-    SetWindowPos(control, nullptr, 0, 0, LabelWidth(control, font, scale(spec.Width)), scale(spec.Height),
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  const DWORD kind = spec.Style & BS_TYPEMASK;
+  const bool withBox = IsClass(spec, WC_BUTTONW) && (kind == BS_AUTOCHECKBOX || kind == BS_AUTORADIOBUTTON);
+  if (IsClass(spec, WC_STATICW) || withBox) {
+    const int width = std::max(scale(spec.Width), NeededWidth(control, font, withBox, scale));
+    SetWindowPos(control, nullptr, 0, 0, width, scale(spec.Height), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
   return control;
 }
 
