@@ -50,7 +50,8 @@ int SystemDpi() {
 
 std::function<void()> TMainWindow::WakeHook(HWND window) {
   return [window] {
-    if (!GWakePending.exchange(true)) PostMessageW(window, WM_KESTRINE_WAKE, 0, 0);
+    // A full message queue refuses the post: the next queued call tries again.
+    if (!GWakePending.exchange(true) && !PostMessageW(window, WM_KESTRINE_WAKE, 0, 0)) GWakePending = false;
   };
 }
 
@@ -116,6 +117,8 @@ bool TMainWindow::Create() {
 
   FTray = std::make_unique<TTrayIcon>(FWindow, FSmallIcon);
   FTaskbarCreated = RegisterWindowMessageW(L"TaskbarCreated");
+  // Started "as administrator" (to set the clock), the window would not hear Explorer otherwise.
+  ChangeWindowMessageFilterEx(FWindow, FTaskbarCreated, MSGFLT_ALLOW, nullptr);
   RebuildSystemMenu();
   ApplySize();
   FFocus = Control(TControl::TeButton1);  // first in the tab order
