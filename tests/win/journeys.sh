@@ -269,7 +269,15 @@ journey_frame() {
   double_click_icon
   drive expect-visible 1 5 expect-height 1 $((full / 4)) 5 expect-menu "$rolled" 5 \
     syscommand "$(id IDM_RESTORE)" expect-height "$full" "$full" 5
-  close_program
+
+  step "the caption bar's buttons: roll-up there and back, minimize and minimize-to-tray to the icon, close"
+  drive click "$(id IDC_RollupButton)" expect-height 1 $((full / 4)) 5 \
+    click "$(id IDC_RollupButton)" expect-height "$full" "$full" 5 click "$(id IDC_MinimizeButton)" expect-visible 0 5
+  double_click_icon
+  drive expect-visible 1 5 click "$(id IDC_TrayButton)" expect-visible 0 5
+  double_click_icon
+  drive expect-visible 1 5 click "$(id IDC_CloseButton)" wait-gone 10
+  wait "$program_pid" || fail "the program exited with $?"
 }
 
 case "$journey" in
