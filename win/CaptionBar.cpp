@@ -1,5 +1,6 @@
 #include "CaptionBar.h"
 
+#include <commctrl.h>
 #include <windowsx.h>
 
 #include <algorithm>
@@ -77,12 +78,22 @@ TCaptionBar::TCaptionBar(HWND root, HINSTANCE instance, const TScale& scale, HIC
     : FRoot(root), FScale(scale), FIcon(icon), FCaptionFont(CreateCaptionFont()) {
   FWindow = CreateWindowExW(0, CaptionClass, L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 1, 1,
                             scale(ClientWidth), scale(Height), root, nullptr, instance, this);
+  // The drawn glyphs are not all standard ones: each button names itself in a tip.
+  HWND tips = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT,
+                              CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, FWindow, nullptr, instance, nullptr);
   for (const TButtonSpec& spec : Buttons) {
     HWND button = CreateWindowExW(0, L"BUTTON", spec.Name, WS_CHILD | WS_VISIBLE | BS_OWNERDRAW,
                                   scale(ClientWidth - spec.Right), scale(ButtonTop), scale(ButtonWidth),
                                   scale(ButtonHeight), FWindow,
                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.Id)), instance, nullptr);
     SendMessageW(button, WM_SETFONT, reinterpret_cast<WPARAM>(buttonFont), FALSE);
+    TTTOOLINFOW tip{};
+    tip.cbSize = sizeof tip;
+    tip.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tip.hwnd = FWindow;
+    tip.uId = reinterpret_cast<UINT_PTR>(button);
+    tip.lpszText = const_cast<wchar_t*>(spec.Name);
+    SendMessageW(tips, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tip));
   }
 }
 
