@@ -134,10 +134,15 @@ fi
 grep -q '^ckRunStartup=1' "$settings" || fail "$settings does not hold ckRunStartup=1"
 cp "$settings" "$scratch/settings.ini"
 
+# uninstall: silently; it returns at once and goes on from a copy of itself,
+# removing the folder last.
+uninstall() {
+  wine "$instdir/uninstall.exe" /S || fail "the uninstaller exited with $?"
+  wait_for 30 test ! -e "$instdir" || fail "$instdir is still there: $(ls -A "$instdir")"
+}
+
 echo "--- silent uninstall"
-wine "$instdir/uninstall.exe" /S || fail "the uninstaller exited with $?"
-# It returns at once and goes on from a copy of itself; the folder goes last.
-wait_for 30 test ! -e "$instdir" || fail "$instdir is still there: $(ls -A "$instdir")"
+uninstall
 [ ! -e "$startmenu" ] || fail "the Start-menu shortcut is still there"
 status=0
 wine "$probe" reg "$uninstall_key" >/dev/null || status=$?
@@ -148,4 +153,11 @@ wine "$probe" reg "$run_key" VantorTimeSync >/dev/null || status=$?
 # The user's settings stay, in the user's folder.
 cmp -s "$scratch/settings.ini" "$appdata_kestrine/settings.ini" ||
   fail "the user's settings are not kept in $appdata_kestrine/settings.ini"
+
+echo "--- again, with settings beside the program and the user's own already kept"
+wine "$setup" /S || fail "the installer exited with $?"
+printf '[Common]\r\nckRunStartup=0\r\n' >"$instdir/settings.ini"
+uninstall
+cmp -s "$scratch/settings.ini" "$appdata_kestrine/settings.ini" ||
+  fail "the uninstaller replaced the user's settings in $appdata_kestrine/settings.ini"
 echo "PASS"
