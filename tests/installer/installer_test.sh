@@ -28,31 +28,38 @@ cleanup() {
     wine reg delete 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Kestrine' /f /reg:64 >/dev/null 2>&1
     wine reg delete 'HKLM\Software\Microsoft\Windows\CurrentVersion\Run' /v VantorTimeSync /f /reg:64 >/dev/null 2>&1
   fi
-  [ -z "$xvfb_pid" ] || { kill "$xvfb_pid"; wait "$xvfb_pid"; }
   if [ "$own_prefix" -eq 1 ]; then
     wineserver -k
     wineserver -w
   fi
+  [ -z "$xvfb_pid" ] || { kill "$xvfb_pid"; wait "$xvfb_pid"; }
   rm -rf "$scratch"
 }
 trap cleanup EXIT
 
+# start_xvfb: a private X server, for a run that brings no display.
+start_xvfb() {
+  exec 3>"$scratch/display"
+  Xvfb -displayfd 3 -noreset -nolisten tcp -screen 0 1024x768x24 >/dev/null 2>&1 &
+  xvfb_pid=$!
+  exec 3>&-
+  for _ in $(seq 200); do [ -s "$scratch/display" ] && break; sleep 0.05; done
+  [ -s "$scratch/display" ] || fail "Xvfb did not start"
+  export DISPLAY=:$(cat "$scratch/display")
+}
+
+# The tree's prefix comes with the display its desktop process was started on;
+# a prefix of our own gets a display of its own first.
 if [ -z "${WINEPREFIX:-}" ]; then
   own_prefix=1
+  start_xvfb
   export WINEPREFIX=$scratch/prefix
   mkdir "$WINEPREFIX"
   wineserver -p </dev/null >/dev/null 2>&1
   wine wineboot -i </dev/null >/dev/null 2>&1
+elif [ -z "${DISPLAY:-}" ]; then
+  start_xvfb
 fi
-
-# A private X server for the program's window.
-exec 3>"$scratch/display"
-Xvfb -displayfd 3 -noreset -nolisten tcp -screen 0 1024x768x24 >/dev/null 2>&1 &
-xvfb_pid=$!
-exec 3>&-
-for _ in $(seq 200); do [ -s "$scratch/display" ] && break; sleep 0.05; done
-[ -s "$scratch/display" ] || fail "Xvfb did not start"
-export DISPLAY=:$(cat "$scratch/display")
 
 # Wine's desktop process loads its display driver once, from the DISPLAY of the
 # first program that needs it: one made by wineboot without a display has none,
