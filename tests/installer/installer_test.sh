@@ -82,6 +82,9 @@ appdata_kestrine=$(wine_path "$appdata\\Kestrine")
 uninstall_key='Software\Microsoft\Windows\CurrentVersion\Uninstall\Kestrine'
 run_key='Software\Microsoft\Windows\CurrentVersion\Run'
 exe='C:\Program Files\Kestrine\Kestrine.exe'
+ids=$(dirname "$0")/../../win/ControlIds.h
+run_startup_box=$(awk '$1 == "#define" && $2 == "IDC_ckRunStartup" { print $3 }' "$ids")
+[ -n "$run_startup_box" ] || fail "no IDC_ckRunStartup in $ids"
 [ ! -e "$instdir" ] || fail "$instdir exists before the install"
 
 # reg_is KEY VALUE EXPECTED: the value in HKLM's 64-bit view.
@@ -123,7 +126,7 @@ echo "$window"
 program_pid=${window##* pid }
 [[ $window == 'window "Kestrine " '* ]] || fail "the window's caption is not \"Kestrine \""
 # "Run program at windows startup" writes the Run value with the program's path.
-wine "$probe" click 1012 | grep -q 'check state 1' || fail "could not tick \"Run program at windows startup\""
+wine "$probe" click "$run_startup_box" | grep -q 'check state 1' || fail "could not tick \"Run program at windows startup\""
 reg_is "$run_key" VantorTimeSync "$exe"
 # Closing the window saves the settings.
 wine "$probe" close 10000 || fail "the window did not close"
