@@ -19,7 +19,7 @@ cleanup() {
   set +e
   wineserver -k
   wineserver -w
-  for pid in "${pids[@]}"; do kill "$pid"; done
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
   wait
   rm -rf "$work"
 }
