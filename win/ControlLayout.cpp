@@ -21,7 +21,9 @@ struct TControlSpec {
   int Left, Top, Width, Height;
 };
 
-constexpr DWORD Label = SS_LEFT | SS_NOPREFIX;
+// A label never wraps: a caption that ends in a blank would otherwise lose its
+// last word to a second line that its one-line height does not show.
+constexpr DWORD Label = SS_LEFTNOWORDWRAP | SS_NOPREFIX;
 constexpr DWORD ClockBox = WS_TABSTOP | ES_READONLY | ES_CENTER | ES_AUTOHSCROLL;
 constexpr DWORD Edit = WS_TABSTOP | ES_AUTOHSCROLL;
 constexpr DWORD Push = WS_TABSTOP | BS_PUSHBUTTON;

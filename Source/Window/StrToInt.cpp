@@ -46,6 +46,6 @@ bool TryStrToInt(const std::string& text, std::int32_t& value) {
 
 bool ReadIntegerSetting(const std::string& text, std::int32_t& value) {
   if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
-    return TryStrToInt("$" + text.substr(2), value);
+    return TryStrToInt(std::string("$").append(text, 2), value);
   return TryStrToInt(text, value);
 }
