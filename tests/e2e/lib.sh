@@ -65,3 +65,17 @@ e2e_wait() {
 }
 
 e2e_step() { echo "--- $*"; }
+
+# e2e_start_program PROGRAM: a copy of the program in a fresh folder (so its
+# settings.ini lies there), with a configuration folder of its own. Sets work
+# and program, and shows window_shown for the journeys.
+e2e_start_program() {
+  work=$(mktemp -d)
+  cp "$1" "$work/kestrine"
+  export XDG_CONFIG_HOME="$work/config"
+  "$work/kestrine" >"$work/log" 2>&1 &
+  program=$!
+  E2E_PIDS+=($program)
+}
+
+window_shown() { xdotool search --onlyvisible --name '^Kestrine $'; }

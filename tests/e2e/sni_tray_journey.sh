@@ -21,14 +21,7 @@ E2E_PIDS+=($!)
 host_registered() { watcher_get IsStatusNotifierHostRegistered | grep -q 'boolean true'; }
 e2e_wait 10 "the host" host_registered
 
-work=$(mktemp -d)
-cp "$1" "$work/kestrine"
-export XDG_CONFIG_HOME="$work/config"
-"$work/kestrine" >"$work/log" 2>&1 &
-program=$!
-E2E_PIDS+=($program)
-
-window_shown() { xdotool search --onlyvisible --name '^Kestrine $'; }
+e2e_start_program "$1"
 window_hidden() { ! window_shown; }
 # The first item the watcher knows: a bus name, with the object's path after it or not.
 item() { watcher_get RegisteredStatusNotifierItems | sed -n 's/^ *string "\(.*\)"$/\1/p' | head -1; }

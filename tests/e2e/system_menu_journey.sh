@@ -8,14 +8,7 @@ source "$here/lib.sh"
 e2e_require_namespace
 e2e_start_desktop
 
-work=$(mktemp -d)
-cp "$1" "$work/kestrine"
-export XDG_CONFIG_HOME="$work/config"
-"$work/kestrine" >"$work/log" 2>&1 &
-program=$!
-E2E_PIDS+=($program)
-
-window_shown() { xdotool search --onlyvisible --name '^Kestrine $'; }
+e2e_start_program "$1"
 visible_count() { xdotool search --onlyvisible --class kestrine | wc -l; }
 menu_up() { [ "$(visible_count)" -gt 1 ]; }
 menu_gone() { [ "$(visible_count)" -eq 1 ]; }

@@ -11,14 +11,7 @@ e2e_require_namespace
 e2e_private_bus "$0" "$@"
 e2e_start_desktop
 
-work=$(mktemp -d)
-cp "$1" "$work/kestrine"
-export XDG_CONFIG_HOME="$work/config"
-"$work/kestrine" >"$work/log" 2>&1 &
-program=$!
-E2E_PIDS+=($program)
-
-window_shown() { xdotool search --onlyvisible --name '^Kestrine $'; }
+e2e_start_program "$1"
 # The icon is the program's other visible window: the one that is not the main window.
 icon_shown() { xdotool search --onlyvisible --class kestrine | grep -vx "${window:-none}"; }
 window_hidden() { ! window_shown; }
