@@ -12,7 +12,7 @@
 
 #include "ControlIds.h"
 #include "Platform/Clock.h"
-#include "Platform/Windows/Instant.h"
+#include "Platform/Windows/SystemTime.h"
 #include "RunKestrine.h"
 
 namespace {
@@ -48,21 +48,11 @@ HWND OwnWindow() {
 class TJourneyClock final : public Platform::TClockSource {
 public:
   Platform::TLocalDateTime ReadLocal() override {
-    const std::int64_t fileTime = Platform::FileTimeOfInstant(ReadInstant());
-    const FILETIME utcFile{static_cast<DWORD>(fileTime), static_cast<DWORD>(static_cast<std::uint64_t>(fileTime) >> 32)};
+    const FILETIME utcFile = Platform::FileTimeOf(ReadInstant());
     SYSTEMTIME utc{}, local{};
     FileTimeToSystemTime(&utcFile, &utc);
     SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local);
-    Platform::TLocalDateTime result;
-    result.Year = local.wYear;
-    result.Month = local.wMonth;
-    result.DayOfWeek = local.wDayOfWeek;
-    result.Day = local.wDay;
-    result.Hour = local.wHour;
-    result.Minute = local.wMinute;
-    result.Second = local.wSecond;
-    result.Millisecond = local.wMilliseconds;
-    return result;
+    return Platform::LocalDateTimeOf(local);
   }
 
   Platform::TInstantMs ReadInstant() override { return Platform::SystemClock().ReadInstant() + FShiftMs; }

@@ -60,12 +60,15 @@ TForm1::~TForm1() {
 }
 
 void TForm1::Handle(void (TForm1::*handler)()) {
+  Handle([this, handler] { (this->*handler)(); }, handler == &TForm1::TeButton1Click);
+}
+
+void TForm1::Handle(const std::function<void()>& handler, bool userAsked) {
   try {
-    (this->*handler)();
+    handler();
   } catch (const EClockNotSet& error) {
     // Without the right to set the clock every period would bring the same box
     // back: a refusal is shown once, until a set succeeds or the user asks.
-    const bool userAsked = handler == &TForm1::TeButton1Click;
     if (FErrorBoxOpen || (!userAsked && error.Message() == FLastClockRefusal)) return;
     FLastClockRefusal = error.Message();
     FErrorBoxOpen = true;
@@ -90,12 +93,7 @@ void TForm1::ButtonClicked(TControl button) {
 
 void TForm1::ControlChanged(TControl control) {
   TCheckRef* check = CheckByControl(control);
-  if (check == nullptr || !check->OnClick || !check->HandlerDueAfterUserChange()) return;
-  try {
-    check->OnClick();
-  } catch (const std::exception& error) {
-    FView->ShowErrorBox(ErrorBoxText(error.what()));
-  }
+  if (check != nullptr && check->OnClick && check->HandlerDueAfterUserChange()) Handle(check->OnClick);
 }
 
 void TForm1::ItemSelected(TControl list) {

@@ -1,6 +1,7 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -134,7 +135,9 @@ public:
   std::uint64_t ClockGeneration() const { return FClockGeneration; }
 
 private:
+  // Runs a handler; a failure goes to the error box.
   void Handle(void (TForm1::*handler)());
+  void Handle(const std::function<void()>& handler, bool userAsked = false);
   TCheckRef* CheckByControl(TControl control);
   void ReportStartFailure(const std::string& message);
   void CheckTimeChangeWatch();

@@ -15,7 +15,7 @@ namespace {
 // Separators and AM/PM strings differ from the pattern characters, so the table shows
 // where the settings were used.
 TFormatSettings TestSettings() {
-  TFormatSettings s;
+  TFormatSettings s = KestrineTest::UsFormatSettings();  // its English names
   s.ShortDateFormat = "d/m/yy";
   s.LongDateFormat = "dddd d mmmm yyyy";
   s.ShortTimeFormat = "h:mm";
@@ -24,11 +24,6 @@ TFormatSettings TestSettings() {
   s.TimePMString = "nachm";
   s.DateSeparator = "-";
   s.TimeSeparator = ".";
-  s.ShortMonthNames = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-  s.LongMonthNames = {"January", "February", "March",     "April",   "May",      "June",
-                      "July",    "August",   "September", "October", "November", "December"};
-  s.ShortDayNames = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-  s.LongDayNames = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
   return s;
 }
 

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "Platform/Windows/Instant.h"
+#include "Platform/Windows/SystemTime.h"
 #include "Platform/Windows/SystemMessage.h"
 
 namespace Platform {
@@ -38,16 +39,7 @@ public:
   TLocalDateTime ReadLocal() override {
     SYSTEMTIME local{};
     GetLocalTime(&local);
-    TLocalDateTime result;
-    result.Year = local.wYear;
-    result.Month = local.wMonth;
-    result.DayOfWeek = local.wDayOfWeek;
-    result.Day = local.wDay;
-    result.Hour = local.wHour;
-    result.Minute = local.wMinute;
-    result.Second = local.wSecond;
-    result.Millisecond = local.wMilliseconds;
-    return result;
+    return LocalDateTimeOf(local);
   }
 
   TInstantMs ReadInstant() override {
@@ -58,10 +50,9 @@ public:
 
   // In UTC, so the zone's rules play no part; Windows then sends WM_TIMECHANGE.
   TClockSetResult SetInstant(TInstantMs value) override {
-    const std::int64_t fileTime = FileTimeOfInstant(value);
-    const FILETIME target{static_cast<DWORD>(fileTime), static_cast<DWORD>(static_cast<std::uint64_t>(fileTime) >> 32)};
+    const FILETIME target = FileTimeOf(value);
     SYSTEMTIME utc{};
-    if (fileTime < 0 || !FileTimeToSystemTime(&target, &utc))
+    if (FileTimeOfInstant(value) < 0 || !FileTimeToSystemTime(&target, &utc))
       return {ERROR_INVALID_PARAMETER, SystemMessageText(ERROR_INVALID_PARAMETER)};
     if (TClockSetResult enabled = EnableSystemTimePrivilege(); enabled.ErrorCode != 0) return enabled;
     if (!SetSystemTime(&utc)) return LastError();
