@@ -1,6 +1,10 @@
 #include "Platform/ClockRight.h"
 
+#include <unistd.h>
+
 #include <cerrno>
+
+#include "Platform/Linux/Helpers.h"
 
 namespace Platform {
 namespace {
@@ -17,14 +21,17 @@ std::string ShellWord(const std::string& text) {
 
 }  // namespace
 
-// The right is granted to the program file and taken up when the program starts.
-// The command stays inside the sentence, so the full stop that the error box
-// adds cannot stick to the path.
+// The right belongs to the clock helper beside the program, never to the
+// program. The command stays inside the sentence, so the full stop that the
+// error box adds cannot stick to the path.
 std::string ClockRightAdvice(int errorCode, const std::string& programPath) {
   if (errorCode != EPERM) return {};
-  return ". To let Kestrine set the clock, run \"sudo setcap cap_sys_time,cap_net_bind_service+ep " +
-         (programPath.empty() ? std::string("$(command -v kestrine)") : ShellWord(programPath)) +
-         "\" and start it again.";
+  const std::string path =
+      Helpers::HelperPath(programPath.empty() ? std::string("/usr/bin/kestrine") : programPath, Helpers::ClockHelperName);
+  const std::string grant = "\"sudo setcap cap_sys_time+ep " + ShellWord(path) + "\"";
+  if (programPath.empty() || ::access(path.c_str(), X_OK) != 0)
+    return ". To let Kestrine set the clock, install its clock helper as " + ShellWord(path) + " and run " + grant + ".";
+  return ". To let Kestrine set the clock, run " + grant + " and try again.";
 }
 
 }  // namespace Platform

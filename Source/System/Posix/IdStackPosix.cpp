@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstring>
 
+#include "Platform/Linux/Helpers.h"
 #include "System/IdDottedQuad.h"
 #include "System/IdStack.h"
 #include "System/Posix/IdStackPosix.h"
@@ -140,7 +141,14 @@ TIdStackSocketHandle TIdStack::NewSocketHandle(int socketType, int protocol, TId
 
 void TIdStack::Bind(TIdStackSocketHandle socket, const std::string& ip, int port, TIdIPVersion /*ipVersion*/) {
   const sockaddr_in address = MakeAddress(ip, port);
-  if (::bind(NativeSocket(socket), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) RaiseLastError();
+  if (::bind(NativeSocket(socket), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) return;
+  const int refusal = errno;
+  // The program holds no right to ports below 1024: the port helper binds the
+  // Time protocol's for it, and anything it cannot do keeps the program's refusal.
+  if ((refusal == EACCES || refusal == EPERM) && port > 0 && port < 1024 &&
+      Platform::Helpers::BindThroughHelper(NativeSocket(socket), address) == 0)
+    return;
+  TIdStack::RaiseSocketError(IdStackPosix::MapErrno(refusal));
 }
 
 void TIdStack::GetSocketName(TIdStackSocketHandle socket, std::string& ip, int& port) {
