@@ -32,12 +32,13 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # Written out rather than found by dpkg-shlibdeps, which is not among the build's
 # packages. The program links Qt Core, Gui, Widgets and D-Bus and the C and C++ runtimes;
 # it shows its window through the platform plugins, lays it out in Liberation
-# Sans, and the post-install step needs setcap.
+# Sans, and the post-install step needs setcap. The helpers are static.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "libc6 (>= 2.34), libgcc-s1 (>= 3.0), libstdc++6 (>= 12), libqt6core6 (>= 6.4.0), libqt6gui6 (>= 6.4.0), \
 libqt6widgets6 (>= 6.4.0), libqt6dbus6 (>= 6.4.0), qt6-qpa-plugins, fonts-liberation2, libcap2-bin")
 
 set(KESTRINE_PACKAGED_PROGRAM ${CPACK_PACKAGING_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/kestrine)
+set(KESTRINE_PACKAGED_HELPERS ${CPACK_PACKAGING_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBEXECDIR}/kestrine)
 configure_file(${KESTRINE_PACKAGING_DIR}/postinst.in ${PROJECT_BINARY_DIR}/packaging/postinst @ONLY)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_BINARY_DIR}/packaging/postinst)
 # Maintainer scripts 0755 and control files 0644, whatever the checkout's modes.

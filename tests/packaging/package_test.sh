@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # Builds the Debian package from a build tree into a scratch folder, reads its
-# control files and contents, unpacks it into a scratch root and runs its
-# post-install step there. Nothing is installed on the machine, and setcap only
-# ever touches files under the scratch folder.
+# control files and contents, and installs it for real with dpkg into a scratch
+# root of its own, post-install step included. Nothing is installed on the
+# machine, and setcap only ever touches files under the scratch folder.
 # Usage: package_test.sh BUILD_DIR
 set -euo pipefail
 build=$(cd "$1" && pwd)
 PATH=$PATH:/usr/sbin:/sbin  # setcap and getcap
 
 work=$(mktemp -d)
+chmod 700 "$work"  # files with capabilities lie here for a while
 trap 'rm -rf "$work"' EXIT
 failures=0
 fail() {
@@ -30,15 +31,20 @@ fi
 deb=$work/out/kestrine_${version}_${arch}.deb
 [ -f "$deb" ] || { ls -R "$work/out" >&2; echo "FAIL: no $(basename "$deb")" >&2; exit 1; }
 
-# Contents: exactly these files, the program executable and owned by root.
+# Contents: exactly these files, the program and its helpers executable and owned by root.
 icons="32x32 48x48 64x64 128x128 256x256"
+helpers="kestrine-clock-helper kestrine-port-helper"
 expected="./usr/bin/kestrine
+./usr/libexec/kestrine/kestrine-clock-helper
+./usr/libexec/kestrine/kestrine-port-helper
 ./usr/share/applications/kestrine.desktop"
 for size in $icons; do expected+=$'\n'"./usr/share/icons/hicolor/$size/apps/kestrine.png"; done
 dpkg-deb -c "$deb" >"$work/contents"
 actual=$(awk '$1 !~ /^d/ {print $6}' "$work/contents" | sort)
 [ "$actual" = "$(sort <<<"$expected")" ] || fail "the package's files differ:"$'\n'"$(diff <(sort <<<"$expected") - <<<"$actual")"
-grep -Eq '^-rwxr-xr-x root/root .* \./usr/bin/kestrine$' "$work/contents" || fail "the program is not root's and 0755: $(grep 'bin/kestrine' "$work/contents")"
+for file in usr/bin/kestrine usr/libexec/kestrine/kestrine-clock-helper usr/libexec/kestrine/kestrine-port-helper; do
+  grep -Eq "^-rwxr-xr-x root/root .* \\./$file\$" "$work/contents" || fail "$file is not root's and 0755: $(grep "$file" "$work/contents")"
+done
 
 # Control: the name, version and the packages the installed program needs.
 dpkg-deb -e "$deb" "$work/control"
@@ -74,6 +80,14 @@ for library in $needed; do
   fi
 done
 
+# The helpers run nothing but their own code: static, no loader, no libraries.
+for helper in $helpers; do
+  file=$root/usr/libexec/kestrine/$helper
+  if readelf -l "$file" | grep -q INTERP || readelf -d "$file" | grep -q NEEDED; then
+    fail "$helper is linked dynamically: $(readelf -d "$file" | grep NEEDED)"
+  fi
+done
+
 # The files in place: the program, the menu entry and each icon at its size.
 [ -x "$program" ] || fail "no program at /usr/bin/kestrine"
 desktop=$root/usr/share/applications/kestrine.desktop
@@ -99,8 +113,8 @@ else
   fail "no menu entry at /usr/share/applications/kestrine.desktop"
 fi
 
-# The post-install step, run on the scratch root only: it must name the program
-# through DPKG_ROOT, or it is not run at all.
+# The post-install step: sh, and naming every file through DPKG_ROOT, or a
+# chrootless install below would reach the machine's own files.
 postinst=$work/control/postinst
 # shellcheck disable=SC2016 # the script's own text, matched as written
 if [ ! -f "$postinst" ]; then
@@ -109,18 +123,41 @@ elif [ "$(stat -c %a "$postinst")" != 755 ]; then
   fail "postinst is $(stat -c %a "$postinst"), not 755"
 elif ! sh -n "$postinst"; then
   fail "postinst is not valid sh"
-elif ! grep -qF 'program="${DPKG_ROOT:-}/usr/bin/kestrine"' "$postinst"; then
-  fail "postinst does not name \${DPKG_ROOT:-}/usr/bin/kestrine"
-elif ! grep -qF 'setcap cap_sys_time,cap_net_bind_service+ep "$program"' "$postinst"; then
-  fail "postinst does not grant cap_sys_time and cap_net_bind_service"
+elif ! grep -qF 'program="${DPKG_ROOT:-}/usr/bin/kestrine"' "$postinst" ||
+  ! grep -qF 'helpers="${DPKG_ROOT:-}/usr/libexec/kestrine"' "$postinst"; then
+  fail "postinst does not name its files through \${DPKG_ROOT:-}"
 else
   cp "$program" "$work/probe"
   if ! command -v getcap >/dev/null || ! setcap cap_sys_time+ep "$work/probe" 2>/dev/null; then
-    echo "note: no setcap here (libcap2-bin), or the file system refuses it; the post-install step is checked as text only"
+    echo "note: no setcap here (libcap2-bin), or the file system refuses it; the package is not installed"
   else
-    DPKG_ROOT=$root sh "$postinst" configure || fail "postinst configure failed"
-    caps=$(getcap "$program" | sed 's/^[^ ]* //')
-    [ "$caps" = "cap_net_bind_service,cap_sys_time=ep" ] || fail "after postinst the program has '$caps'"
+    # Installed for real by dpkg into a root of its own, maintainer scripts run
+    # outside a chroot with DPKG_ROOT, as dpkg does for such a root.
+    target=$work/target
+    mkdir -p "$target/var/lib/dpkg/info" "$target/var/lib/dpkg/updates" "$target/var/lib/dpkg/triggers"
+    touch "$target/var/lib/dpkg/status"
+    install_package() {
+      dpkg --root="$target" --force-script-chrootless --force-depends --log=/dev/null "$@" >"$work/dpkg.log" 2>&1 ||
+        { cat "$work/dpkg.log" >&2; fail "dpkg $* failed"; }
+    }
+    caps_of() { getcap "$target/$1" | sed 's/^[^ ]* //'; }
+    expect_caps() {
+      [ "$(caps_of usr/bin/kestrine)" = "" ] || fail "$1: the program has '$(caps_of usr/bin/kestrine)'"
+      [ "$(caps_of usr/libexec/kestrine/kestrine-clock-helper)" = cap_sys_time=ep ] ||
+        fail "$1: the clock helper has '$(caps_of usr/libexec/kestrine/kestrine-clock-helper)', not cap_sys_time=ep"
+      [ "$(caps_of usr/libexec/kestrine/kestrine-port-helper)" = cap_net_bind_service=ep ] ||
+        fail "$1: the port helper has '$(caps_of usr/libexec/kestrine/kestrine-port-helper)', not cap_net_bind_service=ep"
+    }
+    install_package -i "$deb"
+    expect_caps "installed"
+    # An upgrade over a version that gave the program both rights takes them off.
+    setcap cap_sys_time,cap_net_bind_service+ep "$target/usr/bin/kestrine"
+    install_package -i "$deb"
+    expect_caps "upgraded"
+    install_package -r kestrine
+    for file in usr/bin/kestrine usr/libexec/kestrine/kestrine-clock-helper usr/libexec/kestrine/kestrine-port-helper; do
+      [ ! -e "$target/$file" ] || fail "removing the package leaves $file"
+    done
   fi
 fi
 

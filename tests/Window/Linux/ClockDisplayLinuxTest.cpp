@@ -1,8 +1,12 @@
 // Clock cases that need Linux: time zones given as POSIX TZ strings, the
 // advice that names setcap, and the real clock inside a user namespace.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cerrno>
+#include <filesystem>
+
+#include "Platform/ClockRight.h"
 
 #include "Support/ClockShield.h"
 #include "Support/TestHelpers.h"
@@ -56,14 +60,43 @@ TEST_F(ClockDisplayTest, APeriodicSynchronizationThroughTheRepeatedHourNeverMove
   EXPECT_TRUE(View().ErrorBoxes.empty());
 }
 
-TEST_F(ClockDisplayTest, ARefusalNamesTheSetcapCommandForThisProgram) {
+TEST_F(ClockDisplayTest, ARefusalSaysWhereTheClockHelperBelongs) {
   Clock.Refuse(EPERM, "Operation not permitted");
   Form->FClockOffset = 5;
   View().Click(TControl::TeButton1);
   ASSERT_EQ(View().ErrorBoxes.size(), 1u);
   EXPECT_EQ(View().ErrorBoxes[0],
-            "The system clock could not be set: Operation not permitted. To let Kestrine set the clock, run \"sudo "
-            "setcap cap_sys_time,cap_net_bind_service+ep /opt/kestrine/kestrine\" and start it again.");
+            "The system clock could not be set: Operation not permitted. To let Kestrine set the clock, install its "
+            "clock helper as /opt/libexec/kestrine/kestrine-clock-helper and run \"sudo setcap cap_sys_time+ep "
+            "/opt/libexec/kestrine/kestrine-clock-helper\".");
+}
+
+// The right belongs to the helper beside the program: the advice names it, as
+// a shell takes it, and only for the refusal that a right would cure.
+TEST(ClockRightAdviceTest, NamesTheHelperBesideTheProgram) {
+  const auto root = std::filesystem::temp_directory_path() / ("kestrine advice " + std::to_string(getpid()));
+  const auto helper = root / "libexec/kestrine/kestrine-clock-helper";
+  std::filesystem::create_directories(helper.parent_path());
+  WriteFile(helper.string(), "");
+  chmod(helper.c_str(), 0755);
+  const std::string quoted = "'" + helper.string() + "'";
+  struct Case {
+    int Error;
+    std::string Program;
+    std::string Advice;
+  };
+  const Case cases[] = {
+      {EPERM, (root / "bin/kestrine").string(),
+       ". To let Kestrine set the clock, run \"sudo setcap cap_sys_time+ep " + quoted + "\" and try again."},
+      {EPERM, "/usr/bin/kestrine",
+       ". To let Kestrine set the clock, install its clock helper as /usr/libexec/kestrine/kestrine-clock-helper and "
+       "run \"sudo setcap cap_sys_time+ep /usr/libexec/kestrine/kestrine-clock-helper\"."},
+      {EPERM, "", ". To let Kestrine set the clock, install its clock helper as /usr/libexec/kestrine/kestrine-clock-helper "
+                  "and run \"sudo setcap cap_sys_time+ep /usr/libexec/kestrine/kestrine-clock-helper\"."},
+      {EINVAL, (root / "bin/kestrine").string(), ""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(Platform::ClockRightAdvice(c.Error, c.Program), c.Advice) << c.Program;
+  std::filesystem::remove_all(root);
 }
 
 TEST_F(ClockDisplayTest, ARealRefusalSaysHowToGrantTheRight) {
@@ -75,7 +108,7 @@ TEST_F(ClockDisplayTest, ARealRefusalSaysHowToGrantTheRight) {
   Platform::InstallClock(&Clock);
   ASSERT_EQ(View().ErrorBoxes.size(), 1u);
   EXPECT_NE(View().ErrorBoxes[0].find("not permitted"), std::string::npos) << View().ErrorBoxes[0];
-  EXPECT_NE(View().ErrorBoxes[0].find("setcap cap_sys_time,cap_net_bind_service+ep /opt/kestrine/kestrine"),
+  EXPECT_NE(View().ErrorBoxes[0].find("setcap cap_sys_time+ep /opt/libexec/kestrine/kestrine-clock-helper"),
             std::string::npos);
   EXPECT_EQ(Form->FClockOffset, 5);
 }
