@@ -22,9 +22,9 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "keeps the computer's clock right by askin
 set(CPACK_PACKAGE_DESCRIPTION "Kestrine asks a time server for the time, over SNTP or the RFC 868 Time
 protocol, shows the difference from the local clock and sets the clock to
 the server's time, once or periodically. It can also answer the RFC 868
-Time protocol on UDP port 37. The package lets the program set the clock
-and bind port 37 as an ordinary user by giving its file the capabilities
-cap_sys_time and cap_net_bind_service.")
+Time protocol on UDP port 37. The program itself holds no privilege: two
+small helpers hold one capability each, for one narrow request (the clock
+helper cap_sys_time, the port helper cap_net_bind_service for port 37).")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
