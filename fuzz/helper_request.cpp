@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "FuzzCheck.h"
-#include "Platform/Linux/HelperRequest.h"
+#include "Platform/HelperRequest.h"
 
 using namespace HelperRequest;
 

@@ -16,7 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "Platform/Linux/HelperRequest.h"
+#include "Platform/HelperRequest.h"
 
 namespace Helper {
 namespace {

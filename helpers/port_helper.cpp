@@ -14,7 +14,7 @@
 #include <cstring>
 
 #include "HelperMain.h"
-#include "Platform/Linux/HelperRequest.h"
+#include "Platform/HelperRequest.h"
 
 namespace {
 

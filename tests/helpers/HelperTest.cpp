@@ -21,7 +21,7 @@
 #include <gtest/gtest.h>
 
 #include "Platform/Clock.h"
-#include "Platform/Linux/HelperRequest.h"
+#include "Platform/HelperRequest.h"
 #include "Platform/Linux/Helpers.h"
 #include "Support/ClockShield.h"
 #include "Support/TestHelpers.h"

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "Platform/Linux/HelperRequest.h"
+#include "Platform/HelperRequest.h"
 
 // The program's side of its two privileged helpers. The window never holds a
 // right the user lacks: where the system refuses the program itself, a helper

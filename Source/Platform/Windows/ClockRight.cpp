@@ -4,11 +4,13 @@
 
 namespace Platform {
 
-// Windows grants the right to set the clock to administrators, and a program
-// started by one still runs without it unless it is started elevated.
+// Windows gives the right to set the clock to elevated administrators and to the
+// clock service that the installer sets up; this refusal means there was no
+// service to ask.
 std::string ClockRightAdvice(int errorCode, const std::string&) {
   if (errorCode != ERROR_PRIVILEGE_NOT_HELD && errorCode != ERROR_ACCESS_DENIED) return {};
-  return ". To let Kestrine set the clock, start it with \"Run as administrator\".";
+  return ". To let Kestrine set the clock, install it with its installer, which sets up its clock service, or start "
+         "it with \"Run as administrator\".";
 }
 
 }  // namespace Platform

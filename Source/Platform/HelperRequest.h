@@ -3,9 +3,10 @@
 #include <cstddef>
 #include <cstdint>
 
-// The requests that the program sends to its two small privileged helpers, and
-// their checks. Both helpers read exactly one request of this fixed form and
-// refuse anything else; the program builds requests only through these.
+// The requests that the program sends to the small parts that hold a right it
+// lacks (on Linux the clock and port helpers, on Windows the clock service),
+// and their checks. Each reads exactly one request of this fixed form and
+// refuses anything else; the program builds requests only through these.
 //
 // Every request is 16 bytes: a 4-byte tag, the format's version as a 32-bit
 // little-endian number, and 8 bytes of payload.
@@ -13,8 +14,9 @@
 //          1970-01-01 00:00 UTC, signed 64-bit little-endian;
 //   port:  tag "KPRT", payload the IPv4 address to bind (4 bytes, network
 //          order), the port (16-bit big-endian, always 37) and two zero bytes.
-// A reply is the result as a 32-bit little-endian number: 0 or an errno value;
-// the port helper's reply carries the bound socket as SCM_RIGHTS when it is 0.
+// A reply is the result as a 32-bit little-endian number: 0 or the system's
+// error number (errno on Linux, a Win32 error code on Windows); the port
+// helper's reply carries the bound socket as SCM_RIGHTS when it is 0.
 namespace HelperRequest {
 
 constexpr std::size_t RequestSize = 16;

@@ -1,4 +1,4 @@
-#include "Platform/Linux/HelperRequest.h"
+#include "Platform/HelperRequest.h"
 
 #include <cstring>
 
