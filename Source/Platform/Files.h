@@ -25,4 +25,9 @@ void SyncFolderOf(const std::string& path);
 bool IsWritableFolder(const std::string& path);
 bool IsRegularFile(const std::string& path);
 
+// True when the folder is where the system's installer put the program (on
+// Windows the folder its uninstall entry names; on Linux nothing is, as the
+// package's folders are not writable anyway).
+bool IsInstalledProgramFolder(const std::string& path);
+
 }  // namespace Platform

@@ -8,6 +8,9 @@ struct TSettingsPlaces {
   bool ProgramFileExists = false;
   std::string UserFolder;  // the per-user settings folder, ending in "/"; empty when no home is known
   bool UserFileExists = false;
+  // The copy that the installer put there: its folder may be writable to an
+  // elevated start, but the settings are the user's all the same.
+  bool Installed = false;
 };
 
 // The file the settings are loaded from and the one they are saved to.
@@ -18,10 +21,10 @@ struct TSettingsPaths {
 
 inline constexpr const char* SettingsFileName = "settings.ini";
 
-// The settings live beside the executable. Where that folder cannot be written
-// (an installed program), they are saved in the user's folder and loaded from
-// there, except on a first start that finds a file beside the executable only:
-// that one then gives the starting values.
+// The settings live beside the executable. Where that folder cannot be written,
+// and always for an installed program (whatever its rights), they are saved in
+// the user's folder and loaded from there, except on a first start that finds
+// a file beside the executable only: that one then gives the starting values.
 TSettingsPaths ChooseSettingsPaths(const TSettingsPlaces& places);
 
 // The places as the file system has them: the user's folder is

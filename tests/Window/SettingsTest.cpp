@@ -277,6 +277,7 @@ TEST(SettingsPathTest, TheProgramFolderUnlessItCannotBeWrittenThenTheUsersFolder
     bool Writable, ProgramFile, UserFile;
     const char* UserFolder;
     std::string Load, Save;
+    bool Installed = false;
   } cases[] = {
       {true, false, false, "/home/u/.config/Kestrine/", program, program},
       {true, false, true, "/home/u/.config/Kestrine/", program, program},
@@ -285,10 +286,14 @@ TEST(SettingsPathTest, TheProgramFolderUnlessItCannotBeWrittenThenTheUsersFolder
       {false, true, false, "/home/u/.config/Kestrine/", program, user},  // the first start takes the program's file
       {false, true, true, "/home/u/.config/Kestrine/", user, user},
       {false, true, true, "", program, program},  // no home: nowhere else to go
+      // Installed, the user's file even where an elevated start could write the program's folder.
+      {true, false, false, "/home/u/.config/Kestrine/", user, user, true},
+      {true, true, false, "/home/u/.config/Kestrine/", program, user, true},
+      {true, true, true, "/home/u/.config/Kestrine/", user, user, true},
   };
   for (const auto& c : cases) {
     const TSettingsPaths paths =
-        ChooseSettingsPaths({"/opt/kestrine/", c.Writable, c.ProgramFile, c.UserFolder, c.UserFile});
+        ChooseSettingsPaths({"/opt/kestrine/", c.Writable, c.ProgramFile, c.UserFolder, c.UserFile, c.Installed});
     EXPECT_EQ(paths.Load, c.Load) << c.Writable << c.ProgramFile << c.UserFile << c.UserFolder;
     EXPECT_EQ(paths.Save, c.Save) << c.Writable << c.ProgramFile << c.UserFile << c.UserFolder;
   }

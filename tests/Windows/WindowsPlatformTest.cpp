@@ -4,6 +4,7 @@
 // the clock.
 #include <winsock2.h>
 #include <windows.h>
+#include <sddl.h>
 
 #include <gtest/gtest.h>
 
@@ -356,9 +357,9 @@ protected:
     RegCloseKey(key);
   }
 
-  static std::optional<TValue> ReadValue() {
+  static std::optional<TValue> ReadValue(HKEY root = HKEY_LOCAL_MACHINE) {
     HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, KeyPath, 0, KEY_READ, &key) != ERROR_SUCCESS) return std::nullopt;
+    if (RegOpenKeyExA(root, KeyPath, 0, KEY_READ, &key) != ERROR_SUCCESS) return std::nullopt;
     TValue value;
     DWORD size = 0;
     LONG result = RegQueryValueExA(key, ValueName, nullptr, &value.Type, nullptr, &size);
@@ -396,7 +397,8 @@ TEST_F(AutostartTest, TheRunValueHoldsTheProgramsPathWithItsZeroAndIsDeleted) {
   auto value = ReadValue();
   ASSERT_TRUE(value);
   EXPECT_EQ(value->Type, static_cast<DWORD>(REG_SZ));
-  EXPECT_EQ(value->Data, std::string("C:\\Program Files\\Kestrine\\kestrine.exe") + '\0');
+  // Quoted, as the path holds a blank: else Windows may start C:\Program.exe.
+  EXPECT_EQ(value->Data, std::string("\"C:\\Program Files\\Kestrine\\kestrine.exe\"") + '\0');
 
   // A program that moved writes its new path over the old one.
   EXPECT_EQ(Platform::WriteAutostartEntry(ValueName, "Kestrine", "D:\\kestrine.exe", folder),
@@ -409,6 +411,76 @@ TEST_F(AutostartTest, TheRunValueHoldsTheProgramsPathWithItsZeroAndIsDeleted) {
   EXPECT_FALSE(ReadValue());
   Platform::DeleteAutostartEntry(ValueName);  // a missing value is no error
   EXPECT_FALSE(ReadValue());
+}
+
+// A standard user, or an administrator not elevated, may not write under
+// HKEY_LOCAL_MACHINE: the value goes to the user's own Run key instead, and
+// clearing the box removes it there.
+TEST_F(AutostartTest, WhereTheMachinesKeyIsRefusedTheUsersKeyTakesTheValue) {
+  // A machine hive whose Run key refuses this process any change, standing in for the real one.
+  constexpr const char* Stand = "Software\\KestrineTest\\Machine";
+  HKEY run = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, (std::string(Stand) + "\\" + KeyPath).c_str(), 0, nullptr, 0,
+                            KEY_ALL_ACCESS, nullptr, &run, nullptr),
+            ERROR_SUCCESS);
+  PSECURITY_DESCRIPTOR refusing = nullptr;
+  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA("D:P(D;;0x6;;;WD)(A;;KR;;;WD)", SDDL_REVISION_1,
+                                                                   &refusing, nullptr));
+  RegSetKeySecurity(run, DACL_SECURITY_INFORMATION, refusing);
+  LocalFree(refusing);
+  RegCloseKey(run);
+  HKEY readOnly = nullptr;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, Stand, 0, KEY_READ, &readOnly), ERROR_SUCCESS);
+  HKEY probe = nullptr;
+  if (RegCreateKeyExA(readOnly, KeyPath, 0, nullptr, 0, KEY_SET_VALUE | KEY_QUERY_VALUE, nullptr, &probe, nullptr) ==
+      ERROR_SUCCESS) {
+    RegCloseKey(probe);
+    RegCloseKey(readOnly);
+    RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\KestrineTest");
+    GTEST_SKIP() << "this system lets the process write a key that refuses it";
+  }
+  ASSERT_EQ(RegOverridePredefKey(HKEY_LOCAL_MACHINE, readOnly), ERROR_SUCCESS);
+  std::string folder;
+  const auto written = Platform::WriteAutostartEntry(ValueName, "Kestrine", "C:\\Kestrine\\Kestrine.exe", folder);
+  const auto machine = ReadValue();
+  RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
+  RegCloseKey(readOnly);
+  EXPECT_EQ(written, Platform::TAutostartWrite::Written);
+  EXPECT_FALSE(machine);
+  auto user = ReadValue(HKEY_CURRENT_USER);
+  ASSERT_TRUE(user);
+  EXPECT_EQ(user->Data, std::string("C:\\Kestrine\\Kestrine.exe") + '\0');
+  // Written to the machine's key again, the user's goes: one value, one start.
+  if (MayWriteRunKey()) {
+    EXPECT_EQ(Platform::WriteAutostartEntry(ValueName, "Kestrine", "C:\\Kestrine\\Kestrine.exe", folder),
+              Platform::TAutostartWrite::Written);
+    EXPECT_FALSE(ReadValue(HKEY_CURRENT_USER));
+  }
+  Platform::DeleteAutostartEntry(ValueName);
+  EXPECT_FALSE(ReadValue(HKEY_CURRENT_USER));
+  RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\KestrineTest");
+}
+
+// The installer's folder, as its uninstall entry names it, in any spelling.
+TEST(InstalledProgramFolderTest, IsTheFolderTheUninstallEntryNames) {
+  constexpr const wchar_t* Entry = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Kestrine";
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, Entry, 0, KEY_READ, &key) == ERROR_SUCCESS) {
+    RegCloseKey(key);
+    GTEST_SKIP() << "Kestrine is installed here; its entry is left alone";
+  }
+  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, Entry, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  const std::wstring location = L"C:\\Program Files\\Kestrine";
+  RegSetValueExW(key, L"InstallLocation", 0, REG_SZ, reinterpret_cast<const BYTE*>(location.c_str()),
+                 static_cast<DWORD>((location.size() + 1) * sizeof(wchar_t)));
+  RegCloseKey(key);
+  EXPECT_TRUE(Platform::IsInstalledProgramFolder("C:\\Program Files\\Kestrine\\"));
+  EXPECT_TRUE(Platform::IsInstalledProgramFolder("c:/program files/kestrine/"));
+  EXPECT_FALSE(Platform::IsInstalledProgramFolder("C:\\Program Files\\Kestrine\\Portable\\"));
+  EXPECT_FALSE(Platform::IsInstalledProgramFolder("D:\\Kestrine\\"));
+  RegDeleteKeyW(HKEY_LOCAL_MACHINE, Entry);
+  EXPECT_FALSE(Platform::IsInstalledProgramFolder("C:\\Program Files\\Kestrine\\"));
 }
 
 TEST(UserConfigFolderTest, IsTheRoamingApplicationDataFolder) {

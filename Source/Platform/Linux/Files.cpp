@@ -118,4 +118,6 @@ bool IsRegularFile(const std::string& path) {
   return stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
 }
 
+bool IsInstalledProgramFolder(const std::string&) { return false; }
+
 }  // namespace Platform

@@ -31,35 +31,62 @@ std::string UserConfigFolder() {
   return Utf8FromWide(folder);
 }
 
-// Windows: the string value `name` under the Run key of HKEY_LOCAL_MACHINE, whose
-// data is the program's path; `folder` gets the key's path and `title` is unused.
-// A key that was created but cannot be opened is not reported, as before.
+namespace {
+
+// The data as Windows runs it: a path with a blank in quotation marks, else
+// "C:\Program Files\Kestrine.exe" may start C:\Program.exe.
+std::wstring RunCommand(const std::string& programPath) {
+  const std::wstring path = WideFromUtf8(programPath);
+  return path.find(L' ') == std::wstring::npos ? path : L"\"" + path + L"\"";
+}
+
+// Writes the value under root's Run key; the error of the step that failed.
+TAutostartWrite WriteRunValue(HKEY root, const std::wstring& name, const std::wstring& data, LONG& error) {
+  HKEY key = nullptr;
+  error = RegCreateKeyExA(root, RunKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE | KEY_QUERY_VALUE,
+                          nullptr, &key, nullptr);
+  if (error != ERROR_SUCCESS) return TAutostartWrite::FolderNotCreated;
+  // REG_SZ data counts its terminating zero.
+  error = RegSetValueExW(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+                         static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
+  RegCloseKey(key);
+  return error == ERROR_SUCCESS ? TAutostartWrite::Written : TAutostartWrite::NotWritten;
+}
+
+void DeleteRunValue(HKEY root, const std::wstring& name) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(root, RunKeyPath, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return;
+  RegDeleteValueW(key, name.c_str());
+  RegCloseKey(key);
+}
+
+}  // namespace
+
+// Windows: the string value `name` under the Run key of HKEY_LOCAL_MACHINE,
+// whose data is the program's path; where the user may not write there (a
+// standard user, an administrator not elevated), the same value under
+// HKEY_CURRENT_USER, which starts the program at that user's log-on. `folder`
+// gets the key's path and `title` is unused.
 TAutostartWrite WriteAutostartEntry(const std::string& name, const std::string& /*title*/,
                                     const std::string& programPath, std::string& folder) {
   folder = RunKeyPath;
-  HKEY created = nullptr;
-  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, RunKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
-                      &created, nullptr) != ERROR_SUCCESS)
-    return TAutostartWrite::FolderNotCreated;
-  RegCloseKey(created);
-  HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, RunKeyPath, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
-    return TAutostartWrite::Written;
-  // The path is UTF-8 and may hold letters outside the ANSI code page. REG_SZ
-  // data counts its terminating zero.
-  const std::wstring data = WideFromUtf8(programPath);
-  const LONG set =
-      RegSetValueExW(key, WideFromUtf8(name).c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
-                     static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
-  RegCloseKey(key);
-  return set == ERROR_SUCCESS ? TAutostartWrite::Written : TAutostartWrite::NotWritten;
+  const std::wstring value = WideFromUtf8(name);
+  const std::wstring data = RunCommand(programPath);
+  LONG error = 0;
+  const TAutostartWrite machine = WriteRunValue(HKEY_LOCAL_MACHINE, value, data, error);
+  if (machine == TAutostartWrite::Written) {
+    DeleteRunValue(HKEY_CURRENT_USER, value);  // one value, or the program starts twice
+    return machine;
+  }
+  if (error != ERROR_ACCESS_DENIED) return machine;
+  return WriteRunValue(HKEY_CURRENT_USER, value, data, error);
 }
 
+// From both places, where the user may.
 void DeleteAutostartEntry(const std::string& name) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, RunKeyPath, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
-  RegDeleteValueW(key, WideFromUtf8(name).c_str());
-  RegCloseKey(key);
+  const std::wstring value = WideFromUtf8(name);
+  DeleteRunValue(HKEY_LOCAL_MACHINE, value);
+  DeleteRunValue(HKEY_CURRENT_USER, value);
 }
 
 }  // namespace Platform

@@ -123,4 +123,28 @@ bool IsRegularFile(const std::string& path) {
          (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
 }
 
+namespace {
+
+// A folder as one path, whatever its slashes and letter case, without a trailing separator.
+std::wstring FolderKey(std::wstring folder) {
+  for (auto& c : folder)
+    if (c == L'/') c = L'\\';
+  while (folder.size() > 3 && folder.back() == L'\\') folder.pop_back();
+  CharUpperBuffW(folder.data(), static_cast<DWORD>(folder.size()));
+  return folder;
+}
+
+}  // namespace
+
+// The installer records its folder as InstallLocation of its uninstall entry.
+bool IsInstalledProgramFolder(const std::string& path) {
+  wchar_t location[MAX_PATH * 2] = {};
+  DWORD size = sizeof location - sizeof(wchar_t);
+  if (RegGetValueW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Kestrine",
+                   L"InstallLocation", RRF_RT_REG_SZ | RRF_SUBKEY_WOW6464KEY, nullptr, location,
+                   &size) != ERROR_SUCCESS)
+    return false;
+  return location[0] != 0 && FolderKey(location) == FolderKey(WideFromUtf8(path));
+}
+
 }  // namespace Platform
