@@ -10,6 +10,7 @@
 #include "ControlIds.h"
 #include "Core/IdSync.h"
 #include "FrameMenu.h"
+#include "Platform/InstanceClaim.h"
 #include "Platform/Windows/Utf8.h"
 #include "RegionalSettingsWin.h"
 
@@ -119,6 +120,9 @@ bool TMainWindow::Create() {
   FTaskbarCreated = RegisterWindowMessageW(L"TaskbarCreated");
   // Started "as administrator" (to set the clock), the window would not hear Explorer otherwise.
   ChangeWindowMessageFilterEx(FWindow, FTaskbarCreated, MSGFLT_ALLOW, nullptr);
+  // A later start of the program calls this one, which may run elevated.
+  FAnotherStart = RegisterWindowMessageW(Platform::TInstanceClaim::CallMessageName);
+  ChangeWindowMessageFilterEx(FWindow, FAnotherStart, MSGFLT_ALLOW, nullptr);
   RebuildSystemMenu();
   ApplySize();
   FFocus = Control(TControl::TeButton1);  // first in the tab order
@@ -211,6 +215,10 @@ LRESULT TMainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
 LRESULT TMainWindow::HandleForm(UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == FTaskbarCreated && FTaskbarCreated != 0) {
     FTray->ShellRestarted();
+    return 0;
+  }
+  if (message == FAnotherStart && FAnotherStart != 0) {
+    FForm->AnotherStart();
     return 0;
   }
   switch (message) {

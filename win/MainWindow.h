@@ -80,6 +80,7 @@ private:
   HICON FIcon = nullptr;
   HICON FSmallIcon = nullptr;
   UINT FTaskbarCreated = 0;
+  UINT FAnotherStart = 0;
   std::unique_ptr<TCaptionBar> FCaption;
   std::unique_ptr<TTrayIcon> FTray;
   TClientControls FLayout;

@@ -5,6 +5,7 @@
 #include "Core/IdSync.h"
 #include "MainWindow.h"
 #include "Platform/ExePath.h"
+#include "Platform/InstanceClaim.h"
 #include "RegionalSettingsWin.h"
 #include "SettingsPath.h"
 
@@ -23,6 +24,9 @@ TFormOptions StartOptions() {
 }  // namespace
 
 int RunKestrine(HINSTANCE instance, int show) {
+  // A later start brings the first one's window back and ends, settings untouched.
+  Platform::TInstanceClaim claim({});
+  if (!claim.First() && claim.CallFirst()) return 0;
   IdSync::SetMainThread();
   INITCOMMONCONTROLSEX classes{sizeof classes, ICC_STANDARD_CLASSES | ICC_TAB_CLASSES};
   InitCommonControlsEx(&classes);

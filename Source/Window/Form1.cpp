@@ -117,6 +117,8 @@ void TForm1::TimeChangeHandleReadable() {
 
 void TForm1::FrameCommand(TFrameCommand command) { TeForm1.Execute(command); }
 
+void TForm1::AnotherStart() { TeForm1.BringBack(); }
+
 void TForm1::SessionEnding() {
   SaveSettings();
   if (FIni) FIni->Flush();

@@ -117,6 +117,7 @@ public:
   void TimeChanged();                     // the system's notice that the clock was changed
   void FrameCommand(TFrameCommand command);
   void SessionEnding();                   // the desktop session ends: save now
+  void AnotherStart();                    // a later start of the program asks for the window
   void SetUserFormat(const TFormatSettings& settings);  // the regional settings changed
 
   // The clock-change notice where the system offers a handle to watch (-1 where

@@ -97,6 +97,12 @@ void TFrameLogic::RestoreFromTray() {
   FView->RemoveTrayIcon();
 }
 
+void TFrameLogic::BringBack() {
+  RestoreFromTray();
+  Unroll();
+  FView->ShowWindow(nullptr);
+}
+
 void TFrameLogic::RemoveIcon() {
   if (FState == TFrameState::InTray) FView->RemoveTrayIcon();
 }

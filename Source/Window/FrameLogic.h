@@ -41,6 +41,9 @@ public:
   void MoveToTray();
   // Shows the window again in the state (and bounds) it had, and removes the icon.
   void RestoreFromTray();
+  // A later start of the program: the window comes back whole and in front,
+  // from the notification area, rolled up or minimized.
+  void BringBack();
   // The icon goes with the window and with the session.
   void RemoveIcon();
 

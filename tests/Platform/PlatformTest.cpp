@@ -4,11 +4,16 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdio>
+#include <memory>
 #include <string>
+#include <thread>
 
 #include "Platform/Clock.h"
 #include "Platform/ExePath.h"
+#include "Platform/InstanceClaim.h"
 #include "Platform/Linux/Instant.h"
 #include "Platform/TimeChange.h"
 #include "Support/ClockShield.h"
@@ -195,6 +200,37 @@ TEST(PlatformTest, AWatchThatCouldNotBeReArmedSaysSoAndArmsAgainLater) {
 
 TEST(PlatformTest, TheExecutablePathNamesThisTest) {
   EXPECT_NE(Platform::ExecutablePath().find("PlatformTest"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+// One program per user and display: a later start finds the first and calls
+// it; another display has a first of its own; the claim ends with its holder.
+TEST(InstanceClaimTest, TheFirstStartHearsTheLaterOnes) {
+  const std::string scope = ":test-" + std::to_string(getpid());
+  auto first = std::make_unique<Platform::TInstanceClaim>(scope);
+  ASSERT_TRUE(first->First());
+  ASSERT_GE(first->CallHandle(), 0);
+  EXPECT_FALSE(first->TakeCalls());
+
+  Platform::TInstanceClaim later(scope);
+  EXPECT_FALSE(later.First());
+  // The first takes the call while the later start waits for it to be taken.
+  std::thread hearing([&first] {
+    pollfd wait{first->CallHandle(), POLLIN, 0};
+    poll(&wait, 1, 5000);
+    EXPECT_TRUE(first->TakeCalls());
+  });
+  EXPECT_TRUE(later.CallFirst());
+  hearing.join();
+  EXPECT_FALSE(first->TakeCalls());
+
+  EXPECT_TRUE(Platform::TInstanceClaim(scope + "-other").First());
+  first.reset();
+  EXPECT_TRUE(Platform::TInstanceClaim(scope).First());
+  EXPECT_FALSE(later.CallFirst());  // no first any more: the later start runs on its own
 }
 
 }  // namespace

@@ -124,4 +124,31 @@ TEST(ErrorBoxTest, AFullStopIsAddedWhenTheLastCharacterSortsAboveIt) {
   for (const auto& [message, shown] : cases) EXPECT_EQ(ErrorBoxText(message), shown) << message;
 }
 
+// A later start of the program brings the window back whole and in front,
+// from wherever it is.
+TEST_F(FrameLogicTest, AnotherStartBringsTheWindowBackWhole) {
+  const struct {
+    const char* Where;
+    std::vector<TFrameCommand> Steps;
+  } cases[] = {
+      {"shown", {}},
+      {"rolled up", {TFrameCommand::Rollup}},
+      {"in the notification area", {TFrameCommand::MinimizeToTray}},
+      {"rolled up in the notification area", {TFrameCommand::Rollup, TFrameCommand::MinimizeToTray}},
+  };
+  for (const auto& c : cases) {
+    FakeWindow window;
+    for (const TFrameCommand step : c.Steps) window.Form->FrameCommand(step);
+    window.View.FrameCalls.clear();
+    window.Form->AnotherStart();
+    EXPECT_EQ(window.Form->TeForm1.State(), TFrameState::Normal) << c.Where;
+    EXPECT_FALSE(window.View.RolledUp) << c.Where;
+    EXPECT_TRUE(window.View.Visible) << c.Where;
+    EXPECT_FALSE(window.View.TrayIconShown) << c.Where;
+    ASSERT_FALSE(window.View.FrameCalls.empty()) << c.Where;
+    EXPECT_EQ(window.View.FrameCalls.back(), "show") << c.Where << ": not brought to the front";
+    CloseForm(window.Form);
+  }
+}
+
 }  // namespace

@@ -291,6 +291,20 @@ journey_frame() {
   wait "$program_pid" || fail "the program exited with $?"
 }
 
+journey_second() {
+  start_program
+  step "a second start brings the window back from the notification area and ends, settings untouched"
+  drive syscommand "$(id IDM_MINIMIZE_TO_TRAY)" expect-visible 0 5
+  local status=0
+  timeout 20 wine "$app/KestrineJourney.exe" >"$app/second.log" 2>&1 || status=$?
+  [ "$status" -eq 0 ] || fail "the second start exited with $status"
+  drive expect-visible 1 5
+  [ ! -e "$app/settings.ini" ] || fail "the second start wrote settings.ini"
+  kill -0 "$program_pid" 2>/dev/null || fail "the first program ended"
+  close_program
+  [ -s "$app/settings.ini" ] || fail "the first program saved no settings"
+}
+
 case "$journey" in
   nist | custom | failure | settings)
     if [ ! -x "$fake_server" ]; then
@@ -298,7 +312,7 @@ case "$journey" in
         "and configure this tree with -DKESTRINE_LINUX_TOOLS=<Linux tree>/tests/Fakes" >&2
       exit 77
     fi ;;
-  frame) ;;
+  frame | second) ;;
   *) fail "no journey named '$journey'" ;;
 esac
 start_desktop
