@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <syslog.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -63,6 +64,22 @@ bool VersionAsked(int argc, char** argv, const char* name) {
   if (argc != 2 || std::strcmp(argv[1], "--version") != 0) return false;
   std::printf("%s %s\n", name, KESTRINE_VERSION);
   return true;
+}
+
+bool Begin(int argc, char** argv, const char* name, int capability, std::string& caller) {
+  Harden();
+  if (VersionAsked(argc, argv, name)) return false;
+  KeepOnly(capability);
+  openlog(name, LOG_PID, LOG_AUTHPRIV);
+  caller = Caller();
+  return true;
+}
+
+int Refuse(const std::string& caller, const char* why) {
+  DropAll();
+  syslog(LOG_WARNING, "refused a request of %s: %s; nothing was done", caller.c_str(), why);
+  WriteReply(EINVAL);
+  return 1;
 }
 
 void KeepOnly(int capability) {

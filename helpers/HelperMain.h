@@ -16,6 +16,14 @@ void Harden();
 // version. Every other argument is ignored.
 bool VersionAsked(int argc, char** argv, const char* name);
 
+// A helper's start: hardened, every capability but its own dropped, the system
+// log opened under its name, the caller known. False after --version: the
+// helper then ends.
+bool Begin(int argc, char** argv, const char* name, int capability, std::string& caller);
+// A request that is not one: nothing done, the refusal logged and answered.
+// Returns the helper's exit code.
+int Refuse(const std::string& caller, const char* why);
+
 // Keeps capability (a CAP_ number) in the effective and permitted sets, if the
 // helper was given it, and drops every other one.
 void KeepOnly(int capability);

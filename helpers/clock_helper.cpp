@@ -40,21 +40,12 @@ std::string UtcText(std::int64_t instantMs) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  Helper::Harden();
-  if (Helper::VersionAsked(argc, argv, Name)) return 0;
-  Helper::KeepOnly(CAP_SYS_TIME);
-  openlog(Name, LOG_PID, LOG_AUTHPRIV);
-  const std::string caller = Helper::Caller();
-
+  std::string caller;
+  if (!Helper::Begin(argc, argv, Name, CAP_SYS_TIME, caller)) return 0;
   std::uint8_t buffer[HelperRequest::RequestSize + 1];
   const auto request = HelperRequest::ParseClock(buffer, Helper::ReadRequest(buffer, sizeof buffer));
-  if (request.Verdict != HelperRequest::TVerdict::Accepted) {
-    Helper::DropAll();
-    syslog(LOG_WARNING, "refused a request of %s: %s; the clock was not set", caller.c_str(),
-           HelperRequest::VerdictText(request.Verdict));
-    Helper::WriteReply(EINVAL);
-    return 1;
-  }
+  if (request.Verdict != HelperRequest::TVerdict::Accepted)
+    return Helper::Refuse(caller, HelperRequest::VerdictText(request.Verdict));
 
   const std::int64_t before = ClockNow();
   const int result = SetClock(request.InstantMs);

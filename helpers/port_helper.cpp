@@ -23,20 +23,12 @@ constexpr const char* Name = "kestrine-port-helper";
 }  // namespace
 
 int main(int argc, char** argv) {
-  Helper::Harden();
-  if (Helper::VersionAsked(argc, argv, Name)) return 0;
-  Helper::KeepOnly(CAP_NET_BIND_SERVICE);
-  openlog(Name, LOG_PID, LOG_AUTHPRIV);
-  const std::string caller = Helper::Caller();
-
+  std::string caller;
+  if (!Helper::Begin(argc, argv, Name, CAP_NET_BIND_SERVICE, caller)) return 0;
   std::uint8_t buffer[HelperRequest::RequestSize + 1];
   const auto request = HelperRequest::ParsePort(buffer, Helper::ReadRequest(buffer, sizeof buffer));
-  if (request.Verdict != HelperRequest::TVerdict::Accepted) {
-    Helper::DropAll();
-    syslog(LOG_WARNING, "refused a request of %s: %s", caller.c_str(), HelperRequest::VerdictText(request.Verdict));
-    Helper::WriteReply(EINVAL);
-    return 1;
-  }
+  if (request.Verdict != HelperRequest::TVerdict::Accepted)
+    return Helper::Refuse(caller, HelperRequest::VerdictText(request.Verdict));
 
   sockaddr_in address{};
   address.sin_family = AF_INET;
