@@ -327,6 +327,11 @@ void TMainWindow::changeEvent(QEvent* event) {
 }
 
 void TMainWindow::closeEvent(QCloseEvent* event) {
+  // Under the error box the logic still runs below: it asks again when the box ends.
+  if (FForm && !FForm->CloseQuery()) {
+    event->ignore();
+    return;
+  }
   // Closing the window ends the program, also from the notification area's menu.
   QWidget::closeEvent(event);
   QCoreApplication::quit();

@@ -2,10 +2,15 @@
 // every way to the notification area and back, and the error box's text rule.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
 #include "ErrorBox.h"
 #include "FakeFormView.h"
 #include "FrameLogic.h"
 #include "Protocols/IdRequestPacer.h"
+#include "Support/FakeClock.h"
 
 using namespace KestrineTest;
 using namespace std::chrono_literals;
@@ -113,6 +118,49 @@ TEST_F(FrameLogicTest, TheIconGoesWithTheWindowAndWithTheSession) {
   Choose("Minimize to &Tray");
   CloseForm(Window.Form);
   EXPECT_FALSE(View().TrayIconShown);
+}
+
+// A refusal box waits in its own message loop, where the window's thread runs
+// any event: here the notification area's "&Close" and a WM_CLOSE from outside,
+// which a front-end turns into destroying the window when CloseQuery allows.
+// The logic still runs below the box, so the close waits for it to end, and
+// then saves. Under AddressSanitizer a close carried out inside the box shows
+// as a write into freed memory.
+TEST(SafeCloseTest, ACloseThatArrivesWhileAnErrorBoxIsOpenIsCarriedOutAfterIt) {
+  const auto folder = std::filesystem::temp_directory_path() / "kestrine-safe-close";
+  std::filesystem::create_directories(folder);
+  const std::string settings = (folder / "settings.ini").string();
+  std::filesystem::remove(settings);
+  FakeClock clock;
+  clock.Refuse(1, "Operation not permitted");
+  {
+    FakeWindow window(TSettingsPaths{settings, settings});
+    auto closeIfAllowed = [&] {
+      if (window.Form && window.Form->CloseQuery()) CloseForm(window.Form);
+    };
+    int boxes = 0;
+    window.View.OnErrorBox = [&](const std::string&) {
+      ++boxes;
+      window.Form->FrameCommand(TFrameCommand::Close);
+      closeIfAllowed();
+      closeIfAllowed();  // a second close changes nothing
+      EXPECT_NE(window.Form, nullptr) << "the window was destroyed under its own error box";
+    };
+    window.View.Type(TControl::edtSyncTime, "7");
+    window.Form->FClockOffset = 5;
+    window.View.FrameCalls.clear();
+    window.View.Click(TControl::TeButton1);
+    ASSERT_EQ(boxes, 1);
+    // Asked for again once the box has gone: the front-end's close then goes through.
+    EXPECT_EQ(window.View.FrameCalls, (std::vector<std::string>{"close", "close"}));
+    closeIfAllowed();
+    EXPECT_EQ(window.Form, nullptr);
+  }
+  std::ifstream saved(settings);
+  std::stringstream text;
+  text << saved.rdbuf();
+  EXPECT_NE(text.str().find("edtSyncTime=7"), std::string::npos) << text.str();
+  std::filesystem::remove_all(folder);
 }
 
 TEST(ErrorBoxTest, AFullStopIsAddedWhenTheLastCharacterSortsAboveIt) {
