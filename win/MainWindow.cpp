@@ -62,6 +62,7 @@ TMainWindow::TMainWindow(HINSTANCE instance) : FInstance(instance) {
 }
 
 TMainWindow::~TMainWindow() {
+  FMoveLoop.reset();
   FForm.reset();
   FTray.reset();
   if (FWindow != nullptr && IsWindow(FWindow)) DestroyWindow(FWindow);
@@ -153,6 +154,7 @@ LRESULT CALLBACK TMainWindow::Proc(HWND window, UINT message, WPARAM wParam, LPA
   try {
     return self->Handle(message, wParam, lParam);
   } catch (const std::exception& error) {
+    const auto box = self->NestedLoop();
     MessageBoxW(window, Platform::WideFromUtf8(error.what()).c_str(), L"Kestrine", MB_ICONERROR | MB_OK);
     return 0;
   }
@@ -195,8 +197,19 @@ LRESULT TMainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     case WM_QUERYENDSESSION:
       return TRUE;
+    case WM_CLOSE:
+      // Under an error box or a menu the logic still runs below: it asks again when they end.
+      if (FForm == nullptr || FForm->CloseQuery()) DestroyWindow(FWindow);
+      return 0;
+    case WM_ENTERSIZEMOVE:
+      if (FForm != nullptr) FMoveLoop.emplace(*FForm);
+      return 0;
+    case WM_EXITSIZEMOVE:
+      FMoveLoop.reset();
+      return 0;
     case WM_DESTROY:
       // The logic saves from the controls, which still exist here.
+      FMoveLoop.reset();
       FForm.reset();
       if (FTray) FTray->Hide();
       PostQuitMessage(0);
@@ -328,8 +341,12 @@ void TMainWindow::TrayMessage(UINT mouseMessage) {
   SetForegroundWindow(FWindow);
   HMENU menu = CreatePopupMenu();
   FillMenu(menu, TFrameLogic::TrayMenu());
-  const auto id = static_cast<UINT>(
-      TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, at.x, at.y, 0, FWindow, nullptr));
+  UINT id = 0;
+  {
+    const auto loop = NestedLoop();
+    id = static_cast<UINT>(
+        TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, at.x, at.y, 0, FWindow, nullptr));
+  }
   DestroyMenu(menu);
   PostMessageW(FWindow, WM_NULL, 0, 0);
   if (id != 0) RunMenuCommand(id);
@@ -345,10 +362,18 @@ void TMainWindow::MinimizedFromOutside() {
 
 void TMainWindow::ShowSystemMenu(POINT screen) {
   RebuildSystemMenu();
-  const auto id = static_cast<UINT>(TrackPopupMenu(GetSystemMenu(FWindow, FALSE),
-                                                   TPM_RETURNCMD | TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON,
-                                                   screen.x, screen.y, 0, FWindow, nullptr));
+  UINT id = 0;
+  {
+    const auto loop = NestedLoop();
+    id = static_cast<UINT>(TrackPopupMenu(GetSystemMenu(FWindow, FALSE),
+                                          TPM_RETURNCMD | TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON, screen.x,
+                                          screen.y, 0, FWindow, nullptr));
+  }
   if (id != 0) RunMenuCommand(id);
+}
+
+std::unique_ptr<TForm1::TNestedLoop> TMainWindow::NestedLoop() {
+  return FForm != nullptr ? std::make_unique<TForm1::TNestedLoop>(*FForm) : nullptr;
 }
 
 void TMainWindow::RunMenuCommand(UINT id) {

@@ -4,6 +4,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "CaptionBar.h"
 #include "ControlLayout.h"
@@ -71,6 +72,8 @@ private:
   void PaintBorder();
   HWND Control(TControl control) const { return FControls[static_cast<std::size_t>(control)]; }
   int IndexOf(HWND control) const;
+  // Held while a menu or a box of the window's own runs its message loop.
+  std::unique_ptr<TForm1::TNestedLoop> NestedLoop();
 
   HINSTANCE FInstance;
   HWND FWindow = nullptr;
@@ -90,4 +93,5 @@ private:
   bool FOrdinaryMinimize = false;   // a minimize that stays one: no notification area
   HWND FFocus = nullptr;
   std::unique_ptr<TForm1> FForm;    // made last and destroyed first: it saves from the controls
+  std::optional<TForm1::TNestedLoop> FMoveLoop;  // the system's move loop (dragging the caption bar)
 };
