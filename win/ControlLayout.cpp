@@ -122,6 +122,15 @@ HWND CreateControl(const TControlSpec& spec, HWND parent, HINSTANCE instance, HF
   return control;
 }
 
+// The page control's display area, in its parent's coordinates.
+RECT PageBounds(HWND tabs) {
+  RECT display{};
+  GetClientRect(tabs, &display);
+  SendMessageW(tabs, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&display));
+  MapWindowPoints(tabs, GetParent(tabs), reinterpret_cast<POINT*>(&display), 2);
+  return display;
+}
+
 }  // namespace
 
 void RegisterPanelClass(HINSTANCE instance) {
@@ -147,11 +156,12 @@ TClientControls CreateClientControls(HWND client, HINSTANCE instance, HFONT font
     if (spec.Parent != TParent::Client) continue;
     result.Controls.emplace_back(spec.Id, CreateControl(spec, client, instance, font, scale));
   }
-  // The page control comes last in the client area's tab order; its pages are
-  // its children, so that they paint above it and are reached after it.
-  result.Tabs = CreateWindowExW(WS_EX_CONTROLPARENT, WC_TABCONTROLW, L"",
-                                WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPCHILDREN | WS_GROUP, scale(8), scale(160),
-                                scale(337), scale(217), client,
+  // The page control follows the clocks in the tab order, and each page
+  // follows it: the pages are its siblings, created after it, so that the
+  // dialog keys stop on the page control itself and then walk into the page
+  // shown. It clips its siblings, so the page shown paints above it.
+  result.Tabs = CreateWindowExW(0, WC_TABCONTROLW, L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPSIBLINGS | WS_GROUP,
+                                scale(8), scale(160), scale(337), scale(217), client,
                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_TePageControl1)), instance, nullptr);
   SendMessageW(result.Tabs, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   result.Controls.emplace_back(IDC_TePageControl1, result.Tabs);
@@ -161,11 +171,9 @@ TClientControls CreateClientControls(HWND client, HINSTANCE instance, HFONT font
     item.pszText = const_cast<wchar_t*>(PageCaptions[page]);
     SendMessageW(result.Tabs, TCM_INSERTITEMW, page, reinterpret_cast<LPARAM>(&item));
   }
-  RECT display{};
-  GetClientRect(result.Tabs, &display);
-  SendMessageW(result.Tabs, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&display));
+  const RECT display = PageBounds(result.Tabs);
   for (int page = 0; page < 3; ++page) {
-    result.Pages[page] = CreatePanel(result.Tabs, PageIds[page], display, instance);
+    result.Pages[page] = CreatePanel(client, PageIds[page], display, instance);
     result.Controls.emplace_back(PageIds[page], result.Pages[page]);
     const auto parent = static_cast<TParent>(page + 1);
     for (const TControlSpec& spec : Specs)

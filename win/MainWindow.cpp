@@ -127,8 +127,15 @@ bool TMainWindow::Create() {
 }
 
 bool TMainWindow::PreTranslate(const MSG& message) {
-  if (message.message != WM_KEYDOWN || (GetKeyState(VK_CONTROL) & 0x8000) == 0) return false;
+  if (message.message != WM_KEYDOWN) return false;
   if (message.hwnd != FWindow && !IsChild(FWindow, message.hwnd)) return false;
+  // Enter presses the focused button; the dialog keys would send IDOK to a window that has none.
+  if (message.wParam == VK_RETURN && (GetKeyState(VK_CONTROL) & 0x8000) == 0 &&
+      (message.hwnd == Control(TControl::TeButton1) || message.hwnd == Control(TControl::TeButton2))) {
+    SendMessageW(message.hwnd, BM_CLICK, 0, 0);
+    return true;
+  }
+  if ((GetKeyState(VK_CONTROL) & 0x8000) == 0) return false;
   int step = 0;
   if (message.wParam == VK_TAB) step = (GetKeyState(VK_SHIFT) & 0x8000) != 0 ? -1 : 1;
   if (message.wParam == VK_NEXT) step = 1;
@@ -136,7 +143,8 @@ bool TMainWindow::PreTranslate(const MSG& message) {
   if (step == 0 || !IsWindowVisible(FClient)) return false;
   const int pages = static_cast<int>(FLayout.Pages.size());
   const int current = static_cast<int>(SendMessageW(FLayout.Tabs, TCM_GETCURSEL, 0, 0));
-  SendMessageW(FLayout.Tabs, TCM_SETCURFOCUS, static_cast<WPARAM>((current + step + pages) % pages), 0);
+  SendMessageW(FLayout.Tabs, TCM_SETCURSEL, static_cast<WPARAM>((current + step + pages) % pages), 0);
+  PageChanged();  // TCM_SETCURSEL notifies nobody
   return true;
 }
 
@@ -181,8 +189,7 @@ LRESULT TMainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     case WM_NOTIFY: {
       const auto* header = reinterpret_cast<const NMHDR*>(lParam);
-      if (header->hwndFrom == FLayout.Tabs && header->code == TCN_SELCHANGE)
-        ShowPage(FLayout, static_cast<int>(SendMessageW(FLayout.Tabs, TCM_GETCURSEL, 0, 0)));
+      if (header->hwndFrom == FLayout.Tabs && header->code == TCN_SELCHANGE) PageChanged();
       return 0;
     }
     case WM_CTLCOLORSTATIC:
@@ -358,6 +365,16 @@ void TMainWindow::MinimizedFromOutside() {
   if (!IsIconic(FWindow) || FOrdinaryMinimize) return;
   ::ShowWindow(FWindow, SW_RESTORE);
   FForm->TeForm1Minimize();
+}
+
+// By mouse or by keys: the keyboard never stays on a control of the page just
+// hidden, where the next key would reach nothing visible. It goes to the page
+// control, whose arrows turn the pages and whose Tab enters the page shown.
+void TMainWindow::PageChanged() {
+  ShowPage(FLayout, static_cast<int>(SendMessageW(FLayout.Tabs, TCM_GETCURSEL, 0, 0)));
+  const HWND focus = GetFocus();
+  if (focus != nullptr && IsChild(FClient, focus) && !IsWindowVisible(focus)) SetFocus(FLayout.Tabs);
+  if (FFocus != nullptr && !IsWindowVisible(FFocus)) FFocus = FLayout.Tabs;
 }
 
 void TMainWindow::ShowSystemMenu(POINT screen) {

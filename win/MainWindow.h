@@ -65,6 +65,7 @@ private:
   void TrayMessage(UINT mouseMessage);
   LRESULT ControlColor(HDC dc, HWND control, bool edit);
   void MinimizedFromOutside();
+  void PageChanged();
   void ShowSystemMenu(POINT screen);
   void RunMenuCommand(UINT id);
   void RebuildSystemMenu();
