@@ -39,6 +39,13 @@ HICON LoadAppIcon(HINSTANCE instance, int widthMetric, int heightMetric) {
                                        GetSystemMetrics(widthMetric), GetSystemMetrics(heightMetric), LR_DEFAULTCOLOR));
 }
 
+bool HighContrast() {
+  HIGHCONTRASTW contrast{};
+  contrast.cbSize = sizeof contrast;
+  return SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof contrast, &contrast, 0) != FALSE &&
+         (contrast.dwFlags & HCF_HIGHCONTRASTON) != 0;
+}
+
 int SystemDpi() {
   HDC screen = GetDC(nullptr);
   const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
@@ -202,6 +209,11 @@ LRESULT TMainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       if (wParam == SIZE_RESTORED) FOrdinaryMinimize = false;
       if (wParam == SIZE_MINIMIZED && !FOrdinaryMinimize) PostMessageW(FWindow, WM_KESTRINE_TO_TRAY, 0, 0);
       return 0;
+    case WM_SYSCOLORCHANGE:
+    case WM_THEMECHANGED:
+      // A new palette or high contrast: every control, the caption bar and the boxes repaint.
+      RedrawWindow(FWindow, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_FRAME);
+      break;
     case WM_QUERYENDSESSION:
       return TRUE;
     case WM_CLOSE:
@@ -408,16 +420,19 @@ void TMainWindow::RebuildSystemMenu() {
     FillMenu(menu, TFrameLogic(*this, ApplicationTitle).SystemMenu());
 }
 
+// The logic's colours keep their meaning, but the text stays readable in every
+// theme: its black is the system's window text on the window's own background,
+// and in high contrast the boxes take the system's colours alone (the text then
+// carries the meaning).
 LRESULT TMainWindow::ControlColor(HDC dc, HWND control, bool edit) {
   const int index = IndexOf(control);
   if (index < 0 || FColors[static_cast<std::size_t>(index)] < 0)
     return DefWindowProcW(FWindow, edit ? WM_CTLCOLOREDIT : WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
                           reinterpret_cast<LPARAM>(control));
-  // Read-only boxes ask with WM_CTLCOLORSTATIC and keep the button-face background.
-  const int background = edit ? COLOR_WINDOW : COLOR_BTNFACE;
-  SetTextColor(dc, static_cast<COLORREF>(FColors[static_cast<std::size_t>(index)]));
-  SetBkColor(dc, GetSysColor(background));
-  return reinterpret_cast<LRESULT>(GetSysColorBrush(background));
+  const int color = FColors[static_cast<std::size_t>(index)];
+  SetTextColor(dc, color == 0 || HighContrast() ? GetSysColor(COLOR_WINDOWTEXT) : static_cast<COLORREF>(color));
+  SetBkColor(dc, GetSysColor(COLOR_WINDOW));
+  return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
 }
 
 int TMainWindow::IndexOf(HWND control) const {
