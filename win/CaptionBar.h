@@ -32,6 +32,9 @@ private:
   LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
   void Paint();
   void DrawButton(const DRAWITEMSTRUCT& item);
+  static LRESULT CALLBACK ButtonProc(HWND button, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                     DWORD_PTR data);
+  void SetHot(HWND button);
   RECT IconRect() const;
   void IconPressed();
 
@@ -42,6 +45,7 @@ private:
   HFONT FCaptionFont = nullptr;
   bool FRolledUp = false;
   bool FActive = true;
+  HWND FHot = nullptr;  // the button under the mouse
   DWORD FMenuOpenedAt = 0;
   bool FMenuOpened = false;
 };
