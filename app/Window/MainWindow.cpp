@@ -308,7 +308,10 @@ void TMainWindow::ApplySize() {
                TCaptionBar::Height + height + 2 * TCaptionBar::Border);
 }
 
-void TMainWindow::ShowTrayIcon(const std::string&) { Tray->Show(); }
+bool TMainWindow::ShowTrayIcon(const std::string&) {
+  Tray->Show();
+  return true;
+}
 
 void TMainWindow::RemoveTrayIcon() { Tray->Hide(); }
 

@@ -80,12 +80,12 @@ TEST_F(FrameLogicTest, EveryWayOfMinimizingEndsInTheNotificationAreaAndRestoreRe
     View().Bounds = {400 + path, 300, 354, 414};
     minimize();
     EXPECT_EQ(Frame().State(), TFrameState::InTray);
-    EXPECT_EQ(View().FrameCalls, (std::vector<std::string>{"hide", "icon Kestrine"}));
+    EXPECT_EQ(View().FrameCalls, (std::vector<std::string>{"icon Kestrine", "hide"}));
     View().Bounds = {0, 0, 354, 414};  // hidden windows may be moved by the desktop
     minimize();                        // a second minimize changes nothing
     Window.Form->FrameCommand(TFrameCommand::Restore);  // "&Restore", or a double click on the icon
     EXPECT_EQ(Frame().State(), TFrameState::Normal);
-    EXPECT_EQ(View().FrameCalls, (std::vector<std::string>{"hide", "icon Kestrine", "show at bounds", "no icon"}));
+    EXPECT_EQ(View().FrameCalls, (std::vector<std::string>{"icon Kestrine", "hide", "show at bounds", "no icon"}));
     EXPECT_EQ(View().Bounds, (TBounds{400 + path, 300, 354, 414}));
   }
 }
@@ -107,6 +107,27 @@ TEST_F(FrameLogicTest, WithoutANotificationAreaMinimizingIsOrdinary) {
   EXPECT_EQ(Frame().State(), TFrameState::Normal);
   EXPECT_EQ(View().FrameCalls, std::vector<std::string>{"minimize"});
   EXPECT_FALSE(View().TrayIconShown);
+}
+
+// A shell that is slow at log-in refuses the icon: the window stays until the
+// icon comes after all, or is minimized the ordinary way when it never does.
+TEST_F(FrameLogicTest, TheWindowHidesOnlyOnceTheIconIsThere) {
+  View().TrayIconAddFails = true;
+  Choose("Minimize to &Tray");
+  EXPECT_EQ(View().FrameCalls, std::vector<std::string>{"icon Kestrine"});
+  EXPECT_TRUE(View().Visible);
+  Frame().TrayIconAdded();
+  EXPECT_FALSE(View().Visible);
+  Window.Form->FrameCommand(TFrameCommand::Restore);
+
+  Choose("Ro&llup");
+  View().FrameCalls.clear();
+  Choose("Minimize to &Tray");
+  Frame().TrayIconFailed();
+  EXPECT_EQ(View().FrameCalls, (std::vector<std::string>{"icon Kestrine", "minimize"}));
+  EXPECT_EQ(Frame().State(), TFrameState::RolledUp);
+  Frame().TrayIconAdded();  // too late: nothing hides the window any more
+  EXPECT_TRUE(View().Visible);
 }
 
 TEST_F(FrameLogicTest, TheIconGoesWithTheWindowAndWithTheSession) {
