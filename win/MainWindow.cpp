@@ -1,6 +1,8 @@
 #include "MainWindow.h"
 
 #include <commctrl.h>
+#include <shellapi.h>
+#include <windowsx.h>
 
 #include <algorithm>
 #include <atomic>
@@ -17,6 +19,7 @@ namespace {
 
 constexpr UINT WM_KESTRINE_TO_TRAY = WM_APP + 2;  // a minimize that came from outside
 constexpr UINT_PTR TimerIds[] = {1, 2};          // TTimerId::Timer1, SyncTimer
+constexpr UINT_PTR TrayRetryTimer = 3;
 constexpr int FirstControlId = IDC_TeSEdit1;
 
 std::atomic<bool> GWakePending{false};
@@ -242,7 +245,7 @@ LRESULT TMainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
 
 LRESULT TMainWindow::HandleForm(UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == FTaskbarCreated && FTaskbarCreated != 0) {
-    FTray->ShellRestarted();
+    if (FTray->ShellRestarted()) TrayRetried(TTrayIcon::TRetry::Added);
     return 0;
   }
   switch (message) {
@@ -253,6 +256,10 @@ LRESULT TMainWindow::HandleForm(UINT message, WPARAM wParam, LPARAM lParam) {
       if (SysCommand(wParam, lParam)) return 0;
       break;
     case WM_TIMER:
+      if (wParam == TrayRetryTimer) {
+        TrayRetried(FTray->Retry());
+        return 0;
+      }
       FForm->TimerFired(wParam == TimerIds[1] ? TTimerId::SyncTimer : TTimerId::Timer1);
       return 0;
     case WM_TIMECHANGE:
@@ -266,7 +273,7 @@ LRESULT TMainWindow::HandleForm(UINT message, WPARAM wParam, LPARAM lParam) {
         FForm->SetUserFormat(UserFormatSettings());
       break;
     case KESTRINE_WM_TRAY:
-      TrayMessage(static_cast<UINT>(LOWORD(lParam)));
+      TrayMessage(static_cast<UINT>(LOWORD(lParam)), wParam);
       return 0;
     case WM_KESTRINE_TO_TRAY:
       MinimizedFromOutside();
@@ -348,18 +355,23 @@ bool TMainWindow::SysCommand(WPARAM command, LPARAM key) {
   }
 }
 
-void TMainWindow::TrayMessage(UINT mouseMessage) {
-  if (mouseMessage == WM_LBUTTONDBLCLK) {
+// Click, double click, Enter or Space restore; the context menu comes from the
+// mouse or the keyboard, "&Restore" its default item.
+void TMainWindow::TrayMessage(UINT event, WPARAM anchor) {
+  if (event == NIN_SELECT || event == NIN_KEYSELECT || event == WM_LBUTTONDBLCLK) {
     RunMenuCommand(IDM_RESTORE);
     return;
   }
-  if (mouseMessage != WM_RBUTTONUP) return;
-  POINT at{};
-  GetCursorPos(&at);
+  POINT at{GET_X_LPARAM(anchor), GET_Y_LPARAM(anchor)};
+  if (event == WM_RBUTTONUP && !FTray->Version4())
+    GetCursorPos(&at);
+  else if (event != WM_CONTEXTMENU)
+    return;
   // Without the foreground the menu would stay open after a click elsewhere.
   SetForegroundWindow(FWindow);
   HMENU menu = CreatePopupMenu();
   FillMenu(menu, TFrameLogic::TrayMenu());
+  SetMenuDefaultItem(menu, IDM_RESTORE, FALSE);
   UINT id = 0;
   {
     const auto loop = NestedLoop();
@@ -368,7 +380,20 @@ void TMainWindow::TrayMessage(UINT mouseMessage) {
   }
   DestroyMenu(menu);
   PostMessageW(FWindow, WM_NULL, 0, 0);
-  if (id != 0) RunMenuCommand(id);
+  if (id != 0)
+    RunMenuCommand(id);
+  else
+    FTray->ReturnFocus();
+}
+
+void TMainWindow::TrayRetried(TTrayIcon::TRetry result) {
+  if (result == TTrayIcon::TRetry::Again) return;
+  KillTimer(FWindow, TrayRetryTimer);
+  if (FForm == nullptr) return;
+  if (result == TTrayIcon::TRetry::Added)
+    FForm->TeForm1.TrayIconAdded();
+  else
+    FForm->TeForm1.TrayIconFailed();
 }
 
 // Minimized by the system (the taskbar, a window manager, a start "minimized"):
@@ -541,9 +566,17 @@ void TMainWindow::SetRolledUp(bool rolledUp) {
   ApplySize();
 }
 
-void TMainWindow::ShowTrayIcon(const std::string& hint) { FTray->Show(hint); }
+// A shell still starting at log-in refuses the icon: try again for a while.
+bool TMainWindow::ShowTrayIcon(const std::string& hint) {
+  if (FTray->Show(hint)) return true;
+  ::SetTimer(FWindow, TrayRetryTimer, TTrayIcon::RetryMs, nullptr);
+  return false;
+}
 
-void TMainWindow::RemoveTrayIcon() { FTray->Hide(); }
+void TMainWindow::RemoveTrayIcon() {
+  KillTimer(FWindow, TrayRetryTimer);
+  FTray->Hide();
+}
 
 // Posted: the logic that asks may still be running on this stack.
 void TMainWindow::CloseWindow() { PostMessageW(FWindow, WM_CLOSE, 0, 0); }

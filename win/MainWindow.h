@@ -52,7 +52,7 @@ public:
   void ShowWindow(const TBounds* bounds) override;
   void MinimizeOrdinary() override;
   void SetRolledUp(bool rolledUp) override;
-  void ShowTrayIcon(const std::string& hint) override;
+  bool ShowTrayIcon(const std::string& hint) override;
   void RemoveTrayIcon() override;
   void CloseWindow() override;
 
@@ -62,7 +62,8 @@ private:
   LRESULT HandleForm(UINT message, WPARAM wParam, LPARAM lParam);
   void Command(int id, int code);
   bool SysCommand(WPARAM command, LPARAM key);
-  void TrayMessage(UINT mouseMessage);
+  void TrayMessage(UINT event, WPARAM anchor);
+  void TrayRetried(TTrayIcon::TRetry result);
   LRESULT ControlColor(HDC dc, HWND control, bool edit);
   void MinimizedFromOutside();
   void PageChanged();
