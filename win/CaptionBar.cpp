@@ -26,10 +26,15 @@ constexpr TButtonSpec Buttons[] = {
 
 constexpr int ButtonWidth = 16, ButtonHeight = 14, ButtonTop = 3;
 
-HFONT CreateCaptionFont() {
+// The system's caption font, which it gives at the system's DPI, at this one.
+HFONT CreateCaptionFont(const TScale& scale) {
   NONCLIENTMETRICSW metrics{};
   metrics.cbSize = sizeof metrics;
   SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+  HDC screen = GetDC(nullptr);
+  const int systemDpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  metrics.lfCaptionFont.lfHeight = MulDiv(metrics.lfCaptionFont.lfHeight, scale.Dpi, systemDpi > 0 ? systemDpi : 96);
   return CreateFontIndirectW(&metrics.lfCaptionFont);
 }
 
@@ -85,18 +90,15 @@ void TCaptionBar::RegisterWindowClass(HINSTANCE instance) {
 }
 
 TCaptionBar::TCaptionBar(HWND root, HINSTANCE instance, const TScale& scale, HICON icon, HFONT buttonFont)
-    : FRoot(root), FScale(scale), FIcon(icon), FCaptionFont(CreateCaptionFont()) {
-  FWindow = CreateWindowExW(0, CaptionClass, L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 1, 1,
-                            scale(ClientWidth), scale(Height), root, nullptr, instance, this);
+    : FRoot(root), FScale(scale), FIcon(icon) {
+  FWindow = CreateWindowExW(0, CaptionClass, L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 1, 1, 0, 0, root, nullptr,
+                            instance, this);
   // The drawn glyphs are not all standard ones: each button names itself in a tip.
   HWND tips = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT,
                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, FWindow, nullptr, instance, nullptr);
   for (const TButtonSpec& spec : Buttons) {
-    HWND button = CreateWindowExW(0, L"BUTTON", spec.Name, WS_CHILD | WS_VISIBLE | BS_OWNERDRAW,
-                                  scale(ClientWidth - spec.Right), scale(ButtonTop), scale(ButtonWidth),
-                                  scale(ButtonHeight), FWindow,
+    HWND button = CreateWindowExW(0, L"BUTTON", spec.Name, WS_CHILD | WS_VISIBLE | BS_OWNERDRAW, 0, 0, 0, 0, FWindow,
                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.Id)), instance, nullptr);
-    SendMessageW(button, WM_SETFONT, reinterpret_cast<WPARAM>(buttonFont), FALSE);
     SetWindowSubclass(button, ButtonProc, 0, reinterpret_cast<DWORD_PTR>(this));
     TTTOOLINFOW tip{};
     tip.cbSize = sizeof tip;
@@ -106,6 +108,22 @@ TCaptionBar::TCaptionBar(HWND root, HINSTANCE instance, const TScale& scale, HIC
     tip.lpszText = const_cast<wchar_t*>(spec.Name);
     SendMessageW(tips, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tip));
   }
+  Rescale(scale, icon, buttonFont);
+}
+
+void TCaptionBar::Rescale(const TScale& scale, HICON icon, HFONT buttonFont) {
+  FScale = scale;
+  FIcon = icon;
+  if (FCaptionFont != nullptr) DeleteObject(FCaptionFont);
+  FCaptionFont = CreateCaptionFont(scale);
+  SetWindowPos(FWindow, nullptr, 1, 1, scale(ClientWidth), scale(Height), SWP_NOZORDER | SWP_NOACTIVATE);
+  for (const TButtonSpec& spec : Buttons) {
+    HWND button = GetDlgItem(FWindow, spec.Id);
+    SendMessageW(button, WM_SETFONT, reinterpret_cast<WPARAM>(buttonFont), FALSE);
+    SetWindowPos(button, nullptr, scale(ClientWidth - spec.Right), scale(ButtonTop), scale(ButtonWidth),
+                 scale(ButtonHeight), SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  InvalidateRect(FWindow, nullptr, TRUE);
 }
 
 TCaptionBar::~TCaptionBar() {

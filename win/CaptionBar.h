@@ -22,6 +22,8 @@ public:
   HWND Handle() const { return FWindow; }
   void SetRolledUp(bool rolledUp);
   void SetActive(bool active);
+  // At another DPI: places, fonts and the icon (which the owner keeps) anew.
+  void Rescale(const TScale& scale, HICON icon, HFONT buttonFont);
 
   // Opens the system menu with its top left corner at this screen point.
   std::function<void(POINT)> OnSystemMenu;

@@ -49,11 +49,32 @@ bool HighContrast() {
          (contrast.dwFlags & HCF_HIGHCONTRASTON) != 0;
 }
 
+HICON LoadIconOfSize(HINSTANCE instance, int size) {
+  return static_cast<HICON>(
+      LoadImageW(instance, MAKEINTRESOURCEW(IDI_KESTRINE), IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
+}
+
+// The dialog font: 8 points.
+HFONT CreateDialogFont(const TScale& scale) {
+  return CreateFontW(-MulDiv(8, scale.Dpi, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                     OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
+                     L"MS Shell Dlg");
+}
+
 int SystemDpi() {
   HDC screen = GetDC(nullptr);
   const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
   ReleaseDC(nullptr, screen);
   return dpi > 0 ? dpi : 96;
+}
+
+// The DPI of the window's monitor (Windows 10 1607 on); before that, the system's.
+int WindowDpi(HWND window) {
+  using TGetDpiForWindow = UINT(WINAPI*)(HWND);
+  static const auto getDpi = reinterpret_cast<TGetDpiForWindow>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+  const int dpi = getDpi != nullptr ? static_cast<int>(getDpi(window)) : 0;
+  return dpi > 0 ? dpi : SystemDpi();
 }
 
 }  // namespace
@@ -79,16 +100,13 @@ TMainWindow::~TMainWindow() {
   if (FFont != nullptr) DeleteObject(FFont);
   if (FIcon != nullptr) DestroyIcon(FIcon);
   if (FSmallIcon != nullptr) DestroyIcon(FSmallIcon);
+  if (FCaptionIcon != nullptr) DestroyIcon(FCaptionIcon);
 }
 
 bool TMainWindow::Create() {
   FScale.Dpi = SystemDpi();
   FIcon = LoadAppIcon(FInstance, SM_CXICON, SM_CYICON);
   FSmallIcon = LoadAppIcon(FInstance, SM_CXSMICON, SM_CYSMICON);
-  // The dialog font: 8 points.
-  FFont = CreateFontW(-MulDiv(8, FScale.Dpi, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                      OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
-                      L"MS Shell Dlg");
 
   WNDCLASSEXW form{};
   form.cbSize = sizeof form;
@@ -109,7 +127,10 @@ bool TMainWindow::Create() {
                             WS_POPUP | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN, 328, 176, 0, 0, nullptr,
                             nullptr, FInstance, this);
   if (FWindow == nullptr) return false;
-  FCaption = std::make_unique<TCaptionBar>(FWindow, FInstance, FScale, FSmallIcon, FFont);
+  FScale.Dpi = WindowDpi(FWindow);
+  FFont = CreateDialogFont(FScale);
+  FCaptionIcon = LoadIconOfSize(FInstance, FScale(16));
+  FCaption = std::make_unique<TCaptionBar>(FWindow, FInstance, FScale, FCaptionIcon, FFont);
   FCaption->OnSystemMenu = [this](POINT at) { ShowSystemMenu(at); };
   FCaption->OnClose = [this] { RunMenuCommand(IDM_CLOSE); };
   const int top = 1 + FScale(TCaptionBar::Height);
@@ -211,6 +232,9 @@ LRESULT TMainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_SIZE:
       if (wParam == SIZE_RESTORED) FOrdinaryMinimize = false;
       if (wParam == SIZE_MINIMIZED && !FOrdinaryMinimize) PostMessageW(FWindow, WM_KESTRINE_TO_TRAY, 0, 0);
+      return 0;
+    case WM_DPICHANGED:
+      DpiChanged(LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
       return 0;
     case WM_SYSCOLORCHANGE:
     case WM_THEMECHANGED:
@@ -463,6 +487,27 @@ LRESULT TMainWindow::ControlColor(HDC dc, HWND control, bool edit) {
 int TMainWindow::IndexOf(HWND control) const {
   const auto found = std::find(FControls.begin(), FControls.end(), control);
   return found == FControls.end() ? -1 : static_cast<int>(found - FControls.begin());
+}
+
+// Moved to a monitor of another DPI: the layout and fonts are built again from
+// their 96-DPI places, and the window keeps its place (the suggested one, which
+// keeps it on that monitor).
+void TMainWindow::DpiChanged(int dpi, const RECT& suggested) {
+  if (dpi <= 0 || dpi == FScale.Dpi) return;
+  FScale.Dpi = dpi;
+  HFONT oldFont = FFont;
+  HICON oldIcon = FCaptionIcon;
+  FFont = CreateDialogFont(FScale);
+  FCaptionIcon = LoadIconOfSize(FInstance, FScale(16));
+  FCaption->Rescale(FScale, FCaptionIcon, FFont);
+  const int top = 1 + FScale(TCaptionBar::Height);
+  SetWindowPos(FClient, nullptr, 1, top, FScale(ClientWidth), FScale(ClientHeight), SWP_NOZORDER | SWP_NOACTIVATE);
+  PlaceClientControls(FLayout, FFont, FScale);
+  SetWindowPos(FWindow, nullptr, suggested.left, suggested.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  ApplySize();
+  RedrawWindow(FWindow, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+  DeleteObject(oldFont);
+  if (oldIcon != nullptr) DestroyIcon(oldIcon);
 }
 
 void TMainWindow::ApplySize() {

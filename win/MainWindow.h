@@ -70,6 +70,7 @@ private:
   void ShowSystemMenu(POINT screen);
   void RunMenuCommand(UINT id);
   void RebuildSystemMenu();
+  void DpiChanged(int dpi, const RECT& suggested);
   void ApplySize();
   void PaintBorder();
   HWND Control(TControl control) const { return FControls[static_cast<std::size_t>(control)]; }
@@ -84,6 +85,7 @@ private:
   HFONT FFont = nullptr;
   HICON FIcon = nullptr;
   HICON FSmallIcon = nullptr;
+  HICON FCaptionIcon = nullptr;  // the caption bar's, at its DPI
   UINT FTaskbarCreated = 0;
   std::unique_ptr<TCaptionBar> FCaption;
   std::unique_ptr<TTrayIcon> FTray;
