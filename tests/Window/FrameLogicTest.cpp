@@ -177,9 +177,8 @@ TEST(SafeCloseTest, ACloseThatArrivesWhileAnErrorBoxIsOpenIsCarriedOutAfterIt) {
     closeIfAllowed();
     EXPECT_EQ(window.Form, nullptr);
   }
-  std::ifstream saved(settings);
   std::stringstream text;
-  text << saved.rdbuf();
+  text << std::ifstream(settings).rdbuf();  // closed before the removal, which Windows refuses on an open file
   EXPECT_NE(text.str().find("edtSyncTime=7"), std::string::npos) << text.str();
   std::filesystem::remove_all(folder);
 }
