@@ -29,6 +29,8 @@
 //   tray select|keyselect|contextmenu  the shell's message for that event on the icon
 //   expect-popup 0|1 T       a menu is open; expect-box 0|1 T: the error box is open
 //   dpichanged DPI           WM_DPICHANGED to DPI, suggesting the window's own place
+//   palette WINDOW BUTTON WINDOWTEXT BUTTONTEXT  SetSysColors of these four (RRGGBB);
+//                            prints the ones replaced, in the same form
 #include <windows.h>
 #include <commctrl.h>
 #include <shellapi.h>
@@ -41,6 +43,7 @@
 #include <cstdlib>
 #include <functional>
 #include <iostream>
+#include <iterator>
 #include <map>
 #include <stdexcept>
 #include <string>
@@ -284,6 +287,28 @@ void DpiChanged(long dpi) {
   if (!written) throw Failure("cannot hand the program a rectangle");
 }
 
+// Through the system's call, not the registry: Wine keeps the colours of the
+// theme wineboot applied in a volatile key that wins over Control Panel\Colors
+// for the wineserver's life. Wine programs started afterwards see the change.
+void Palette(const std::vector<std::string>& colors) {
+  const int elements[] = {COLOR_WINDOW, COLOR_BTNFACE, COLOR_WINDOWTEXT, COLOR_BTNTEXT};
+  COLORREF values[std::size(elements)] = {};
+  std::string replaced;
+  for (size_t i = 0; i < std::size(elements); ++i) {
+    char* end = nullptr;
+    const unsigned long rgb = std::strtoul(colors[i].c_str(), &end, 16);
+    if (colors[i].size() != 6 || *end != '\0') throw Failure("not a colour RRGGBB: '" + colors[i] + "'");
+    values[i] = RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
+    const COLORREF old = GetSysColor(elements[i]);
+    char text[8];
+    std::snprintf(text, sizeof text, "%02X%02X%02X", GetRValue(old), GetGValue(old), GetBValue(old));
+    replaced += (i == 0 ? "" : " ") + std::string(text);
+  }
+  if (!SetSysColors(static_cast<int>(std::size(elements)), elements, values))
+    throw Failure("SetSysColors failed (error " + std::to_string(GetLastError()) + ")");
+  std::cout << replaced << "\n";
+}
+
 void Close(double timeout) {
   const HWND window = MainWindow();
   DWORD pid = 0;
@@ -401,6 +426,7 @@ const std::map<std::string, Command>& Commands() {
       {"expect-box",
        {2, [](Args a) { Expect("the error box", a[0], Seconds(a[1]), [] { return Bool(VisibleWindow(L"#32770", L"Kestrine")); }); }}},
       {"dpichanged", {1, [](Args a) { DpiChanged(Number(a[0])); }}},
+      {"palette", {4, [](Args a) { Palette(a); }}},
   };
   return commands;
 }
