@@ -26,10 +26,15 @@ constexpr TButtonSpec Buttons[] = {
 
 constexpr int ButtonWidth = 16, ButtonHeight = 14, ButtonTop = 3;
 
-HFONT CreateCaptionFont() {
+// The system's caption font, which it gives at the system's DPI, at this one.
+HFONT CreateCaptionFont(const TScale& scale) {
   NONCLIENTMETRICSW metrics{};
   metrics.cbSize = sizeof metrics;
   SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+  HDC screen = GetDC(nullptr);
+  const int systemDpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  metrics.lfCaptionFont.lfHeight = MulDiv(metrics.lfCaptionFont.lfHeight, scale.Dpi, systemDpi > 0 ? systemDpi : 96);
   return CreateFontIndirectW(&metrics.lfCaptionFont);
 }
 
@@ -45,9 +50,19 @@ void DrawGlyph(HDC dc, RECT box, TGlyph glyph, bool pushed) {
   if (glyph == TGlyph::Minimize) {
     RECT bar{box.left + width / 4, box.bottom - 2 * unit - 2, box.right - width / 4, box.bottom - unit - 1};
     FillRect(dc, &bar, ink);
-  } else if (glyph == TGlyph::Tray) {  // a small box in the lower right corner
-    RECT mark{box.left + width * 3 / 8, box.top + height / 2, box.right - 3, box.bottom - 3};
-    FillRect(dc, &mark, ink);
+  } else if (glyph == TGlyph::Tray) {  // an arrow down into a tray, unlike the minimize bar
+    RECT floor{box.left + width / 4, box.bottom - unit - 2, box.right - width / 4, box.bottom - 2};
+    RECT left{floor.left, floor.top - 2 * unit, floor.left + unit, floor.top};
+    RECT right{floor.right - unit, floor.top - 2 * unit, floor.right, floor.top};
+    FillRect(dc, &floor, ink);
+    FillRect(dc, &left, ink);
+    FillRect(dc, &right, ink);
+    const int middle = box.left + width / 2, tip = floor.top - unit;
+    for (int row = 0; row <= 4 * unit && tip - row > box.top + 1; ++row) {
+      const int half = row <= 2 * unit ? row : unit / 2;  // the head, then the stem
+      RECT line{middle - half, tip - row - 1, middle + half + 1, tip - row};
+      FillRect(dc, &line, ink);
+    }
   } else {
     HPEN pen = CreatePen(PS_SOLID, unit, GetSysColor(COLOR_BTNTEXT));
     const HGDIOBJ old = SelectObject(dc, pen);
@@ -75,18 +90,16 @@ void TCaptionBar::RegisterWindowClass(HINSTANCE instance) {
 }
 
 TCaptionBar::TCaptionBar(HWND root, HINSTANCE instance, const TScale& scale, HICON icon, HFONT buttonFont)
-    : FRoot(root), FScale(scale), FIcon(icon), FCaptionFont(CreateCaptionFont()) {
-  FWindow = CreateWindowExW(0, CaptionClass, L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 1, 1,
-                            scale(ClientWidth), scale(Height), root, nullptr, instance, this);
+    : FRoot(root), FScale(scale), FIcon(icon) {
+  FWindow = CreateWindowExW(0, CaptionClass, L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 1, 1, 0, 0, root, nullptr,
+                            instance, this);
   // The drawn glyphs are not all standard ones: each button names itself in a tip.
   HWND tips = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT,
                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, FWindow, nullptr, instance, nullptr);
   for (const TButtonSpec& spec : Buttons) {
-    HWND button = CreateWindowExW(0, L"BUTTON", spec.Name, WS_CHILD | WS_VISIBLE | BS_OWNERDRAW,
-                                  scale(ClientWidth - spec.Right), scale(ButtonTop), scale(ButtonWidth),
-                                  scale(ButtonHeight), FWindow,
+    HWND button = CreateWindowExW(0, L"BUTTON", spec.Name, WS_CHILD | WS_VISIBLE | BS_OWNERDRAW, 0, 0, 0, 0, FWindow,
                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.Id)), instance, nullptr);
-    SendMessageW(button, WM_SETFONT, reinterpret_cast<WPARAM>(buttonFont), FALSE);
+    SetWindowSubclass(button, ButtonProc, 0, reinterpret_cast<DWORD_PTR>(this));
     TTTOOLINFOW tip{};
     tip.cbSize = sizeof tip;
     tip.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
@@ -95,6 +108,22 @@ TCaptionBar::TCaptionBar(HWND root, HINSTANCE instance, const TScale& scale, HIC
     tip.lpszText = const_cast<wchar_t*>(spec.Name);
     SendMessageW(tips, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tip));
   }
+  Rescale(scale, icon, buttonFont);
+}
+
+void TCaptionBar::Rescale(const TScale& scale, HICON icon, HFONT buttonFont) {
+  FScale = scale;
+  FIcon = icon;
+  if (FCaptionFont != nullptr) DeleteObject(FCaptionFont);
+  FCaptionFont = CreateCaptionFont(scale);
+  SetWindowPos(FWindow, nullptr, 1, 1, scale(ClientWidth), scale(Height), SWP_NOZORDER | SWP_NOACTIVATE);
+  for (const TButtonSpec& spec : Buttons) {
+    HWND button = GetDlgItem(FWindow, spec.Id);
+    SendMessageW(button, WM_SETFONT, reinterpret_cast<WPARAM>(buttonFont), FALSE);
+    SetWindowPos(button, nullptr, scale(ClientWidth - spec.Right), scale(ButtonTop), scale(ButtonWidth),
+                 scale(ButtonHeight), SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  InvalidateRect(FWindow, nullptr, TRUE);
 }
 
 TCaptionBar::~TCaptionBar() {
@@ -201,17 +230,41 @@ void TCaptionBar::Paint() {
   EndPaint(FWindow, &paint);
 }
 
+// Pressed: sunk, the glyph a pixel down and right; under the mouse: ringed in
+// the system's highlight colour.
 void TCaptionBar::DrawButton(const DRAWITEMSTRUCT& item) {
   RECT box = item.rcItem;
   const bool pushed = (item.itemState & ODS_SELECTED) != 0;
-  const UINT state = pushed ? DFCS_PUSHED : 0;
+  const bool hot = item.hwndItem == FHot && !pushed;
+  const UINT state = (pushed ? DFCS_PUSHED : 0) | (hot ? DFCS_HOT : 0);
   if (item.CtlID == IDC_RollupButton) {
     DrawFrameControl(item.hDC, &box, DFC_SCROLL, (FRolledUp ? DFCS_SCROLLDOWN : DFCS_SCROLLUP) | state);
-    return;
+  } else {
+    DrawFrameControl(item.hDC, &box, DFC_BUTTON, DFCS_BUTTONPUSH | state);
+    const TGlyph glyph = item.CtlID == IDC_CloseButton      ? TGlyph::Close
+                         : item.CtlID == IDC_MinimizeButton ? TGlyph::Minimize
+                                                            : TGlyph::Tray;
+    DrawGlyph(item.hDC, item.rcItem, glyph, pushed);
   }
-  DrawFrameControl(item.hDC, &box, DFC_BUTTON, DFCS_BUTTONPUSH | state);
-  const TGlyph glyph = item.CtlID == IDC_CloseButton      ? TGlyph::Close
-                       : item.CtlID == IDC_MinimizeButton ? TGlyph::Minimize
-                                                          : TGlyph::Tray;
-  DrawGlyph(item.hDC, item.rcItem, glyph, pushed);
+  if (hot) FrameRect(item.hDC, &item.rcItem, GetSysColorBrush(COLOR_HIGHLIGHT));
+}
+
+// The buttons' own procedure, subclassed: it tells the bar which one the mouse is over.
+LRESULT CALLBACK TCaptionBar::ButtonProc(HWND button, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                         DWORD_PTR data) {
+  auto* self = reinterpret_cast<TCaptionBar*>(data);
+  if (message == WM_MOUSEMOVE && self->FHot != button) {
+    TRACKMOUSEEVENT leave{sizeof leave, TME_LEAVE, button, 0};
+    TrackMouseEvent(&leave);
+    self->SetHot(button);
+  } else if (message == WM_MOUSELEAVE && self->FHot == button) {
+    self->SetHot(nullptr);
+  }
+  return DefSubclassProc(button, message, wParam, lParam);
+}
+
+void TCaptionBar::SetHot(HWND button) {
+  if (FHot != nullptr) InvalidateRect(FHot, nullptr, FALSE);
+  FHot = button;
+  if (FHot != nullptr) InvalidateRect(FHot, nullptr, FALSE);
 }

@@ -22,6 +22,8 @@ public:
   HWND Handle() const { return FWindow; }
   void SetRolledUp(bool rolledUp);
   void SetActive(bool active);
+  // At another DPI: places, fonts and the icon (which the owner keeps) anew.
+  void Rescale(const TScale& scale, HICON icon, HFONT buttonFont);
 
   // Opens the system menu with its top left corner at this screen point.
   std::function<void(POINT)> OnSystemMenu;
@@ -32,6 +34,9 @@ private:
   LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
   void Paint();
   void DrawButton(const DRAWITEMSTRUCT& item);
+  static LRESULT CALLBACK ButtonProc(HWND button, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                     DWORD_PTR data);
+  void SetHot(HWND button);
   RECT IconRect() const;
   void IconPressed();
 
@@ -42,6 +47,7 @@ private:
   HFONT FCaptionFont = nullptr;
   bool FRolledUp = false;
   bool FActive = true;
+  HWND FHot = nullptr;  // the button under the mouse
   DWORD FMenuOpenedAt = 0;
   bool FMenuOpened = false;
 };

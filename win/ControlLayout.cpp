@@ -105,21 +105,36 @@ int NeededWidth(HWND control, HFONT font, bool withBox, const TScale& scale) {
 
 bool IsClass(const TControlSpec& spec, const wchar_t* name) { return lstrcmpW(spec.Class, name) == 0; }
 
-HWND CreateControl(const TControlSpec& spec, HWND parent, HINSTANCE instance, HFONT font, const TScale& scale) {
+const TControlSpec* SpecOf(int id) {
+  for (const TControlSpec& spec : Specs)
+    if (spec.Id == id) return &spec;
+  return nullptr;
+}
+
+HWND CreateControl(const TControlSpec& spec, HWND parent, HINSTANCE instance) {
   const bool edit = IsClass(spec, WC_EDITW);
-  const int height = IsClass(spec, WC_COMBOBOXW) ? spec.Height + 80 : spec.Height;  // with its drop-down list
-  HWND control = CreateWindowExW(edit ? WS_EX_CLIENTEDGE : 0, spec.Class, spec.Caption,
-                                 WS_CHILD | WS_VISIBLE | spec.Style, scale(spec.Left), scale(spec.Top),
-                                 scale(spec.Width), scale(height), parent,
-                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.Id)), instance, nullptr);
+  return CreateWindowExW(edit ? WS_EX_CLIENTEDGE : 0, spec.Class, spec.Caption, WS_CHILD | WS_VISIBLE | spec.Style, 0,
+                         0, 0, 0, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.Id)), instance, nullptr);
+}
+
+void PlaceControl(const TControlSpec& spec, HWND control, HFONT font, const TScale& scale) {
   SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+  int width = scale(spec.Width);
+  const int height = IsClass(spec, WC_COMBOBOXW) ? spec.Height + 80 : spec.Height;  // with its drop-down list
   const DWORD kind = spec.Style & BS_TYPEMASK;
   const bool withBox = IsClass(spec, WC_BUTTONW) && (kind == BS_AUTOCHECKBOX || kind == BS_AUTORADIOBUTTON);
-  if (IsClass(spec, WC_STATICW) || withBox) {
-    const int width = std::max(scale(spec.Width), NeededWidth(control, font, withBox, scale));
-    SetWindowPos(control, nullptr, 0, 0, width, scale(spec.Height), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-  }
-  return control;
+  if (IsClass(spec, WC_STATICW) || withBox) width = std::max(width, NeededWidth(control, font, withBox, scale));
+  SetWindowPos(control, nullptr, scale(spec.Left), scale(spec.Top), width, scale(height),
+               SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// The page control's display area, in its parent's coordinates.
+RECT PageBounds(HWND tabs) {
+  RECT display{};
+  GetClientRect(tabs, &display);
+  SendMessageW(tabs, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&display));
+  MapWindowPoints(tabs, GetParent(tabs), reinterpret_cast<POINT*>(&display), 2);
+  return display;
 }
 
 }  // namespace
@@ -141,19 +156,18 @@ HWND CreatePanel(HWND parent, int id, RECT bounds, HINSTANCE instance) {
                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
 }
 
+// Created in tab order at no place, then placed.
 TClientControls CreateClientControls(HWND client, HINSTANCE instance, HFONT font, const TScale& scale) {
   TClientControls result;
-  for (const TControlSpec& spec : Specs) {
-    if (spec.Parent != TParent::Client) continue;
-    result.Controls.emplace_back(spec.Id, CreateControl(spec, client, instance, font, scale));
-  }
-  // The page control comes last in the client area's tab order; its pages are
-  // its children, so that they paint above it and are reached after it.
-  result.Tabs = CreateWindowExW(WS_EX_CONTROLPARENT, WC_TABCONTROLW, L"",
-                                WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPCHILDREN | WS_GROUP, scale(8), scale(160),
-                                scale(337), scale(217), client,
-                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_TePageControl1)), instance, nullptr);
-  SendMessageW(result.Tabs, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+  for (const TControlSpec& spec : Specs)
+    if (spec.Parent == TParent::Client) result.Controls.emplace_back(spec.Id, CreateControl(spec, client, instance));
+  // The page control follows the clocks in the tab order, and each page
+  // follows it: the pages are its siblings, created after it, so that the
+  // dialog keys stop on the page control itself and then walk into the page
+  // shown. It clips its siblings, so the page shown paints above it.
+  result.Tabs = CreateWindowExW(0, WC_TABCONTROLW, L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPSIBLINGS | WS_GROUP,
+                                0, 0, 0, 0, client, reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_TePageControl1)),
+                                instance, nullptr);
   result.Controls.emplace_back(IDC_TePageControl1, result.Tabs);
   for (int page = 0; page < 3; ++page) {
     TCITEMW item{};
@@ -161,19 +175,28 @@ TClientControls CreateClientControls(HWND client, HINSTANCE instance, HFONT font
     item.pszText = const_cast<wchar_t*>(PageCaptions[page]);
     SendMessageW(result.Tabs, TCM_INSERTITEMW, page, reinterpret_cast<LPARAM>(&item));
   }
-  RECT display{};
-  GetClientRect(result.Tabs, &display);
-  SendMessageW(result.Tabs, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&display));
   for (int page = 0; page < 3; ++page) {
-    result.Pages[page] = CreatePanel(result.Tabs, PageIds[page], display, instance);
+    result.Pages[page] = CreatePanel(client, PageIds[page], {}, instance);
     result.Controls.emplace_back(PageIds[page], result.Pages[page]);
     const auto parent = static_cast<TParent>(page + 1);
     for (const TControlSpec& spec : Specs)
       if (spec.Parent == parent)
-        result.Controls.emplace_back(spec.Id, CreateControl(spec, result.Pages[page], instance, font, scale));
+        result.Controls.emplace_back(spec.Id, CreateControl(spec, result.Pages[page], instance));
   }
+  PlaceClientControls(result, font, scale);
   ShowPage(result, 0);
   return result;
+}
+
+void PlaceClientControls(const TClientControls& controls, HFONT font, const TScale& scale) {
+  SendMessageW(controls.Tabs, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+  SetWindowPos(controls.Tabs, nullptr, scale(8), scale(160), scale(337), scale(217), SWP_NOZORDER | SWP_NOACTIVATE);
+  const RECT display = PageBounds(controls.Tabs);
+  for (HWND page : controls.Pages)
+    SetWindowPos(page, nullptr, display.left, display.top, display.right - display.left, display.bottom - display.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+  for (const auto& [id, control] : controls.Controls)
+    if (const TControlSpec* spec = SpecOf(id)) PlaceControl(*spec, control, font, scale);
 }
 
 void ShowPage(const TClientControls& controls, int index) {

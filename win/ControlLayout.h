@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-// The fixed layout is in pixels at 96 DPI, scaled once to the system's DPI.
+// The fixed layout is in pixels at 96 DPI, scaled to the DPI of the window's monitor.
 struct TScale {
   int Dpi = 96;
   int operator()(int value) const { return MulDiv(value, Dpi, 96); }
@@ -28,6 +28,10 @@ void RegisterPanelClass(HINSTANCE instance);
 HWND CreatePanel(HWND parent, int id, RECT bounds, HINSTANCE instance);
 
 TClientControls CreateClientControls(HWND client, HINSTANCE instance, HFONT font, const TScale& scale);
+
+// Puts every control at its place and gives it the font: after creation and
+// when the window moves to a monitor of another DPI.
+void PlaceClientControls(const TClientControls& controls, HFONT font, const TScale& scale);
 
 // Shows the page of this index and hides the others.
 void ShowPage(const TClientControls& controls, int index);

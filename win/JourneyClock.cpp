@@ -3,7 +3,8 @@
 // system clock shifted by what was set, accepts every setting, and appends each
 // value set (milliseconds since 1970 UTC, one a line) to the file named by
 // KESTRINE_CLOCK_LOG. Then, as Windows does after a change of the clock, the
-// window gets WM_TIMECHANGE.
+// window gets WM_TIMECHANGE. KESTRINE_TRAY_REFUSALS makes the first adds of
+// the notification-area icon fail.
 #include <windows.h>
 
 #include <atomic>
@@ -14,6 +15,7 @@
 #include "Platform/Clock.h"
 #include "Platform/Windows/SystemTime.h"
 #include "RunKestrine.h"
+#include "TrayIcon.h"
 
 namespace {
 
@@ -73,5 +75,7 @@ private:
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
   static TJourneyClock clock;
   Platform::InstallClock(&clock);
+  // A shell that refuses the notification-area icon this many times.
+  TTrayIcon::Refusals = _wtoi(Environment(L"KESTRINE_TRAY_REFUSALS").c_str());
   return RunKestrine(instance, show);
 }

@@ -1,6 +1,8 @@
 #include "MainWindow.h"
 
 #include <commctrl.h>
+#include <shellapi.h>
+#include <windowsx.h>
 
 #include <algorithm>
 #include <atomic>
@@ -18,6 +20,7 @@ namespace {
 
 constexpr UINT WM_KESTRINE_TO_TRAY = WM_APP + 2;  // a minimize that came from outside
 constexpr UINT_PTR TimerIds[] = {1, 2};          // TTimerId::Timer1, SyncTimer
+constexpr UINT_PTR TrayRetryTimer = 3;
 constexpr int FirstControlId = IDC_TeSEdit1;
 
 std::atomic<bool> GWakePending{false};
@@ -40,11 +43,39 @@ HICON LoadAppIcon(HINSTANCE instance, int widthMetric, int heightMetric) {
                                        GetSystemMetrics(widthMetric), GetSystemMetrics(heightMetric), LR_DEFAULTCOLOR));
 }
 
+bool HighContrast() {
+  HIGHCONTRASTW contrast{};
+  contrast.cbSize = sizeof contrast;
+  return SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof contrast, &contrast, 0) != FALSE &&
+         (contrast.dwFlags & HCF_HIGHCONTRASTON) != 0;
+}
+
+HICON LoadIconOfSize(HINSTANCE instance, int size) {
+  return static_cast<HICON>(
+      LoadImageW(instance, MAKEINTRESOURCEW(IDI_KESTRINE), IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
+}
+
+// The dialog font: 8 points.
+HFONT CreateDialogFont(const TScale& scale) {
+  return CreateFontW(-MulDiv(8, scale.Dpi, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                     OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
+                     L"MS Shell Dlg");
+}
+
 int SystemDpi() {
   HDC screen = GetDC(nullptr);
   const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
   ReleaseDC(nullptr, screen);
   return dpi > 0 ? dpi : 96;
+}
+
+// The DPI of the window's monitor (Windows 10 1607 on); before that, the system's.
+int WindowDpi(HWND window) {
+  using TGetDpiForWindow = UINT(WINAPI*)(HWND);
+  static const auto getDpi = reinterpret_cast<TGetDpiForWindow>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+  const int dpi = getDpi != nullptr ? static_cast<int>(getDpi(window)) : 0;
+  return dpi > 0 ? dpi : SystemDpi();
 }
 
 }  // namespace
@@ -63,22 +94,20 @@ TMainWindow::TMainWindow(HINSTANCE instance) : FInstance(instance) {
 }
 
 TMainWindow::~TMainWindow() {
+  FMoveLoop.reset();
   FForm.reset();
   FTray.reset();
   if (FWindow != nullptr && IsWindow(FWindow)) DestroyWindow(FWindow);
   if (FFont != nullptr) DeleteObject(FFont);
   if (FIcon != nullptr) DestroyIcon(FIcon);
   if (FSmallIcon != nullptr) DestroyIcon(FSmallIcon);
+  if (FCaptionIcon != nullptr) DestroyIcon(FCaptionIcon);
 }
 
 bool TMainWindow::Create() {
   FScale.Dpi = SystemDpi();
   FIcon = LoadAppIcon(FInstance, SM_CXICON, SM_CYICON);
   FSmallIcon = LoadAppIcon(FInstance, SM_CXSMICON, SM_CYSMICON);
-  // The dialog font: 8 points.
-  FFont = CreateFontW(-MulDiv(8, FScale.Dpi, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                      OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
-                      L"MS Shell Dlg");
 
   WNDCLASSEXW form{};
   form.cbSize = sizeof form;
@@ -99,7 +128,10 @@ bool TMainWindow::Create() {
                             WS_POPUP | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN, 328, 176, 0, 0, nullptr,
                             nullptr, FInstance, this);
   if (FWindow == nullptr) return false;
-  FCaption = std::make_unique<TCaptionBar>(FWindow, FInstance, FScale, FSmallIcon, FFont);
+  FScale.Dpi = WindowDpi(FWindow);
+  FFont = CreateDialogFont(FScale);
+  FCaptionIcon = LoadIconOfSize(FInstance, FScale(16));
+  FCaption = std::make_unique<TCaptionBar>(FWindow, FInstance, FScale, FCaptionIcon, FFont);
   FCaption->OnSystemMenu = [this](POINT at) { ShowSystemMenu(at); };
   FCaption->OnClose = [this] { RunMenuCommand(IDM_CLOSE); };
   const int top = 1 + FScale(TCaptionBar::Height);
@@ -130,8 +162,15 @@ bool TMainWindow::Create() {
 }
 
 bool TMainWindow::PreTranslate(const MSG& message) {
-  if (message.message != WM_KEYDOWN || (GetKeyState(VK_CONTROL) & 0x8000) == 0) return false;
+  if (message.message != WM_KEYDOWN) return false;
   if (message.hwnd != FWindow && !IsChild(FWindow, message.hwnd)) return false;
+  // Enter presses the focused button; the dialog keys would send IDOK to a window that has none.
+  if (message.wParam == VK_RETURN && (GetKeyState(VK_CONTROL) & 0x8000) == 0 &&
+      (message.hwnd == Control(TControl::TeButton1) || message.hwnd == Control(TControl::TeButton2))) {
+    SendMessageW(message.hwnd, BM_CLICK, 0, 0);
+    return true;
+  }
+  if ((GetKeyState(VK_CONTROL) & 0x8000) == 0) return false;
   int step = 0;
   if (message.wParam == VK_TAB) step = (GetKeyState(VK_SHIFT) & 0x8000) != 0 ? -1 : 1;
   if (message.wParam == VK_NEXT) step = 1;
@@ -139,7 +178,8 @@ bool TMainWindow::PreTranslate(const MSG& message) {
   if (step == 0 || !IsWindowVisible(FClient)) return false;
   const int pages = static_cast<int>(FLayout.Pages.size());
   const int current = static_cast<int>(SendMessageW(FLayout.Tabs, TCM_GETCURSEL, 0, 0));
-  SendMessageW(FLayout.Tabs, TCM_SETCURFOCUS, static_cast<WPARAM>((current + step + pages) % pages), 0);
+  SendMessageW(FLayout.Tabs, TCM_SETCURSEL, static_cast<WPARAM>((current + step + pages) % pages), 0);
+  PageChanged();  // TCM_SETCURSEL notifies nobody
   return true;
 }
 
@@ -157,6 +197,7 @@ LRESULT CALLBACK TMainWindow::Proc(HWND window, UINT message, WPARAM wParam, LPA
   try {
     return self->Handle(message, wParam, lParam);
   } catch (const std::exception& error) {
+    const auto box = self->NestedLoop();
     MessageBoxW(window, Platform::WideFromUtf8(error.what()).c_str(), L"Kestrine", MB_ICONERROR | MB_OK);
     return 0;
   }
@@ -183,8 +224,7 @@ LRESULT TMainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     case WM_NOTIFY: {
       const auto* header = reinterpret_cast<const NMHDR*>(lParam);
-      if (header->hwndFrom == FLayout.Tabs && header->code == TCN_SELCHANGE)
-        ShowPage(FLayout, static_cast<int>(SendMessageW(FLayout.Tabs, TCM_GETCURSEL, 0, 0)));
+      if (header->hwndFrom == FLayout.Tabs && header->code == TCN_SELCHANGE) PageChanged();
       return 0;
     }
     case WM_CTLCOLORSTATIC:
@@ -197,10 +237,29 @@ LRESULT TMainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       if (wParam == SIZE_RESTORED) FOrdinaryMinimize = false;
       if (wParam == SIZE_MINIMIZED && !FOrdinaryMinimize) PostMessageW(FWindow, WM_KESTRINE_TO_TRAY, 0, 0);
       return 0;
+    case WM_DPICHANGED:
+      DpiChanged(LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+      return 0;
+    case WM_SYSCOLORCHANGE:
+    case WM_THEMECHANGED:
+      // A new palette or high contrast: every control, the caption bar and the boxes repaint.
+      RedrawWindow(FWindow, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_FRAME);
+      break;
     case WM_QUERYENDSESSION:
       return TRUE;
+    case WM_CLOSE:
+      // Under an error box or a menu the logic still runs below: it asks again when they end.
+      if (FForm == nullptr || FForm->CloseQuery()) DestroyWindow(FWindow);
+      return 0;
+    case WM_ENTERSIZEMOVE:
+      if (FForm != nullptr) FMoveLoop.emplace(*FForm);
+      return 0;
+    case WM_EXITSIZEMOVE:
+      FMoveLoop.reset();
+      return 0;
     case WM_DESTROY:
       // The logic saves from the controls, which still exist here.
+      FMoveLoop.reset();
       FForm.reset();
       if (FTray) FTray->Hide();
       PostQuitMessage(0);
@@ -214,7 +273,7 @@ LRESULT TMainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
 
 LRESULT TMainWindow::HandleForm(UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == FTaskbarCreated && FTaskbarCreated != 0) {
-    FTray->ShellRestarted();
+    if (FTray->ShellRestarted()) TrayRetried(TTrayIcon::TRetry::Added);
     return 0;
   }
   if (message == FAnotherStart && FAnotherStart != 0) {
@@ -229,6 +288,10 @@ LRESULT TMainWindow::HandleForm(UINT message, WPARAM wParam, LPARAM lParam) {
       if (SysCommand(wParam, lParam)) return 0;
       break;
     case WM_TIMER:
+      if (wParam == TrayRetryTimer) {
+        TrayRetried(FTray->Retry());
+        return 0;
+      }
       FForm->TimerFired(wParam == TimerIds[1] ? TTimerId::SyncTimer : TTimerId::Timer1);
       return 0;
     case WM_TIMECHANGE:
@@ -242,7 +305,7 @@ LRESULT TMainWindow::HandleForm(UINT message, WPARAM wParam, LPARAM lParam) {
         FForm->SetUserFormat(UserFormatSettings());
       break;
     case KESTRINE_WM_TRAY:
-      TrayMessage(static_cast<UINT>(LOWORD(lParam)));
+      TrayMessage(static_cast<UINT>(LOWORD(lParam)), wParam);
       return 0;
     case WM_KESTRINE_TO_TRAY:
       MinimizedFromOutside();
@@ -324,23 +387,45 @@ bool TMainWindow::SysCommand(WPARAM command, LPARAM key) {
   }
 }
 
-void TMainWindow::TrayMessage(UINT mouseMessage) {
-  if (mouseMessage == WM_LBUTTONDBLCLK) {
+// Click, double click, Enter or Space restore; the context menu comes from the
+// mouse or the keyboard, "&Restore" its default item.
+void TMainWindow::TrayMessage(UINT event, WPARAM anchor) {
+  if (event == NIN_SELECT || event == NIN_KEYSELECT || event == WM_LBUTTONDBLCLK) {
     RunMenuCommand(IDM_RESTORE);
     return;
   }
-  if (mouseMessage != WM_RBUTTONUP) return;
-  POINT at{};
-  GetCursorPos(&at);
+  POINT at{GET_X_LPARAM(anchor), GET_Y_LPARAM(anchor)};
+  if (event == WM_RBUTTONUP && !FTray->Version4())
+    GetCursorPos(&at);
+  else if (event != WM_CONTEXTMENU)
+    return;
   // Without the foreground the menu would stay open after a click elsewhere.
   SetForegroundWindow(FWindow);
   HMENU menu = CreatePopupMenu();
   FillMenu(menu, TFrameLogic::TrayMenu());
-  const auto id = static_cast<UINT>(
-      TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, at.x, at.y, 0, FWindow, nullptr));
+  SetMenuDefaultItem(menu, IDM_RESTORE, FALSE);
+  UINT id = 0;
+  {
+    const auto loop = NestedLoop();
+    id = static_cast<UINT>(
+        TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, at.x, at.y, 0, FWindow, nullptr));
+  }
   DestroyMenu(menu);
   PostMessageW(FWindow, WM_NULL, 0, 0);
-  if (id != 0) RunMenuCommand(id);
+  if (id != 0)
+    RunMenuCommand(id);
+  else
+    FTray->ReturnFocus();
+}
+
+void TMainWindow::TrayRetried(TTrayIcon::TRetry result) {
+  if (result == TTrayIcon::TRetry::Again) return;
+  KillTimer(FWindow, TrayRetryTimer);
+  if (FForm == nullptr) return;
+  if (result == TTrayIcon::TRetry::Added)
+    FForm->TeForm1.TrayIconAdded();
+  else
+    FForm->TeForm1.TrayIconFailed();
 }
 
 // Minimized by the system (the taskbar, a window manager, a start "minimized"):
@@ -351,12 +436,30 @@ void TMainWindow::MinimizedFromOutside() {
   FForm->TeForm1Minimize();
 }
 
+// By mouse or by keys: the keyboard never stays on a control of the page just
+// hidden, where the next key would reach nothing visible. It goes to the page
+// control, whose arrows turn the pages and whose Tab enters the page shown.
+void TMainWindow::PageChanged() {
+  ShowPage(FLayout, static_cast<int>(SendMessageW(FLayout.Tabs, TCM_GETCURSEL, 0, 0)));
+  const HWND focus = GetFocus();
+  if (focus != nullptr && IsChild(FClient, focus) && !IsWindowVisible(focus)) SetFocus(FLayout.Tabs);
+  if (FFocus != nullptr && !IsWindowVisible(FFocus)) FFocus = FLayout.Tabs;
+}
+
 void TMainWindow::ShowSystemMenu(POINT screen) {
   RebuildSystemMenu();
-  const auto id = static_cast<UINT>(TrackPopupMenu(GetSystemMenu(FWindow, FALSE),
-                                                   TPM_RETURNCMD | TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON,
-                                                   screen.x, screen.y, 0, FWindow, nullptr));
+  UINT id = 0;
+  {
+    const auto loop = NestedLoop();
+    id = static_cast<UINT>(TrackPopupMenu(GetSystemMenu(FWindow, FALSE),
+                                          TPM_RETURNCMD | TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON, screen.x,
+                                          screen.y, 0, FWindow, nullptr));
+  }
   if (id != 0) RunMenuCommand(id);
+}
+
+std::unique_ptr<TForm1::TNestedLoop> TMainWindow::NestedLoop() {
+  return FForm != nullptr ? std::make_unique<TForm1::TNestedLoop>(*FForm) : nullptr;
 }
 
 void TMainWindow::RunMenuCommand(UINT id) {
@@ -374,21 +477,45 @@ void TMainWindow::RebuildSystemMenu() {
     FillMenu(menu, TFrameLogic(*this, ApplicationTitle).SystemMenu());
 }
 
+// The logic's colours keep their meaning, but the text stays readable in every
+// theme: its black is the system's window text on the window's own background,
+// and in high contrast the boxes take the system's colours alone (the text then
+// carries the meaning).
 LRESULT TMainWindow::ControlColor(HDC dc, HWND control, bool edit) {
   const int index = IndexOf(control);
   if (index < 0 || FColors[static_cast<std::size_t>(index)] < 0)
     return DefWindowProcW(FWindow, edit ? WM_CTLCOLOREDIT : WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
                           reinterpret_cast<LPARAM>(control));
-  // Read-only boxes ask with WM_CTLCOLORSTATIC and keep the button-face background.
-  const int background = edit ? COLOR_WINDOW : COLOR_BTNFACE;
-  SetTextColor(dc, static_cast<COLORREF>(FColors[static_cast<std::size_t>(index)]));
-  SetBkColor(dc, GetSysColor(background));
-  return reinterpret_cast<LRESULT>(GetSysColorBrush(background));
+  const int color = FColors[static_cast<std::size_t>(index)];
+  SetTextColor(dc, color == 0 || HighContrast() ? GetSysColor(COLOR_WINDOWTEXT) : static_cast<COLORREF>(color));
+  SetBkColor(dc, GetSysColor(COLOR_WINDOW));
+  return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
 }
 
 int TMainWindow::IndexOf(HWND control) const {
   const auto found = std::find(FControls.begin(), FControls.end(), control);
   return found == FControls.end() ? -1 : static_cast<int>(found - FControls.begin());
+}
+
+// Moved to a monitor of another DPI: the layout and fonts are built again from
+// their 96-DPI places, and the window keeps its place (the suggested one, which
+// keeps it on that monitor).
+void TMainWindow::DpiChanged(int dpi, const RECT& suggested) {
+  if (dpi <= 0 || dpi == FScale.Dpi) return;
+  FScale.Dpi = dpi;
+  HFONT oldFont = FFont;
+  HICON oldIcon = FCaptionIcon;
+  FFont = CreateDialogFont(FScale);
+  FCaptionIcon = LoadIconOfSize(FInstance, FScale(16));
+  FCaption->Rescale(FScale, FCaptionIcon, FFont);
+  const int top = 1 + FScale(TCaptionBar::Height);
+  SetWindowPos(FClient, nullptr, 1, top, FScale(ClientWidth), FScale(ClientHeight), SWP_NOZORDER | SWP_NOACTIVATE);
+  PlaceClientControls(FLayout, FFont, FScale);
+  SetWindowPos(FWindow, nullptr, suggested.left, suggested.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  ApplySize();
+  RedrawWindow(FWindow, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+  DeleteObject(oldFont);
+  if (oldIcon != nullptr) DestroyIcon(oldIcon);
 }
 
 void TMainWindow::ApplySize() {
@@ -492,9 +619,17 @@ void TMainWindow::SetRolledUp(bool rolledUp) {
   ApplySize();
 }
 
-void TMainWindow::ShowTrayIcon(const std::string& hint) { FTray->Show(hint); }
+// A shell still starting at log-in refuses the icon: try again for a while.
+bool TMainWindow::ShowTrayIcon(const std::string& hint) {
+  if (FTray->Show(hint)) return true;
+  ::SetTimer(FWindow, TrayRetryTimer, TTrayIcon::RetryMs, nullptr);
+  return false;
+}
 
-void TMainWindow::RemoveTrayIcon() { FTray->Hide(); }
+void TMainWindow::RemoveTrayIcon() {
+  KillTimer(FWindow, TrayRetryTimer);
+  FTray->Hide();
+}
 
 // Posted: the logic that asks may still be running on this stack.
 void TMainWindow::CloseWindow() { PostMessageW(FWindow, WM_CLOSE, 0, 0); }

@@ -4,6 +4,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "CaptionBar.h"
 #include "ControlLayout.h"
@@ -51,7 +52,7 @@ public:
   void ShowWindow(const TBounds* bounds) override;
   void MinimizeOrdinary() override;
   void SetRolledUp(bool rolledUp) override;
-  void ShowTrayIcon(const std::string& hint) override;
+  bool ShowTrayIcon(const std::string& hint) override;
   void RemoveTrayIcon() override;
   void CloseWindow() override;
 
@@ -61,16 +62,21 @@ private:
   LRESULT HandleForm(UINT message, WPARAM wParam, LPARAM lParam);
   void Command(int id, int code);
   bool SysCommand(WPARAM command, LPARAM key);
-  void TrayMessage(UINT mouseMessage);
+  void TrayMessage(UINT event, WPARAM anchor);
+  void TrayRetried(TTrayIcon::TRetry result);
   LRESULT ControlColor(HDC dc, HWND control, bool edit);
   void MinimizedFromOutside();
+  void PageChanged();
   void ShowSystemMenu(POINT screen);
   void RunMenuCommand(UINT id);
   void RebuildSystemMenu();
+  void DpiChanged(int dpi, const RECT& suggested);
   void ApplySize();
   void PaintBorder();
   HWND Control(TControl control) const { return FControls[static_cast<std::size_t>(control)]; }
   int IndexOf(HWND control) const;
+  // Held while a menu or a box of the window's own runs its message loop.
+  std::unique_ptr<TForm1::TNestedLoop> NestedLoop();
 
   HINSTANCE FInstance;
   HWND FWindow = nullptr;
@@ -79,6 +85,7 @@ private:
   HFONT FFont = nullptr;
   HICON FIcon = nullptr;
   HICON FSmallIcon = nullptr;
+  HICON FCaptionIcon = nullptr;  // the caption bar's, at its DPI
   UINT FTaskbarCreated = 0;
   UINT FAnotherStart = 0;
   std::unique_ptr<TCaptionBar> FCaption;
@@ -91,4 +98,5 @@ private:
   bool FOrdinaryMinimize = false;   // a minimize that stays one: no notification area
   HWND FFocus = nullptr;
   std::unique_ptr<TForm1> FForm;    // made last and destroyed first: it saves from the controls
+  std::optional<TForm1::TNestedLoop> FMoveLoop;  // the system's move loop (dragging the caption bar)
 };

@@ -17,29 +17,55 @@ NOTIFYICONDATAW IconData(HWND window) {
 
 }  // namespace
 
-void TTrayIcon::Show(const std::string& hint) {
+bool TTrayIcon::Show(const std::string& hint) {
   FHint = Platform::WideFromUtf8(hint);
-  FShown = true;
-  // A shell that is not there yet announces itself with TaskbarCreated later.
-  Add();
+  FWanted = true;
+  FRetriesLeft = Retries;
+  return Add();
 }
 
 bool TTrayIcon::Add() {
+  if (Refusals > 0) {
+    --Refusals;
+    return false;
+  }
   NOTIFYICONDATAW data = IconData(FWindow);
-  data.uFlags = NIF_ICON | NIF_MESSAGE | NIF_TIP;
+  data.uFlags = NIF_ICON | NIF_MESSAGE | NIF_TIP | NIF_SHOWTIP;
   data.uCallbackMessage = KESTRINE_WM_TRAY;
   data.hIcon = FIcon;
   lstrcpynW(data.szTip, FHint.c_str(), static_cast<int>(std::size(data.szTip)));
-  return Shell_NotifyIconW(NIM_ADD, &data) != FALSE;
+  if (Shell_NotifyIconW(NIM_ADD, &data) == FALSE) return false;
+  data.uVersion = NOTIFYICON_VERSION_4;
+  FVersion4 = Shell_NotifyIconW(NIM_SETVERSION, &data) != FALSE;
+  FShown = true;
+  return true;
+}
+
+TTrayIcon::TRetry TTrayIcon::Retry() {
+  if (!FWanted || FShown) return TRetry::Added;
+  if (Add()) return TRetry::Added;
+  if (--FRetriesLeft > 0) return TRetry::Again;
+  FWanted = false;
+  return TRetry::GaveUp;
 }
 
 void TTrayIcon::Hide() {
+  FWanted = false;
   if (!FShown) return;
   FShown = false;
   NOTIFYICONDATAW data = IconData(FWindow);
   Shell_NotifyIconW(NIM_DELETE, &data);
 }
 
-void TTrayIcon::ShellRestarted() {
-  if (FShown) Add();
+bool TTrayIcon::ShellRestarted() {
+  if (!FWanted) return false;
+  const bool waiting = !FShown;
+  FShown = false;
+  return Add() && waiting;
+}
+
+void TTrayIcon::ReturnFocus() {
+  if (!FShown) return;
+  NOTIFYICONDATAW data = IconData(FWindow);
+  Shell_NotifyIconW(NIM_SETFOCUS, &data);
 }

@@ -3,20 +3,36 @@
 
 #include <string>
 
-// The icon in the notification area while the window is there. Its mouse
-// messages come to the window as KESTRINE_WM_TRAY.
+// The icon in the notification area while the window is there, in the shell's
+// fourth protocol version: its events come to the window as KESTRINE_WM_TRAY
+// with the event in the low word of lParam (NIN_SELECT, NIN_KEYSELECT,
+// WM_CONTEXTMENU) and the anchor point in wParam.
 class TTrayIcon {
 public:
+  static constexpr int RetryMs = 1000;
+  static constexpr int Retries = 20;  // a shell still starting at log-in
+
+  // The journeys' program stands in for a shell that refuses the first adds.
+  static inline int Refusals = 0;
+
   TTrayIcon(HWND window, HICON icon) : FWindow(window), FIcon(icon) {}
   ~TTrayIcon() { Hide(); }
   TTrayIcon(const TTrayIcon&) = delete;
   TTrayIcon& operator=(const TTrayIcon&) = delete;
 
-  void Show(const std::string& hint);
+  // True when the icon is there now; else the owner calls Retry every RetryMs.
+  bool Show(const std::string& hint);
   void Hide();
   bool Shown() const { return FShown; }
+  // An older shell keeps the first protocol: a right-button release, no WM_CONTEXTMENU.
+  bool Version4() const { return FVersion4; }
+  enum class TRetry { Added, Again, GaveUp };
+  TRetry Retry();
   // Explorer started again and lost its icons: add ours again while it is wanted.
-  void ShellRestarted();
+  // True when that added an icon that had been waiting for a shell.
+  bool ShellRestarted();
+  // After its menu: the keyboard goes back to the notification area.
+  void ReturnFocus();
 
 private:
   bool Add();
@@ -24,5 +40,8 @@ private:
   HWND FWindow;
   HICON FIcon;
   std::wstring FHint;
+  bool FWanted = false;
   bool FShown = false;
+  int FRetriesLeft = 0;
+  bool FVersion4 = false;
 };

@@ -72,11 +72,30 @@ void TForm1::Handle(const std::function<void()>& handler, bool userAsked) {
     if (FErrorBoxOpen || (!userAsked && error.Message() == FLastClockRefusal)) return;
     FLastClockRefusal = error.Message();
     FErrorBoxOpen = true;
-    FView->ShowErrorBox(ErrorBoxText(error.Message()));
+    ShowError(error.Message());
     FErrorBoxOpen = false;
   } catch (const std::exception& error) {
-    FView->ShowErrorBox(ErrorBoxText(error.what()));
+    ShowError(error.what());
   }
+}
+
+void TForm1::ShowError(const std::string& message) {
+  const TNestedLoop box(*this);
+  FView->ShowErrorBox(ErrorBoxText(message));
+}
+
+TForm1::TNestedLoop::TNestedLoop(TForm1& form) : FForm(form) { ++FForm.FNestedLoops; }
+
+TForm1::TNestedLoop::~TNestedLoop() {
+  if (--FForm.FNestedLoops > 0 || !FForm.FCloseDeferred) return;
+  FForm.FCloseDeferred = false;
+  FForm.FView->CloseWindow();
+}
+
+bool TForm1::CloseQuery() {
+  if (FNestedLoops == 0) return true;
+  FCloseDeferred = true;
+  return false;
 }
 
 TCheckRef* TForm1::CheckByControl(TControl control) {

@@ -120,6 +120,23 @@ public:
   void AnotherStart();                    // a later start of the program asks for the window
   void SetUserFormat(const TFormatSettings& settings);  // the regional settings changed
 
+  // A nested message loop on the window's thread (an error box, a menu, a move)
+  // may run any event, a close too; the logic on whose stack it runs must
+  // outlive it. The front-end asks CloseQuery before it destroys the window:
+  // while a loop runs the answer is no, and the close is asked for again
+  // (CloseWindow) as soon as the last loop has ended.
+  class TNestedLoop {
+  public:
+    explicit TNestedLoop(TForm1& form);
+    ~TNestedLoop();
+    TNestedLoop(const TNestedLoop&) = delete;
+    TNestedLoop& operator=(const TNestedLoop&) = delete;
+
+  private:
+    TForm1& FForm;
+  };
+  bool CloseQuery();
+
   // The clock-change notice where the system offers a handle to watch (-1 where
   // the notice comes as a window message instead): the front-end watches it and
   // calls TimeChangeHandleReadable when it turns readable.
@@ -142,6 +159,7 @@ private:
   TCheckRef* CheckByControl(TControl control);
   void ReportStartFailure(const std::string& message);
   void CheckTimeChangeWatch();
+  void ShowError(const std::string& message);
 
   IFormView* FView;
   TFormOptions FOptions;
@@ -152,4 +170,6 @@ private:
   bool FErrorBoxOpen = false;        // one refusal box at a time
   std::string FLastClockRefusal;     // shown once until a set succeeds or the user asks
   bool FWatchFailureShown = false;
+  int FNestedLoops = 0;
+  bool FCloseDeferred = false;
 };

@@ -68,7 +68,9 @@ public:
   virtual void ShowWindow(const TBounds* bounds) = 0;   // restore, show, bring to the foreground
   virtual void MinimizeOrdinary() = 0;                  // no notification area: the ordinary minimize
   virtual void SetRolledUp(bool rolledUp) = 0;          // only the caption bar, or the whole window
-  virtual void ShowTrayIcon(const std::string& hint) = 0;
+  // True when the icon is there now. Otherwise the front-end keeps trying for a
+  // while and tells the frame (TFrameLogic::TrayIconAdded or TrayIconFailed).
+  virtual bool ShowTrayIcon(const std::string& hint) = 0;
   virtual void RemoveTrayIcon() = 0;
   virtual void CloseWindow() = 0;                       // ends the program through its normal path
 };

@@ -86,8 +86,18 @@ void TFrameLogic::MoveToTray() {
   FHaveBounds = FState == TFrameState::Normal;
   if (FHaveBounds) FNormalBounds = FView->WindowBounds();
   FState = TFrameState::InTray;
-  FView->HideWindow();
-  FView->ShowTrayIcon(FHint);
+  // Hidden without an icon, the window could not be brought back.
+  if (FView->ShowTrayIcon(FHint)) FView->HideWindow();
+}
+
+void TFrameLogic::TrayIconAdded() {
+  if (FState == TFrameState::InTray) FView->HideWindow();
+}
+
+void TFrameLogic::TrayIconFailed() {
+  if (FState != TFrameState::InTray) return;
+  FState = FStateBeforeTray;
+  FView->MinimizeOrdinary();
 }
 
 void TFrameLogic::RestoreFromTray() {

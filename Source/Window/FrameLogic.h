@@ -35,8 +35,8 @@ public:
   void Unroll();
   // The roll-up button: rolls up, or back down when rolled up.
   void ToggleRollup();
-  // Remembers the state (and from the normal state the bounds), hides the window
-  // and shows the icon. Without a notification area the window is minimized the
+  // Remembers the state (and from the normal state the bounds), shows the icon
+  // and, once it is there, hides the window. Without a notification area the window is minimized the
   // ordinary way instead, so that it stays reachable.
   void MoveToTray();
   // Shows the window again in the state (and bounds) it had, and removes the icon.
@@ -44,6 +44,11 @@ public:
   // A later start of the program: the window comes back whole and in front,
   // from the notification area, rolled up or minimized.
   void BringBack();
+  // The answer to an icon that could not be added at once: it came after all,
+  // and the window hides now; or it never did, and the window is minimized the
+  // ordinary way instead, so that it stays reachable.
+  void TrayIconAdded();
+  void TrayIconFailed();
   // The icon goes with the window and with the session.
   void RemoveIcon();
 

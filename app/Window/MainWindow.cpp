@@ -308,7 +308,10 @@ void TMainWindow::ApplySize() {
                TCaptionBar::Height + height + 2 * TCaptionBar::Border);
 }
 
-void TMainWindow::ShowTrayIcon(const std::string&) { Tray->Show(); }
+bool TMainWindow::ShowTrayIcon(const std::string&) {
+  Tray->Show();
+  return true;
+}
 
 void TMainWindow::RemoveTrayIcon() { Tray->Hide(); }
 
@@ -327,6 +330,11 @@ void TMainWindow::changeEvent(QEvent* event) {
 }
 
 void TMainWindow::closeEvent(QCloseEvent* event) {
+  // Under the error box the logic still runs below: it asks again when the box ends.
+  if (FForm && !FForm->CloseQuery()) {
+    event->ignore();
+    return;
+  }
   // Closing the window ends the program, also from the notification area's menu.
   QWidget::closeEvent(event);
   QCoreApplication::quit();

@@ -87,7 +87,7 @@ public:
   void ShowWindow(const TBounds* bounds) override;
   void MinimizeOrdinary() override;
   void SetRolledUp(bool rolledUp) override;
-  void ShowTrayIcon(const std::string& hint) override;
+  bool ShowTrayIcon(const std::string& hint) override;
   void RemoveTrayIcon() override;
   void CloseWindow() override;
 

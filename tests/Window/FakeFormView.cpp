@@ -73,9 +73,10 @@ void FakeFormView::SetRolledUp(bool rolledUp) {
   RolledUp = rolledUp;
 }
 
-void FakeFormView::ShowTrayIcon(const std::string& hint) {
+bool FakeFormView::ShowTrayIcon(const std::string& hint) {
   FrameCalls.push_back("icon " + hint);
-  TrayIconShown = true;
+  TrayIconShown = !TrayIconAddFails;
+  return TrayIconShown;
 }
 
 void FakeFormView::RemoveTrayIcon() {

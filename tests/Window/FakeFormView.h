@@ -57,7 +57,7 @@ public:
   void ShowWindow(const TBounds* bounds) override;
   void MinimizeOrdinary() override;
   void SetRolledUp(bool rolledUp) override;
-  void ShowTrayIcon(const std::string& hint) override;
+  bool ShowTrayIcon(const std::string& hint) override;
   void RemoveTrayIcon() override;
   void CloseWindow() override;
 
@@ -83,6 +83,7 @@ public:
   bool Visible = true;
   bool RolledUp = false;
   bool TrayIconShown = false;
+  bool TrayIconAddFails = false;  // as a slow shell at log-in refuses it
   bool Closed = false;
   TBounds Bounds{328, 176, 354, 414};
   TForm1* Form = nullptr;

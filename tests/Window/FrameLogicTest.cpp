@@ -2,10 +2,15 @@
 // every way to the notification area and back, and the error box's text rule.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
 #include "ErrorBox.h"
 #include "FakeFormView.h"
 #include "FrameLogic.h"
 #include "Protocols/IdRequestPacer.h"
+#include "Support/FakeClock.h"
 
 using namespace KestrineTest;
 using namespace std::chrono_literals;
@@ -75,12 +80,12 @@ TEST_F(FrameLogicTest, EveryWayOfMinimizingEndsInTheNotificationAreaAndRestoreRe
     View().Bounds = {400 + path, 300, 354, 414};
     minimize();
     EXPECT_EQ(Frame().State(), TFrameState::InTray);
-    EXPECT_EQ(View().FrameCalls, (std::vector<std::string>{"hide", "icon Kestrine"}));
+    EXPECT_EQ(View().FrameCalls, (std::vector<std::string>{"icon Kestrine", "hide"}));
     View().Bounds = {0, 0, 354, 414};  // hidden windows may be moved by the desktop
     minimize();                        // a second minimize changes nothing
     Window.Form->FrameCommand(TFrameCommand::Restore);  // "&Restore", or a double click on the icon
     EXPECT_EQ(Frame().State(), TFrameState::Normal);
-    EXPECT_EQ(View().FrameCalls, (std::vector<std::string>{"hide", "icon Kestrine", "show at bounds", "no icon"}));
+    EXPECT_EQ(View().FrameCalls, (std::vector<std::string>{"icon Kestrine", "hide", "show at bounds", "no icon"}));
     EXPECT_EQ(View().Bounds, (TBounds{400 + path, 300, 354, 414}));
   }
 }
@@ -104,6 +109,27 @@ TEST_F(FrameLogicTest, WithoutANotificationAreaMinimizingIsOrdinary) {
   EXPECT_FALSE(View().TrayIconShown);
 }
 
+// A shell that is slow at log-in refuses the icon: the window stays until the
+// icon comes after all, or is minimized the ordinary way when it never does.
+TEST_F(FrameLogicTest, TheWindowHidesOnlyOnceTheIconIsThere) {
+  View().TrayIconAddFails = true;
+  Choose("Minimize to &Tray");
+  EXPECT_EQ(View().FrameCalls, std::vector<std::string>{"icon Kestrine"});
+  EXPECT_TRUE(View().Visible);
+  Frame().TrayIconAdded();
+  EXPECT_FALSE(View().Visible);
+  Window.Form->FrameCommand(TFrameCommand::Restore);
+
+  Choose("Ro&llup");
+  View().FrameCalls.clear();
+  Choose("Minimize to &Tray");
+  Frame().TrayIconFailed();
+  EXPECT_EQ(View().FrameCalls, (std::vector<std::string>{"icon Kestrine", "minimize"}));
+  EXPECT_EQ(Frame().State(), TFrameState::RolledUp);
+  Frame().TrayIconAdded();  // too late: nothing hides the window any more
+  EXPECT_TRUE(View().Visible);
+}
+
 TEST_F(FrameLogicTest, TheIconGoesWithTheWindowAndWithTheSession) {
   Choose("Minimize to &Tray");
   ASSERT_TRUE(View().TrayIconShown);
@@ -113,6 +139,48 @@ TEST_F(FrameLogicTest, TheIconGoesWithTheWindowAndWithTheSession) {
   Choose("Minimize to &Tray");
   CloseForm(Window.Form);
   EXPECT_FALSE(View().TrayIconShown);
+}
+
+// A refusal box waits in its own message loop, where the window's thread runs
+// any event: here the notification area's "&Close" and a WM_CLOSE from outside,
+// which a front-end turns into destroying the window when CloseQuery allows.
+// The logic still runs below the box, so the close waits for it to end, and
+// then saves. Under AddressSanitizer a close carried out inside the box shows
+// as a write into freed memory.
+TEST(SafeCloseTest, ACloseThatArrivesWhileAnErrorBoxIsOpenIsCarriedOutAfterIt) {
+  const auto folder = std::filesystem::temp_directory_path() / "kestrine-safe-close";
+  std::filesystem::create_directories(folder);
+  const std::string settings = (folder / "settings.ini").string();
+  std::filesystem::remove(settings);
+  FakeClock clock;
+  clock.Refuse(1, "Operation not permitted");
+  {
+    FakeWindow window(TSettingsPaths{settings, settings});
+    auto closeIfAllowed = [&] {
+      if (window.Form && window.Form->CloseQuery()) CloseForm(window.Form);
+    };
+    int boxes = 0;
+    window.View.OnErrorBox = [&](const std::string&) {
+      ++boxes;
+      window.Form->FrameCommand(TFrameCommand::Close);
+      closeIfAllowed();
+      closeIfAllowed();  // a second close changes nothing
+      EXPECT_NE(window.Form, nullptr) << "the window was destroyed under its own error box";
+    };
+    window.View.Type(TControl::edtSyncTime, "7");
+    window.Form->FClockOffset = 5;
+    window.View.FrameCalls.clear();
+    window.View.Click(TControl::TeButton1);
+    ASSERT_EQ(boxes, 1);
+    // Asked for again once the box has gone: the front-end's close then goes through.
+    EXPECT_EQ(window.View.FrameCalls, (std::vector<std::string>{"close", "close"}));
+    closeIfAllowed();
+    EXPECT_EQ(window.Form, nullptr);
+  }
+  std::stringstream text;
+  text << std::ifstream(settings).rdbuf();  // closed before the removal, which Windows refuses on an open file
+  EXPECT_NE(text.str().find("edtSyncTime=7"), std::string::npos) << text.str();
+  std::filesystem::remove_all(folder);
 }
 
 TEST(ErrorBoxTest, AFullStopIsAddedWhenTheLastCharacterSortsAboveIt) {

@@ -34,11 +34,15 @@ id() {
 work=$(mktemp -d "${TMPDIR:-/tmp}/kestrine-journey.XXXXXX")
 pids=()
 addresses=()
+# The palette a journey replaced, put back for the tests after it under the same wineserver.
+saved_palette=""
 cleanup() {
   local pid address
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
   for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
   for address in "${addresses[@]}"; do ip addr del "$address" dev lo 2>/dev/null || true; done
+  # shellcheck disable=SC2086 # four words
+  [ -z "$saved_palette" ] || wine "$driver" palette $saved_palette >/dev/null 2>&1 || true
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -305,8 +309,159 @@ journey_second() {
   [ -s "$app/settings.ini" ] || fail "the first program saved no settings"
 }
 
+# xdotool's keys reach the window under the pointer: park it on a label of the window.
+window_origin() { drive window-rect | awk '{ print $1, $2 }'; }
+point_at_window() {
+  local x y lx ly
+  read -r x y < <(window_origin)
+  read -r lx ly _ < <(drive rect "$(id IDC_TeLabel1)")
+  xdotool mousemove $((x + lx + 4)) $((y + ly + 4)) click 1
+}
+key() { xdotool key --delay 60 "$@"; }
+
+journey_keyboard() {
+  fake sntp 127.0.0.1 123 sntp 4.5
+  start_program
+  point_at_window
+  local tabs=$(id IDC_TePageControl1)
+  step "Tab visits the controls in their order, the page control among them, and comes round again"
+  drive expect-focus "$sync_button" 5
+  local control
+  for control in "$server_time" "$(id IDC_TeSEdit2)" "$refresh" "$difference" "$tabs" "$nist" "$sync_button"; do
+    key Tab
+    drive expect-focus "$control" 2
+  done
+  key shift+Tab
+  drive expect-focus "$nist" 2
+
+  step "Ctrl+Tab leaves no focus on the hidden page: Space, a letter and Alt+N are answered"
+  key ctrl+Tab
+  drive expect-focus "$tabs" 2
+  key space x alt+n
+  drive answering expect-focus "$tabs" 2
+  key Tab
+  drive expect-focus "$(id IDC_ckSyncTime)" 2
+  key ctrl+Next
+  drive expect-focus "$tabs" 2 answering
+  key ctrl+shift+Tab ctrl+Prior
+  drive expect-focus "$tabs" 2 answering
+
+  step "the arrows move within the radio group; Space ticks a check box; Esc closes the error box"
+  key Tab Down
+  drive expect-checked "$custom" 1 2 expect-focus "$custom" 2
+  key Tab
+  drive expect-focus "$address" 2 set-text "$address" 127.0.0.1 \
+    expect-text "$difference" "-4 seconds behind" 15
+  key ctrl+Tab
+  drive set-text "$(id IDC_edtSyncTime)" x
+  key Tab space
+  drive expect-checked "$(id IDC_ckSyncTime)" 1 2 expect-box 1 5
+  key Escape
+  drive expect-box 0 5 answering
+
+  step "Enter presses the focused button: Synchroize sets the clock"
+  local before
+  before=$(now_ms)
+  key shift+Tab shift+Tab
+  drive expect-focus "$difference" 2
+  key shift+Tab shift+Tab shift+Tab shift+Tab
+  drive expect-focus "$sync_button" 2
+  key Return
+  drive expect-text "$difference" "time synchronized" 5
+  expect_clock_set 1 4000 "$before"
+  close_program
+}
+
+# The Difference box's background colour, and its text pixels: those of another colour.
+difference_box() {
+  local x y lx ly w h
+  read -r x y < <(window_origin)
+  read -r lx ly w h < <(drive rect "$difference")
+  import -window root -crop "$((w - 8))x$((h - 8))+$((x + lx + 4))+$((y + ly + 4))" "$work/box.png"
+  local background
+  background=$(convert "$work/box.png" -format '%[pixel:p{0,0}]' info:)
+  echo "$background $(convert "$work/box.png" -fill white +opaque "$background" -fill black -opaque "$background" \
+    -format '%[fx:int(mean*w*h)]' info:)"
+}
+
+journey_contrast() {
+  step "a high-contrast palette (white text on black) set through the system: the Difference box's text shows"
+  saved_palette=$(drive palette 000000 000000 FFFFFF FFFFFF | tr -d '\r')
+  start_program
+  drive expect-text "$difference" "Unknown" 20
+  local background ink
+  read -r background ink < <(difference_box)
+  cp "$work/box.png" "${KESTRINE_SCREENSHOTS:-$work}/contrast-difference.png" 2>/dev/null || true
+  case "$background" in "srgb(0,0,0)" | black | "gray(0)") ;; *) fail "the palette did not reach the program: $background" ;; esac
+  [ "$ink" -gt 20 ] || fail "the Difference box shows no text on the high-contrast palette ($ink pixels)"
+  close_program
+}
+
+journey_tray() {
+  start_program
+  step "a click on the icon restores the window, as Enter or Space on it do"
+  drive syscommand "$(id IDM_MINIMIZE_TO_TRAY)" expect-visible 0 5
+  local x y
+  wait_for 5 "the icon in the notification area" icon_shown
+  read -r x y < <(icon_position)
+  xdotool mousemove $((x + 5)) $((y + 5)) click 1
+  drive expect-visible 1 5
+  drive syscommand "$(id IDM_MINIMIZE_TO_TRAY)" expect-visible 0 5 tray keyselect expect-visible 1 5
+
+  step "the menu opens from the keyboard too; Esc closes it and leaves the window in the notification area"
+  drive syscommand "$(id IDM_MINIMIZE_TO_TRAY)" expect-visible 0 5 tray contextmenu expect-popup 1 5
+  # The menu opens to the left of its anchor, under the pointer, where xdotool's keys go.
+  xdotool mousemove "$(($(xdotool getdisplaygeometry | cut -d' ' -f1) - 45))" 20
+  key Escape
+  drive expect-popup 0 5 expect-visible 0 1 answering tray select expect-visible 1 5
+  close_program
+
+  step "a shell that refuses the icon: the window stays until the icon comes"
+  KESTRINE_TRAY_REFUSALS=2 start_program
+  drive syscommand "$(id IDM_MINIMIZE_TO_TRAY)" expect-visible 1 0.5 expect-visible 0 5
+  wait_for 5 "the icon in the notification area" icon_shown
+  drive tray select expect-visible 1 5
+  close_program
+
+  step "one that never takes it: an ordinary minimize, and the window comes back from it"
+  KESTRINE_TRAY_REFUSALS=1000 start_program
+  drive syscommand "$(id IDM_MINIMIZE_TO_TRAY)" expect-iconic 1 30 expect-menu 'Mi&nimize;Ro&llup;Minimize to &Tray;-;&Close\tAlt+F4' 5 \
+    syscommand 0xF120 expect-iconic 0 5 expect-visible 1 5
+  close_program
+}
+
+# At 144 DPI every size is half as large again; WM_DPICHANGED to 96 builds the 96-DPI layout.
+expect_size() {
+  local got
+  got=$(drive rect "$1" | tr -d '\r' | awk '{ print $3, $4 }')
+  [ "$got" = "$2" ] || fail "control $1 is $got large, not $2"
+}
+journey_dpi() {
+  start_program
+  local at96 origin width96
+  at96=$(drive rect "$refresh" | tr -d '\r')
+  width96=$(drive window-rect | awk '{ print $3 }')
+  close_program
+  step "the layout at 144 DPI"
+  wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 144 /f >/dev/null 2>&1
+  start_program
+  wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 96 /f >/dev/null 2>&1
+  local w h
+  read -r _ _ w h <<<"$at96"
+  expect_size "$refresh" "$(((w * 3 + 1) / 2)) $(((h * 3 + 1) / 2))"
+  [ "$(drive window-rect | awk '{ print $3 }')" = "$(((width96 - 2) * 3 / 2 + 2))" ] ||
+    fail "the window is $(drive window-rect | awk '{ print $3 }') wide at 144 DPI"
+  step "WM_DPICHANGED to 96: the 96-DPI layout, the window where it was"
+  origin=$(window_origin)
+  drive dpichanged 96
+  [ "$(drive rect "$refresh" | tr -d '\r')" = "$at96" ] || fail "at 96 DPI again Refresh lies at $(drive rect "$refresh")"
+  [ "$(window_origin)" = "$origin" ] || fail "the window moved from $origin to $(window_origin)"
+  close_program
+}
+
 case "$journey" in
-  nist | custom | failure | settings)
+  contrast | tray | dpi) ;;
+  nist | custom | failure | settings | keyboard)
     if [ ! -x "$fake_server" ]; then
       echo "SKIP: no Linux fake server at '$fake_server': build kestrine_fake_server in the Linux tree" \
         "and configure this tree with -DKESTRINE_LINUX_TOOLS=<Linux tree>/tests/Fakes" >&2

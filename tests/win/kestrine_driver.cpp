@@ -22,8 +22,18 @@
 //   menu                     prints the system menu's items, ';'-separated, '-' for a separator
 //   expect-menu ITEMS T      the system menu's items equal ITEMS, written as menu prints them
 //   close T                  WM_CLOSE, then waits until the program's process has ended
+//   focus                    prints the id of the control with the keyboard focus (0: none of ours)
+//   expect-focus ID T        the keyboard focus is on the control ID
+//   answering                the window answers WM_NULL within 5 s
+//   expect-iconic 0|1 T      the window is minimized the ordinary way
+//   tray select|keyselect|contextmenu  the shell's message for that event on the icon
+//   expect-popup 0|1 T       a menu is open; expect-box 0|1 T: the error box is open
+//   dpichanged DPI           WM_DPICHANGED to DPI, suggesting the window's own place
+//   palette WINDOW BUTTON WINDOWTEXT BUTTONTEXT  SetSysColors of these four (RRGGBB);
+//                            prints the ones replaced, in the same form
 #include <windows.h>
 #include <commctrl.h>
+#include <shellapi.h>
 #include <fcntl.h>
 #include <io.h>
 #include <tlhelp32.h>
@@ -33,6 +43,7 @@
 #include <cstdlib>
 #include <functional>
 #include <iostream>
+#include <iterator>
 #include <map>
 #include <stdexcept>
 #include <string>
@@ -238,6 +249,66 @@ void Select(int id, long index) {
   Send(GetParent(list), WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
 }
 
+int FocusedId() {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  if (!GetGUIThreadInfo(GetWindowThreadProcessId(MainWindow(), nullptr), &info) || info.hwndFocus == nullptr) return 0;
+  return GetDlgCtrlID(info.hwndFocus);
+}
+
+bool VisibleWindow(const wchar_t* className, const wchar_t* title) {
+  const HWND found = FindWindowW(className, title);
+  return found != nullptr && IsWindowVisible(found);
+}
+
+void Tray(const std::string& event) {
+  const std::map<std::string, UINT> events = {
+      {"select", NIN_SELECT}, {"keyselect", NIN_KEYSELECT}, {"contextmenu", WM_CONTEXTMENU}};
+  const auto found = events.find(event);
+  if (found == events.end()) throw Failure("no tray event '" + event + "'");
+  // The anchor: the top right corner of the screen, where the notification area lies.
+  const WPARAM anchor = MAKEWPARAM(GetSystemMetrics(SM_CXSCREEN) - 40, 12);
+  PostMessageW(MainWindow(), KESTRINE_WM_TRAY, anchor, MAKELPARAM(found->second, KESTRINE_TRAY_ID));
+}
+
+// The suggested rectangle must lie in the program's memory: Wine hands this
+// message's pointer over as it is.
+void DpiChanged(long dpi) {
+  const RECT suggested = WindowRect();
+  DWORD pid = 0;
+  GetWindowThreadProcessId(MainWindow(), &pid);
+  const HANDLE process = OpenProcess(PROCESS_ALL_ACCESS, FALSE, pid);
+  void* remote = process ? VirtualAllocEx(process, nullptr, sizeof suggested, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE)
+                         : nullptr;
+  const bool written = remote != nullptr && WriteProcessMemory(process, remote, &suggested, sizeof suggested, nullptr);
+  if (written) Send(MainWindow(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(remote));
+  if (remote != nullptr) VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+  if (process != nullptr) CloseHandle(process);
+  if (!written) throw Failure("cannot hand the program a rectangle");
+}
+
+// Through the system's call, not the registry: Wine keeps the colours of the
+// theme wineboot applied in a volatile key that wins over Control Panel\Colors
+// for the wineserver's life. Wine programs started afterwards see the change.
+void Palette(const std::vector<std::string>& colors) {
+  const int elements[] = {COLOR_WINDOW, COLOR_BTNFACE, COLOR_WINDOWTEXT, COLOR_BTNTEXT};
+  COLORREF values[std::size(elements)] = {};
+  std::string replaced;
+  for (size_t i = 0; i < std::size(elements); ++i) {
+    char* end = nullptr;
+    const unsigned long rgb = std::strtoul(colors[i].c_str(), &end, 16);
+    if (colors[i].size() != 6 || *end != '\0') throw Failure("not a colour RRGGBB: '" + colors[i] + "'");
+    values[i] = RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
+    const COLORREF old = GetSysColor(elements[i]);
+    char text[8];
+    std::snprintf(text, sizeof text, "%02X%02X%02X", GetRValue(old), GetGValue(old), GetBValue(old));
+    replaced += (i == 0 ? "" : " ") + std::string(text);
+  }
+  if (!SetSysColors(static_cast<int>(std::size(elements)), elements, values))
+    throw Failure("SetSysColors failed (error " + std::to_string(GetLastError()) + ")");
+  std::cout << replaced << "\n";
+}
+
 void Close(double timeout) {
   const HWND window = MainWindow();
   DWORD pid = 0;
@@ -340,6 +411,22 @@ const std::map<std::string, Command>& Commands() {
       {"menu", {0, [](Args) { std::cout << MenuText() << "\n"; }}},
       {"expect-menu", {2, [](Args a) { Expect("the system menu", a[0], Seconds(a[1]), MenuText); }}},
       {"close", {1, [](Args a) { Close(Seconds(a[0])); }}},
+      {"focus", {0, [](Args) { std::cout << FocusedId() << "\n"; }}},
+      {"expect-focus",
+       {2, [](Args a) {
+          Expect("the keyboard focus", std::to_string(Number(a[0])), Seconds(a[1]),
+                 [] { return std::to_string(FocusedId()); });
+        }}},
+      {"answering", {0, [](Args) { Send(MainWindow(), WM_NULL, 0, 0); }}},
+      {"expect-iconic",
+       {2, [](Args a) { Expect("minimized", a[0], Seconds(a[1]), [] { return Bool(IsIconic(MainWindow())); }); }}},
+      {"tray", {1, [](Args a) { Tray(a[0]); }}},
+      {"expect-popup",
+       {2, [](Args a) { Expect("an open menu", a[0], Seconds(a[1]), [] { return Bool(VisibleWindow(L"#32768", nullptr)); }); }}},
+      {"expect-box",
+       {2, [](Args a) { Expect("the error box", a[0], Seconds(a[1]), [] { return Bool(VisibleWindow(L"#32770", L"Kestrine")); }); }}},
+      {"dpichanged", {1, [](Args a) { DpiChanged(Number(a[0])); }}},
+      {"palette", {4, [](Args a) { Palette(a); }}},
   };
   return commands;
 }

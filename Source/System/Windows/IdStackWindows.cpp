@@ -22,6 +22,7 @@
 #include <memory>
 #include <mutex>
 
+#include "Platform/Windows/Utf8.h"
 #include "System/IdDottedQuad.h"
 #include "System/IdStack.h"
 
@@ -117,17 +118,19 @@ void Startup() {
 
 void Cleanup() {}
 
+// The name as the window has it, UTF-8, through the wide resolver: the ANSI one
+// reads it in the user's code page and cannot resolve a name outside it.
 int LookupIPv4(const std::string& host, std::string& address) {
-  addrinfo hints{};
+  ADDRINFOW hints{};
   hints.ai_family = AF_INET;
   hints.ai_socktype = SOCK_DGRAM;
-  addrinfo* result = nullptr;
+  ADDRINFOW* result = nullptr;
   // The codes are Windows Sockets numbers already: 11001 no such host, 11002 no answer.
-  const int code = getaddrinfo(host.c_str(), nullptr, &hints, &result);
+  const int code = GetAddrInfoW(Platform::WideFromUtf8(host).c_str(), nullptr, &hints, &result);
   if (code != 0) return code;
   if (result == nullptr) return WSAHOST_NOT_FOUND;
   address = AddressText(*reinterpret_cast<const sockaddr_in*>(result->ai_addr));
-  freeaddrinfo(result);
+  FreeAddrInfoW(result);
   return 0;
 }
 
