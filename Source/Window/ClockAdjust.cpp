@@ -35,6 +35,11 @@ void TForm1::TeButton1Click() { AdjustClock(); }
 void TForm1::SyncTimerTimer() { AdjustClock(); }
 
 void TForm1::WMTimeChange() {
-  if (!FSettingClock) StartQuery();  // someone else moved the clock: measure again
+  if (!FSettingClock) {
+    // Someone else moved the clock: a query under way measured against the old
+    // one, so its result is stale like after the program's own set; measure again.
+    ++FClockGeneration;
+    StartQuery();
+  }
   FSettingClock = false;
 }

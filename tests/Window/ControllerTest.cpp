@@ -140,6 +140,29 @@ TEST_F(ControllerTest, AMeasurementTakenBeforeTheProgramSetTheClockIsNotStored) 
   EXPECT_EQ(clock.Sets().size(), 1u);
 }
 
+// Another program steps the clock between the worker's reading and its store:
+// the notice makes the measurement stale too, or the next periodic set would
+// move a right clock by the foreign step.
+TEST_F(ControllerTest, AMeasurementTakenBeforeAForeignStepIsNotStored) {
+  FakeUdpServer server("127.0.0.1", 123, SntpHandler(5.4));  // server 5.4 s ahead
+  FakeClock clock;
+  bool stepped = false;
+  TGetTimeClientThread::BeforeStoreHook = [&] {
+    if (stepped) return;
+    stepped = true;
+    IdSync::RunSynchronized([&] {
+      clock.Advance(-5000);  // a foreign step back by 5 s, and the system's notice of it
+      Form->TimeChanged();
+    });
+  };
+  CreateCustom("127.0.0.1", 0);
+  ASSERT_TRUE(PumpUntil([&] { return server.RequestCount() == 2 && !Form->FQueryBusy; }, 5s));
+  TGetTimeClientThread::BeforeStoreHook = nullptr;
+  EXPECT_FALSE(Form->FQueryFailed);
+  EXPECT_EQ(Form->FClockOffset, -10) << "measured anew against the stepped clock";
+  EXPECT_TRUE(clock.Sets().empty());
+}
+
 // No thread can be started: the failure shows like a failed query's, and the tick
 // tries again as after any failure, without a box piling up on another.
 TEST_F(ControllerTest, AQueryThreadThatCannotStartIsReportedOnceAndRetriedByTheTick) {
