@@ -10,6 +10,7 @@
 std::atomic<int> TGetTimeClientThread::FRunning{0};
 std::function<void()> TGetTimeClientThread::BeforeQueryHook;
 std::function<void()> TGetTimeClientThread::BeforeStoreHook;
+std::function<void()> TGetTimeClientThread::BeforeReportHook;
 
 void TQueryLink::Detach() {
   {
@@ -70,7 +71,11 @@ void TGetTimeClientThread::Execute() {
   } catch (const ESyncCancelled&) {
     // The window is gone: nothing of it may be touched any more.
   } catch (...) {
-    // A failure of the failure report itself ends the worker; the window keeps its state.
+    // Even the end of the report failed: one more try, or no query would ever start again.
+    try {
+      EndFailedQuery();
+    } catch (...) {
+    }
   }
 }
 
@@ -126,13 +131,24 @@ TDateTime TGetTimeClientThread::QueryWithNistFallback() {
 }
 
 void TGetTimeClientThread::ReportFailure(const std::string& message) {
-  FLink->Synchronize([&](TForm1& form) { form.TeSEdit1.SetText(message); });
-  FLink->Sleep(std::chrono::milliseconds(2000));  // FQueryBusy stays set, so no query starts meanwhile
+  try {
+    if (BeforeReportHook) BeforeReportHook();
+    FLink->Synchronize([&](TForm1& form) { form.TeSEdit1.SetText(message); });
+    FLink->Sleep(std::chrono::milliseconds(2000));  // FQueryBusy stays set, so no query starts meanwhile
+  } catch (const ESyncCancelled&) {
+    throw;
+  } catch (...) {
+    // The message could not be shown (the memory ran out, say): the query still ends, as failed.
+  }
+  EndFailedQuery();
+}
+
+void TGetTimeClientThread::EndFailedQuery() {
   FLink->Synchronize([](TForm1& form) {
+    form.FQueryFailed = true;
+    form.FQueryBusy.store(false, std::memory_order_release);
     form.TeSEdit1.SetFontColor(255);
     form.TeSEdit1.SetText("Unknown");
     form.TeSEdit3.SetText("Unknown");
-    form.FQueryFailed = true;
-    form.FQueryBusy.store(false, std::memory_order_release);
   });
 }

@@ -53,10 +53,12 @@ public:
   // Workers not yet ended, for tests that must see every worker gone.
   static int RunningCount();
 
-  // Test hooks, run on the worker: before the exchange, and between reading the
-  // clock for the offset and handing the result to the window.
+  // Test hooks, run on the worker: before the exchange, between reading the
+  // clock for the offset and handing the result to the window, and before a
+  // failure's message is shown.
   static std::function<void()> BeforeQueryHook;
   static std::function<void()> BeforeStoreHook;
+  static std::function<void()> BeforeReportHook;
 
 private:
   explicit TGetTimeClientThread(std::shared_ptr<TQueryLink> link) : FLink(std::move(link)) {}
@@ -64,6 +66,7 @@ private:
   void Query();
   TDateTime QueryWithNistFallback();
   void ReportFailure(const std::string& message);
+  void EndFailedQuery();
 
   std::shared_ptr<TQueryLink> FLink;
   TServerChoice FChoice;

@@ -195,4 +195,18 @@ TEST_F(ControllerTest, AnyExceptionInTheWorkerIsAFailedQuery) {
   EXPECT_EQ(Text(TControl::TeSEdit1), "Unknown");
 }
 
+// Showing the failure fails too (the memory is still short): the query ends all
+// the same, and the tick starts the next one.
+TEST_F(ControllerTest, AFailedReportStillEndsTheQuery) {
+  TGetTimeClientThread::BeforeQueryHook = [] { throw std::bad_alloc(); };
+  TGetTimeClientThread::BeforeReportHook = [] { throw std::bad_alloc(); };
+  Create();
+  ASSERT_TRUE(PumpUntil([&] { return Form->FQueryFailed && !Form->FQueryBusy; }, 5s));
+  TGetTimeClientThread::BeforeQueryHook = nullptr;
+  TGetTimeClientThread::BeforeReportHook = nullptr;
+  EXPECT_EQ(Text(TControl::TeSEdit1), "Unknown");
+  View().Tick();
+  EXPECT_TRUE(Form->FQueryBusy) << "the next tick starts the query";
+}
+
 }  // namespace
