@@ -71,17 +71,25 @@ void TForm1::Handle(const std::function<void()>& handler, bool userAsked) {
     // back: a refusal is shown once, until a set succeeds or the user asks.
     if (FErrorBoxOpen || (!userAsked && error.Message() == FLastClockRefusal)) return;
     FLastClockRefusal = error.Message();
-    FErrorBoxOpen = true;
     ShowError(error.Message());
-    FErrorBoxOpen = false;
   } catch (const std::exception& error) {
     ShowError(error.what());
   }
 }
 
+// One box at a time, whatever its reason: the ticks that run inside a box's
+// loop would otherwise stack one box on another.
 void TForm1::ShowError(const std::string& message) {
+  if (FErrorBoxOpen) return;
+  FErrorBoxOpen = true;
   const TNestedLoop box(*this);
-  FView->ShowErrorBox(ErrorBoxText(message));
+  try {
+    FView->ShowErrorBox(ErrorBoxText(message));
+  } catch (...) {
+    FErrorBoxOpen = false;
+    throw;
+  }
+  FErrorBoxOpen = false;
 }
 
 TForm1::TNestedLoop::TNestedLoop(TForm1& form) : FForm(form) { ++FForm.FNestedLoops; }

@@ -167,7 +167,7 @@ private:
   mutable std::mutex FServerLock;
   Platform::TTimeChangeWatch FTimeChangeWatch;
   std::uint64_t FClockGeneration = 0;
-  bool FErrorBoxOpen = false;        // one refusal box at a time
+  bool FErrorBoxOpen = false;        // one error box at a time
   std::string FLastClockRefusal;     // shown once until a set succeeds or the user asks
   bool FWatchFailureShown = false;
   int FNestedLoops = 0;

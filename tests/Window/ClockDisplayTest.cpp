@@ -167,6 +167,30 @@ TEST_F(ClockDisplayTest, APeriodThatIsNoIntegerKeepsTheTimerAsItWas) {
   EXPECT_FALSE(View().Timer(TTimerId::SyncTimer).Enabled);
 }
 
+// One box at a time, whatever the reasons: while one is open, a refusal of the
+// period inside its loop adds none, nor does a wrong number inside a refusal's.
+TEST_F(ClockDisplayTest, OneBoxAtATimeWhateverItsReason) {
+  Clock.Refuse(1, "Operation not permitted");
+  Form->FClockOffset = 5;
+  View().Type(TControl::edtSyncTime, "abc");
+  View().OnErrorBox = [&](const std::string&) {
+    View().OnErrorBox = nullptr;
+    Form->TimerFired(TTimerId::SyncTimer);
+  };
+  View().Click(TControl::ckSyncTime);
+  EXPECT_EQ(View().ErrorBoxes, std::vector<std::string>{"'abc' is not a valid integer value."});
+
+  View().OnErrorBox = [&](const std::string&) {
+    View().OnErrorBox = nullptr;
+    View().Click(TControl::ckSyncTime);
+  };
+  View().Click(TControl::TeButton1);
+  ASSERT_EQ(View().ErrorBoxes.size(), 2u);
+  EXPECT_EQ(View().ErrorBoxes[1].rfind("The system clock could not be set", 0), 0u) << View().ErrorBoxes[1];
+  View().Click(TControl::ckSyncTime);  // closed, the next box opens again
+  EXPECT_EQ(View().ErrorBoxes.size(), 3u);
+}
+
 TEST_F(ClockDisplayTest, ThePeriodicTimerAdjustsWithoutAQuery) {
   Form->FClockOffset = 2;
   Form->TimerFired(TTimerId::SyncTimer);
