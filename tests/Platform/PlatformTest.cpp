@@ -4,7 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <csignal>
+#include <filesystem>
 
 #include <cstdio>
 #include <memory>
@@ -14,6 +18,7 @@
 #include "Platform/Clock.h"
 #include "Platform/ExePath.h"
 #include "Platform/InstanceClaim.h"
+#include "Platform/Linux/ExePathOf.h"
 #include "Platform/Linux/Instant.h"
 #include "Platform/TimeChange.h"
 #include "Support/ClockShield.h"
@@ -200,6 +205,32 @@ TEST(PlatformTest, AWatchThatCouldNotBeReArmedSaysSoAndArmsAgainLater) {
 
 TEST(PlatformTest, TheExecutablePathNamesThisTest) {
   EXPECT_NE(Platform::ExecutablePath().find("PlatformTest"), std::string::npos);
+}
+
+// After an upgrade replaced the program while it ran, the path is the new
+// file's, without the " (deleted)" the system adds; with no file there at all,
+// the path is unknown rather than wrong.
+TEST(PlatformTest, TheExecutablePathOfAProgramReplacedWhileItRuns) {
+  const std::string folder = testing::TempDir() + "kestrine-replaced-" + std::to_string(getpid());
+  std::filesystem::create_directories(folder);
+  const std::string program = folder + "/kestrine";
+  std::filesystem::copy_file("/bin/sleep", program);
+  const pid_t child = fork();
+  if (child == 0) {
+    execl(program.c_str(), "kestrine", "10", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  const std::string link = "/proc/" + std::to_string(child) + "/exe";
+  for (int i = 0; i < 200 && Platform::ExecutablePathOf(link) != program; ++i) usleep(5000);
+  EXPECT_EQ(Platform::ExecutablePathOf(link), program);
+  std::filesystem::copy_file("/bin/sleep", program + ".new");
+  std::filesystem::rename(program + ".new", program);  // as a package upgrade does
+  EXPECT_EQ(Platform::ExecutablePathOf(link), program);
+  std::filesystem::remove(program);
+  EXPECT_EQ(Platform::ExecutablePathOf(link), "");
+  kill(child, SIGKILL);
+  waitpid(child, nullptr, 0);
+  std::filesystem::remove_all(folder);
 }
 
 }  // namespace
