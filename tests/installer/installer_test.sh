@@ -127,7 +127,7 @@ program_pid=${window##* pid }
 [[ $window == 'window "Kestrine " '* ]] || fail "the window's caption is not \"Kestrine \""
 # "Run program at windows startup" writes the Run value with the program's path.
 wine "$probe" click "$run_startup_box" | grep -q 'check state 1' || fail "could not tick \"Run program at windows startup\""
-reg_is "$run_key" VantorTimeSync "$exe"
+reg_is "$run_key" VantorTimeSync "\"$exe\""  # quoted: the path has blanks
 # Closing the window saves the settings.
 wine "$probe" close 10000 || fail "the window did not close"
 wine "$probe" exit "$program_pid" 10000 || fail "the program did not end"
