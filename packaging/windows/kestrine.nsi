@@ -34,8 +34,10 @@ ManifestDPIAware true
 !define ERROR_INSTALL_FAILURE 1603
 ; How long a copy of the program may take to save its settings and end.
 !define CLOSE_WAIT_MS 20000
-; Polls of 100 ms: the service stopping or starting (30 s).
+; Polls of 100 ms: the service stopping, or starting once started (30 s).
 !define SERVICE_STEPS 300
+; How long the service manager may refuse to start it while busy.
+!define SERVICE_BUSY_MS 120000
 
 Name "Kestrine"
 OutFile "${OUTFILE}"
@@ -71,8 +73,6 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "The Kestrine developers"
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "English"
 
-Var ServiceWasRunning
-
 ; With UAC switched off an ordinary account is not elevated by the manifest:
 ; stop before writing half an installation.
 !macro RequireAdmin
@@ -85,10 +85,10 @@ Var ServiceWasRunning
   ${EndIf}
 !macroend
 
-
 ; The helpers below use $0 to $9 freely; callers keep nothing there across a call.
 Var Manager ; the service manager's handle
 Var Service ; the clock service's handle, 0 when it is not installed
+Var ServiceWasRunning ; before an update stopped it
 
 ; The functions both the installer and the uninstaller need ("un." for the latter).
 !macro SharedFunctions UN
@@ -215,20 +215,6 @@ Function ${UN}ServiceState
   System::Free $2
 FunctionEnd
 
-; WaitForServiceState: polls, within its bound, until the service's state is
-; the one in $9 or it has stopped; $0 is the state it is in then.
-Function ${UN}WaitForServiceState
-  StrCpy $8 0
-  ${Do}
-    Call ${UN}ServiceState
-    ${IfThen} $0 == $9 ${|} ${Break} ${|}
-    ${IfThen} $0 == 1 ${|} ${Break} ${|}
-    IntOp $8 $8 + 1
-    ${IfThen} $8 >= ${SERVICE_STEPS} ${|} ${Break} ${|}
-    Sleep 100
-  ${Loop}
-FunctionEnd
-
 ; Stops the clock service, when it is installed and running, and waits until
 ; it has stopped, so that its executable can be replaced or removed. $0 is 1
 ; when it was running. $Service stays open (to query, start, stop, delete),
@@ -246,11 +232,18 @@ Function ${UN}StopService
     Return
   ${EndIf}
   DetailPrint 'Stopping the service "${SERVICE_NAME}"'
-  System::Call '*(&i28) p .r2'
-  System::Call 'advapi32::ControlService(p $Service, i 1, p r2) i' ; SERVICE_CONTROL_STOP
-  System::Free $2
-  StrCpy $9 1
-  Call ${UN}WaitForServiceState
+  ; Asked again at each poll: one that is still starting takes no stop yet.
+  StrCpy $8 0
+  ${Do}
+    System::Call '*(&i28) p .r2'
+    System::Call 'advapi32::ControlService(p $Service, i 1, p r2) i' ; SERVICE_CONTROL_STOP
+    System::Free $2
+    Call ${UN}ServiceState
+    ${IfThen} $0 == 1 ${|} ${Break} ${|}
+    IntOp $8 $8 + 1
+    ${IfThen} $8 >= ${SERVICE_STEPS} ${|} ${Break} ${|}
+    Sleep 100
+  ${Loop}
   ${If} $0 != 1
     StrCpy $0 'The service "${SERVICE_NAME}" did not stop. Stop it with "sc stop ${SERVICE_NAME}" and run setup again.'
     Call ${UN}Fail
@@ -360,26 +353,45 @@ Function SetUpService
   Call ServiceSetting
 FunctionEnd
 
-; Starts the service on $Service and waits until it runs. A new Wine prefix's
-; service manager may be busy starting its own services for tens of seconds.
+; WaitUntilRunning: polls, within its bound, until the service runs or has
+; stopped; $0 is its state then.
+Function WaitUntilRunning
+  StrCpy $8 0
+  ${Do}
+    Call ServiceState
+    ${IfThen} $0 == 4 ${|} ${Break} ${|} ; SERVICE_RUNNING
+    ${IfThen} $0 == 1 ${|} ${Break} ${|}
+    IntOp $8 $8 + 1
+    ${IfThen} $8 >= ${SERVICE_STEPS} ${|} ${Break} ${|}
+    Sleep 100
+  ${Loop}
+FunctionEnd
+
+; Starts the service on $Service and waits until it runs. A busy service
+; manager refuses for a while, each refusal taking seconds (Wine's, after
+; "wineboot -i" has started a second one: about 10 s each, for a minute), so
+; the bound is one of time.
 Function StartService
   DetailPrint 'Starting the service "${SERVICE_NAME}"'
-  StrCpy $8 0
+  System::Call 'kernel32::GetTickCount64() l .r6'
   ${Do}
     System::Call 'advapi32::StartServiceW(p $Service, i 0, p 0) i .r0 ?e'
     Pop $7
-    ${IfThen} $0 != 0 ${|} ${Break} ${|}
+    ${If} $0 != 0
+      StrCpy $7 0
+      ${Break}
+    ${EndIf}
     ${IfThen} $7 == 1056 ${|} ${Break} ${|} ; ERROR_SERVICE_ALREADY_RUNNING
     ${If} $7 != 1053 ; ERROR_SERVICE_REQUEST_TIMEOUT
     ${AndIf} $7 != 1055 ; ERROR_SERVICE_DATABASE_LOCKED
       ${Break}
     ${EndIf}
-    IntOp $8 $8 + 1
-    ${IfThen} $8 >= ${SERVICE_STEPS} ${|} ${Break} ${|}
+    System::Call 'kernel32::GetTickCount64() l .r5'
+    IntPtrOp $5 $5 - $6
+    ${IfThen} $5 P>= ${SERVICE_BUSY_MS} ${|} ${Break} ${|}
     Sleep 100
   ${Loop}
-  StrCpy $9 4 ; SERVICE_RUNNING
-  Call WaitForServiceState
+  Call WaitUntilRunning
   ${If} $0 != 4
     ; StartService's own refusal, else the code the service ended with.
     ${If} $7 != 0
@@ -401,28 +413,30 @@ Function .onInstFailed
   ${EndIf}
 FunctionEnd
 
-; InstallFile SOURCE NAME: a file that cannot be written (a running copy that
-; did not close, another user's copy) fails the installation.
-!macro InstallFile SOURCE NAME
+; InstallFile SOURCE NAME WHAT_TO_CLOSE: a file that cannot be written (a
+; running copy that did not close, another user's copy) fails the installation.
+!macro InstallFile SOURCE NAME WHAT_TO_CLOSE
   ClearErrors
   File "/oname=${NAME}" "${SOURCE}"
   ${If} ${Errors}
-    StrCpy $0 "Setup could not replace $INSTDIR\${NAME}: it is in use. Close Kestrine (every user's copy) and run setup again."
+    StrCpy $0 "Setup could not replace $INSTDIR\${NAME}: it is in use. Close ${WHAT_TO_CLOSE} and run setup again."
     Call Fail
   ${EndIf}
 !macroend
+!define CLOSE_PROGRAM "Kestrine (every user's copy)"
+!define CLOSE_OTHER "the program that has it open"
 
 Section "Kestrine"
   SetOutPath "$INSTDIR"
   Call CloseRunningCopies
   Call StopService
   StrCpy $ServiceWasRunning $0
-  !insertmacro InstallFile "${EXE}" "Kestrine.exe"
-  !insertmacro InstallFile "${SERVICE}" "KestrineClockService.exe"
+  !insertmacro InstallFile "${EXE}" "Kestrine.exe" "${CLOSE_PROGRAM}"
+  !insertmacro InstallFile "${SERVICE}" "KestrineClockService.exe" "${CLOSE_OTHER}"
   ClearErrors
   WriteUninstaller "$INSTDIR\uninstall.exe"
   ${If} ${Errors}
-    StrCpy $0 "Setup could not replace $INSTDIR\uninstall.exe: it is in use. Close it and run setup again."
+    StrCpy $0 "Setup could not replace $INSTDIR\uninstall.exe: it is in use. Close ${CLOSE_OTHER} and run setup again."
     Call Fail
   ${EndIf}
   CreateShortcut "$SMPROGRAMS\Kestrine.lnk" "$INSTDIR\Kestrine.exe"
@@ -522,11 +536,11 @@ FunctionEnd
   ${EndIf}
 !macroend
 
-; un.RemoveFile NAME: one that cannot be removed stops the uninstallation.
-!macro RemoveFile NAME
+; RemoveFile NAME WHAT_TO_CLOSE: one that cannot be removed stops the uninstallation.
+!macro RemoveFile NAME WHAT_TO_CLOSE
   Delete "$INSTDIR\${NAME}"
   ${If} ${FileExists} "$INSTDIR\${NAME}"
-    StrCpy $0 "Setup could not remove $INSTDIR\${NAME}: it is in use. Close Kestrine (every user's copy) and run the uninstaller again."
+    StrCpy $0 "Setup could not remove $INSTDIR\${NAME}: it is in use. Close ${WHAT_TO_CLOSE} and run the uninstaller again."
     Call un.Fail
   ${EndIf}
 !macroend
@@ -535,7 +549,7 @@ Section "Uninstall"
   Call un.CloseRunningCopies
   ; The program first: one that is still running stops the uninstallation
   ; before anything else is gone.
-  !insertmacro RemoveFile "Kestrine.exe"
+  !insertmacro RemoveFile "Kestrine.exe" "${CLOSE_PROGRAM}"
   ; The service and its log source, when they are this installation's.
   ReadRegStr $0 HKLM "${SERVICE_KEY}" "ImagePath"
   Call un.PointsHere
@@ -556,7 +570,7 @@ Section "Uninstall"
   ReadRegStr $0 HKLM "${EVENT_SOURCE_KEY}" "EventMessageFile"
   Call un.PointsHere
   ${IfThen} $0 == 1 ${|} DeleteRegKey HKLM "${EVENT_SOURCE_KEY}" ${|}
-  !insertmacro RemoveFile "KestrineClockService.exe"
+  !insertmacro RemoveFile "KestrineClockService.exe" "${CLOSE_OTHER}"
   Delete "$SMPROGRAMS\Kestrine.lnk"
 
   Call un.ShellUser
@@ -582,7 +596,7 @@ Section "Uninstall"
   ${EndIf}
   Delete "$INSTDIR\settings.ini"
 
-  !insertmacro RemoveFile "uninstall.exe"
+  !insertmacro RemoveFile "uninstall.exe" "${CLOSE_OTHER}"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
   ; Last, so that a test can wait for it: the folder goes once it is empty.
   RMDir "$INSTDIR"
