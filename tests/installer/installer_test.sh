@@ -70,7 +70,7 @@ fi
 # own test creates too). And not made with "wineboot -i", which starts a second
 # service manager on the same pipe: each knows only the services created
 # through it, so queries answer at random, and starting a service takes a
-# minute. The first program in an empty prefix makes it with one.
+# minute. "wineboot -u", the first program in the empty prefix, makes it with one.
 export WINEPREFIX=$scratch/prefix
 mkdir "$WINEPREFIX"
 wineserver -p </dev/null >/dev/null 2>&1
