@@ -332,9 +332,12 @@ case_running() {
   reg_is "$uninstall_key" DisplayName Kestrine
   unlock_file
 
-  echo "--- a silent uninstall while the program runs: it is asked to close, and everything goes"
+  echo "--- a silent uninstall while the program runs in the notification area: it is asked to close, and everything goes"
   rm -f "$user_settings"
   start_program
+  probe click "$(id IDC_TrayButton)" >/dev/null
+  hidden() { ! wine "$probe" window 0 >/dev/null 2>&1; }
+  wait_for 10 hidden || fail "the window did not go to the notification area"
   uninstall
   probe exit "$program_pid" 1 || fail "the running program was not closed"
   [ -f "$user_settings" ] || fail "the program did not save its settings when asked to close"
@@ -358,6 +361,8 @@ case_wizard() {
   pids+=("$setup_pid")
   press "&Install" >/dev/null
   press "&Finish" >/dev/null
+  setup_ended() { ! kill -0 "$setup_pid" 2>/dev/null; }
+  wait_for 30 setup_ended || fail "the installer did not end after Finish"
   wait "$setup_pid" || fail "the installer exited with $?"
   probe exit "$old_pid" 1 || fail "the running program was not closed"
   start_again() { probe window 1000 | grep -qv " pid $old_pid\$"; }
