@@ -1,13 +1,17 @@
 ; Kestrine's Windows installer, for NSIS 3 (makensis). CMake passes:
 ;   VERSION  the project's version, e.g. 0.1.0
 ;   EXE      the stripped Kestrine.exe to install
+;   SERVICE  the stripped KestrineClockService.exe to install beside it
 ;   OUTFILE  the installer to write, e.g. Kestrine-Setup-0.1.0.exe
 ; Optional: ICON, an .ico for the installer and the uninstaller.
 ; "setup.exe /S" installs silently; "uninstall.exe /S" removes it silently.
+; Exit codes: 0 done, 740 not an administrator, 1603 a file could not be
+; replaced or removed or the clock service could not be set up (the message
+; box says which; when silent, standard error does where there is one).
 
-!ifdef VERSION & EXE & OUTFILE
+!ifdef VERSION & EXE & SERVICE & OUTFILE
 !else
-  !error "makensis needs -DVERSION=... -DEXE=... -DOUTFILE=..."
+  !error "makensis needs -DVERSION=... -DEXE=... -DSERVICE=... -DOUTFILE=..."
 !endif
 
 Unicode true
@@ -20,13 +24,30 @@ ManifestDPIAware true
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Kestrine"
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
 !define RUN_VALUE "VantorTimeSync"
+; Source/Platform/Windows/ClockService.h and win/ControlIds.h.
+!define SERVICE_NAME "KestrineClock"
+!define SERVICE_DISPLAY "Kestrine clock service"
+!define SERVICE_ACCOUNT "NT AUTHORITY\LocalService"
+!define SERVICE_KEY "SYSTEM\CurrentControlSet\Services\${SERVICE_NAME}"
+!define EVENT_SOURCE_KEY "SYSTEM\CurrentControlSet\Services\EventLog\Application\${SERVICE_NAME}"
+!define WINDOW_CLASS "TForm1"
+!define ERROR_INSTALL_FAILURE 1603
+; How long a copy of the program may take to save its settings and end.
+!define CLOSE_WAIT_MS 20000
+; Polls of 100 ms: the service stopping, or starting once started (30 s).
+!define SERVICE_STEPS 300
+; How long the service manager may refuse to start it while busy.
+!define SERVICE_BUSY_MS 120000
 
 Name "Kestrine"
 OutFile "${OUTFILE}"
 InstallDir "$PROGRAMFILES64\Kestrine"
-; Program Files, the all-users Start menu and HKEY_LOCAL_MACHINE all need it.
+; Program Files, the all-users Start menu, HKEY_LOCAL_MACHINE and the service
+; manager all need it.
 RequestExecutionLevel admin
 BrandingText "Kestrine ${VERSION}"
+; A file in use is an error of its own (below), never silently skipped.
+SetOverwrite try
 
 VIProductVersion "${VERSION}.0"
 VIAddVersionKey /LANG=1033 "ProductName" "Kestrine"
@@ -37,12 +58,14 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "The Kestrine developers"
 
 !include "MUI2.nsh"
 !include "LogicLib.nsh"
+!include "WinMessages.nsh"
 !ifdef ICON
   !define MUI_ICON "${ICON}"
   !define MUI_UNICON "${ICON}"
 !endif
 !define MUI_ABORTWARNING
-!define MUI_FINISHPAGE_RUN "$INSTDIR\Kestrine.exe"
+!define MUI_FINISHPAGE_RUN
+!define MUI_FINISHPAGE_RUN_FUNCTION StartAsUser
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_PAGE_FINISH
@@ -62,10 +85,183 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "The Kestrine developers"
   ${EndIf}
 !macroend
 
+; The helpers below use $0 to $9 freely; callers keep nothing there across a call.
+Var Manager ; the service manager's handle
+Var Service ; the clock service's handle, 0 when it is not installed
+Var ServiceWasRunning ; before an update stopped it
+
+; The functions both the installer and the uninstaller need ("un." for the latter).
+!macro SharedFunctions UN
+
+; Fail with MESSAGE in $0: says why and ends with ERROR_INSTALL_FAILURE.
+Function ${UN}Fail
+  DetailPrint "$0"
+  MessageBox MB_ICONSTOP|MB_OK "$0" /SD IDOK
+  ${If} ${Silent}
+    ; A silent run shows no box: standard error, where the caller has one.
+    System::Call 'kernel32::GetStdHandle(i -12) p .r1'
+    ${If} $1 P<> 0
+    ${AndIf} $1 P<> -1
+      StrCpy $0 "Kestrine Setup: $0$\r$\n"
+      StrLen $2 $0
+      System::Call 'kernel32::WriteFile(p r1, m r0, i r2, *i .r3, p 0)'
+    ${EndIf}
+  ${EndIf}
+  SetErrorLevel ${ERROR_INSTALL_FAILURE}
+  Abort
+FunctionEnd
+
+; ErrorText: $1 becomes the system's text for the error code in $1, with the code.
+Function ${UN}ErrorText
+  StrCpy $2 ""
+  System::Call 'kernel32::FormatMessageW(i 0x1200, p 0, i r1, i 0, w .r2, i ${NSIS_MAX_STRLEN}, p 0) i'
+  ; The text ends in a line break.
+  ${Do}
+    StrCpy $3 $2 1 -1
+    ${If} $3 != "$\r"
+    ${AndIf} $3 != "$\n"
+    ${AndIf} $3 != " "
+      ${Break}
+    ${EndIf}
+    StrCpy $2 $2 -1
+  ${Loop}
+  StrCpy $1 "$2 (error $1)"
+FunctionEnd
+
+; Asks each running copy of this folder's Kestrine.exe to close, as the user
+; would (so that it saves its settings), and waits a bounded time for it to
+; end. Windows of the same class from other programs, or from copies in other
+; folders, are left alone.
+Function ${UN}CloseRunningCopies
+  StrLen $2 "$INSTDIR\"
+  StrCpy $0 0
+  StrCpy $1 0
+  ; Collected first: a window that goes during the search would end it.
+  ${Do}
+    System::Call 'user32::FindWindowExW(p 0, p r0, w "${WINDOW_CLASS}", p 0) p .r0'
+    ${IfThen} $0 P= 0 ${|} ${Break} ${|}
+    System::Call 'user32::GetWindowThreadProcessId(p r0, *i .r3)'
+    System::Call 'kernel32::OpenProcess(i 0x1000, i 0, i r3) p .r4' ; PROCESS_QUERY_LIMITED_INFORMATION
+    ${If} $4 P<> 0
+      StrCpy $5 ""
+      System::Call 'kernel32::QueryFullProcessImageNameW(p r4, i 0, w .r5, *i ${NSIS_MAX_STRLEN}) i'
+      System::Call 'kernel32::CloseHandle(p r4)'
+      StrCpy $5 $5 $2
+      ${If} $5 == "$INSTDIR\"
+        Push $0
+        IntOp $1 $1 + 1
+      ${EndIf}
+    ${EndIf}
+  ${Loop}
+  ${DoWhile} $1 > 0
+    Pop $0
+    IntOp $1 $1 - 1
+    System::Call 'user32::GetWindowThreadProcessId(p r0, *i .r3)'
+    System::Call 'kernel32::OpenProcess(i 0x00100000, i 0, i r3) p .r4' ; SYNCHRONIZE
+    ${If} $4 P<> 0
+      DetailPrint "Closing Kestrine (process $3)"
+      System::Call 'user32::PostMessageW(p r0, i ${WM_CLOSE}, p 0, p 0)'
+      System::Call 'kernel32::WaitForSingleObject(p r4, i ${CLOSE_WAIT_MS}) i .r5'
+      System::Call 'kernel32::CloseHandle(p r4)'
+      ; One that does not end keeps its files: replacing or removing them fails, with a message.
+      ${IfThen} $5 != 0 ${|} DetailPrint "Kestrine (process $3) did not end" ${|}
+    ${EndIf}
+  ${Loop}
+FunctionEnd
+
+; OpenService with the access in $0: sets $Manager, and $Service (0 when the
+; service is not installed).
+Function ${UN}OpenService
+  System::Call 'advapi32::OpenSCManagerW(p 0, p 0, i 0xF003F) p .r1 ?e' ; SC_MANAGER_ALL_ACCESS
+  Pop $2
+  StrCpy $Manager $1
+  ${If} $Manager P= 0
+    StrCpy $1 $2
+    Call ${UN}ErrorText
+    StrCpy $0 "Setup could not open the service manager: $1"
+    Call ${UN}Fail
+  ${EndIf}
+  System::Call 'advapi32::OpenServiceW(p $Manager, w "${SERVICE_NAME}", i r0) p .r1 ?e'
+  Pop $2
+  StrCpy $Service $1
+  ${If} $Service P= 0
+  ${AndIf} $2 != 1060 ; ERROR_SERVICE_DOES_NOT_EXIST
+    StrCpy $1 $2
+    Call ${UN}ErrorText
+    StrCpy $0 'Setup could not open the service "${SERVICE_NAME}": $1'
+    Call ${UN}Fail
+  ${EndIf}
+FunctionEnd
+
+Function ${UN}CloseService
+  ${If} $Service P<> 0
+    System::Call 'advapi32::CloseServiceHandle(p $Service)'
+  ${EndIf}
+  ${If} $Manager P<> 0
+    System::Call 'advapi32::CloseServiceHandle(p $Manager)'
+  ${EndIf}
+  StrCpy $Service 0
+  StrCpy $Manager 0
+FunctionEnd
+
+; ServiceState: $0 becomes the service's state (1 stopped, 4 running) and $1
+; the code it ended with.
+Function ${UN}ServiceState
+  System::Call '*(&i28) p .r2' ; SERVICE_STATUS
+  StrCpy $0 0
+  StrCpy $1 0
+  System::Call 'advapi32::QueryServiceStatus(p $Service, p r2) i'
+  System::Call '*$2(i, i .r0, i, i .r1)'
+  System::Free $2
+FunctionEnd
+
+; Stops the clock service, when it is installed and running, and waits until
+; it has stopped, so that its executable can be replaced or removed. $0 is 1
+; when it was running. $Service stays open (to query, start, stop, delete),
+; or is 0 when there is no service.
+Function ${UN}StopService
+  StrCpy $0 0x10034 ; DELETE | SERVICE_STOP | SERVICE_START | SERVICE_QUERY_STATUS
+  Call ${UN}OpenService
+  ${If} $Service P= 0
+    StrCpy $0 0
+    Return
+  ${EndIf}
+  Call ${UN}ServiceState
+  ${If} $0 == 1
+    StrCpy $0 0
+    Return
+  ${EndIf}
+  DetailPrint 'Stopping the service "${SERVICE_NAME}"'
+  ; Asked again at each poll: one that is still starting takes no stop yet.
+  StrCpy $8 0
+  ${Do}
+    System::Call '*(&i28) p .r2'
+    System::Call 'advapi32::ControlService(p $Service, i 1, p r2) i' ; SERVICE_CONTROL_STOP
+    System::Free $2
+    Call ${UN}ServiceState
+    ${IfThen} $0 == 1 ${|} ${Break} ${|}
+    IntOp $8 $8 + 1
+    ${IfThen} $8 >= ${SERVICE_STEPS} ${|} ${Break} ${|}
+    Sleep 100
+  ${Loop}
+  ${If} $0 != 1
+    StrCpy $0 'The service "${SERVICE_NAME}" did not stop. Stop it with "sc stop ${SERVICE_NAME}" and run setup again.'
+    Call ${UN}Fail
+  ${EndIf}
+  StrCpy $0 1
+FunctionEnd
+
+!macroend
+!insertmacro SharedFunctions ""
+!insertmacro SharedFunctions "un."
+
 Function .onInit
   !insertmacro RequireAdmin
   SetRegView 64
   SetShellVarContext all
+  StrCpy $ServiceWasRunning 0
+  StrCpy $Manager 0
+  StrCpy $Service 0
   ; An update goes where the earlier version is, unless /D= names a folder.
   ${If} $INSTDIR == "$PROGRAMFILES64\Kestrine"
     ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
@@ -75,10 +271,174 @@ Function .onInit
   ${EndIf}
 FunctionEnd
 
+; The finish page's start: through the shell, which runs the program with the
+; logged-on user's own token rather than this installer's elevated one, so
+; that it keeps that user's settings and writes that user's Run value.
+Function StartAsUser
+  Exec '"$WINDIR\explorer.exe" "$INSTDIR\Kestrine.exe"'
+FunctionEnd
+
+; IsWine: $0 is 1 under Wine, which lacks some of the service manager's settings.
+Function IsWine
+  System::Call 'kernel32::GetModuleHandleW(w "ntdll.dll") p .r0'
+  System::Call 'kernel32::GetProcAddress(p r0, m "wine_get_version") p .r0'
+  ${If} $0 P<> 0
+    StrCpy $0 1
+  ${Else}
+    StrCpy $0 0
+  ${EndIf}
+FunctionEnd
+
+; ServiceSetting: ChangeServiceConfig2W at level $5 with the structure in $6,
+; named $7 in messages; a refusal fails the installation, except Wine's "not
+; implemented" (124), which it has for the privileges and the SID type.
+Function ServiceSetting
+  System::Call 'advapi32::ChangeServiceConfig2W(p $Service, i r5, p r6) i .r0 ?e'
+  Pop $1
+  System::Free $6
+  ${IfThen} $0 != 0 ${|} Return ${|}
+  ${If} $1 == 124
+    Call IsWine
+    ${If} $0 == 1
+      DetailPrint "Wine cannot set the service's $7"
+      Return
+    ${EndIf}
+  ${EndIf}
+  Call ErrorText
+  StrCpy $0 'Setup could not set the $7 of the service "${SERVICE_NAME}": $1'
+  Call Fail
+FunctionEnd
+
+; Creates the clock service, or sets an existing one up again: automatic
+; start, LOCAL SERVICE, only the right to set the time, a restricted SID.
+Function SetUpService
+  StrCpy $0 0xF01FF ; SERVICE_ALL_ACCESS
+  Call OpenService
+  ${If} $Service P= 0
+    System::Call 'advapi32::CreateServiceW(p $Manager, w "${SERVICE_NAME}", w "${SERVICE_DISPLAY}", i 0xF01FF, \
+      i 0x10, i 2, i 1, w `"$INSTDIR\KestrineClockService.exe"`, p 0, p 0, p 0, w "${SERVICE_ACCOUNT}", p 0) p .r0 ?e'
+    ; SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL
+    Pop $1
+    StrCpy $Service $0
+  ${Else}
+    System::Call 'advapi32::ChangeServiceConfigW(p $Service, i 0x10, i 2, i 1, w `"$INSTDIR\KestrineClockService.exe"`, \
+      p 0, p 0, p 0, w "${SERVICE_ACCOUNT}", w "", w "${SERVICE_DISPLAY}") i .r0 ?e'
+    Pop $1
+  ${EndIf}
+  ${If} $0 P= 0
+    ${If} $1 == 1072 ; ERROR_SERVICE_MARKED_FOR_DELETE
+      StrCpy $0 'The service "${SERVICE_NAME}" of an earlier installation is still being removed. Restart Windows and run setup again.'
+      Call Fail
+    ${EndIf}
+    Call ErrorText
+    StrCpy $0 'Setup could not install the service "${SERVICE_NAME}": $1'
+    Call Fail
+  ${EndIf}
+  System::Call '*(&w128 "Sets the system clock at the request of Kestrine, which runs without that right.") p .r3'
+  System::Call '*(p r3) p .r6'
+  StrCpy $5 1 ; SERVICE_CONFIG_DESCRIPTION
+  StrCpy $7 "description"
+  Call ServiceSetting
+  System::Free $3
+  ; A double-NUL-ended list of one.
+  System::Call '*(&w23 "SeSystemtimePrivilege") p .r3'
+  System::Call '*(p r3) p .r6'
+  StrCpy $5 6 ; SERVICE_CONFIG_REQUIRED_PRIVILEGES_INFO
+  StrCpy $7 "required privileges"
+  Call ServiceSetting
+  System::Free $3
+  System::Call '*(i 3) p .r6' ; SERVICE_SID_TYPE_RESTRICTED
+  StrCpy $5 5 ; SERVICE_CONFIG_SERVICE_SID_INFO
+  StrCpy $7 "SID type"
+  Call ServiceSetting
+FunctionEnd
+
+; WaitUntilRunning: polls, within its bound, until the service runs or has
+; stopped; $0 is its state then.
+Function WaitUntilRunning
+  StrCpy $8 0
+  ${Do}
+    Call ServiceState
+    ${IfThen} $0 == 4 ${|} ${Break} ${|} ; SERVICE_RUNNING
+    ${IfThen} $0 == 1 ${|} ${Break} ${|}
+    IntOp $8 $8 + 1
+    ${IfThen} $8 >= ${SERVICE_STEPS} ${|} ${Break} ${|}
+    Sleep 100
+  ${Loop}
+FunctionEnd
+
+; Starts the service on $Service and waits until it runs. A busy service
+; manager refuses for a while, each refusal taking seconds (Wine's, after
+; "wineboot -i" has started a second one: about 10 s each, for a minute), so
+; the bound is one of time.
+Function StartService
+  DetailPrint 'Starting the service "${SERVICE_NAME}"'
+  System::Call 'kernel32::GetTickCount64() l .r6'
+  ${Do}
+    System::Call 'advapi32::StartServiceW(p $Service, i 0, p 0) i .r0 ?e'
+    Pop $7
+    ${If} $0 != 0
+      StrCpy $7 0
+      ${Break}
+    ${EndIf}
+    ${IfThen} $7 == 1056 ${|} ${Break} ${|} ; ERROR_SERVICE_ALREADY_RUNNING
+    ${If} $7 != 1053 ; ERROR_SERVICE_REQUEST_TIMEOUT
+    ${AndIf} $7 != 1055 ; ERROR_SERVICE_DATABASE_LOCKED
+      ${Break}
+    ${EndIf}
+    System::Call 'kernel32::GetTickCount64() l .r5'
+    IntPtrOp $5 $5 - $6
+    ${IfThen} $5 P>= ${SERVICE_BUSY_MS} ${|} ${Break} ${|}
+    Sleep 100
+  ${Loop}
+  Call WaitUntilRunning
+  ${If} $0 != 4
+    ; StartService's own refusal, else the code the service ended with.
+    ${If} $7 != 0
+    ${AndIf} $7 != 1056
+      StrCpy $1 $7
+    ${EndIf}
+    Call ErrorText
+    StrCpy $0 'The service "${SERVICE_NAME}" did not start: $1'
+    Call Fail
+  ${EndIf}
+FunctionEnd
+
+; An update that failed while replacing files leaves the service running
+; again, as it was.
+Function .onInstFailed
+  ${If} $ServiceWasRunning == 1
+  ${AndIf} $Service P<> 0
+    System::Call 'advapi32::StartServiceW(p $Service, i 0, p 0) i'
+  ${EndIf}
+FunctionEnd
+
+; InstallFile SOURCE NAME WHAT_TO_CLOSE: a file that cannot be written (a
+; running copy that did not close, another user's copy) fails the installation.
+!macro InstallFile SOURCE NAME WHAT_TO_CLOSE
+  ClearErrors
+  File "/oname=${NAME}" "${SOURCE}"
+  ${If} ${Errors}
+    StrCpy $0 "Setup could not replace $INSTDIR\${NAME}: it is in use. Close ${WHAT_TO_CLOSE} and run setup again."
+    Call Fail
+  ${EndIf}
+!macroend
+!define CLOSE_PROGRAM "Kestrine (every user's copy)"
+!define CLOSE_OTHER "the program that has it open"
+
 Section "Kestrine"
   SetOutPath "$INSTDIR"
-  File "/oname=Kestrine.exe" "${EXE}"
+  Call CloseRunningCopies
+  Call StopService
+  StrCpy $ServiceWasRunning $0
+  !insertmacro InstallFile "${EXE}" "Kestrine.exe" "${CLOSE_PROGRAM}"
+  !insertmacro InstallFile "${SERVICE}" "KestrineClockService.exe" "${CLOSE_OTHER}"
+  ClearErrors
   WriteUninstaller "$INSTDIR\uninstall.exe"
+  ${If} ${Errors}
+    StrCpy $0 "Setup could not replace $INSTDIR\uninstall.exe: it is in use. Close ${CLOSE_OTHER} and run setup again."
+    Call Fail
+  ${EndIf}
   CreateShortcut "$SMPROGRAMS\Kestrine.lnk" "$INSTDIR\Kestrine.exe"
 
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "Kestrine"
@@ -93,33 +453,150 @@ Section "Kestrine"
   ; Kilobytes, for the size column of Add/Remove Programs.
   SectionGetSize 0 $0
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
+
+  ; The service's entries in the Application log take their text from its executable.
+  WriteRegExpandStr HKLM "${EVENT_SOURCE_KEY}" "EventMessageFile" "$INSTDIR\KestrineClockService.exe"
+  WriteRegDWORD HKLM "${EVENT_SOURCE_KEY}" "TypesSupported" 7
+  StrCpy $ServiceWasRunning 0
+  Call CloseService
+  Call SetUpService
+  Call StartService
+  Call CloseService
 SectionEnd
 
 Function un.onInit
   !insertmacro RequireAdmin
   SetRegView 64
   SetShellVarContext all
+  StrCpy $Manager 0
+  StrCpy $Service 0
 FunctionEnd
 
-Section "Uninstall"
-  Delete "$SMPROGRAMS\Kestrine.lnk"
-  DeleteRegValue HKLM "${RUN_KEY}" "${RUN_VALUE}"
-
-  ; A run with the right to write the program's folder (as administrator) kept
-  ; its settings beside the program. They are the user's: move them to the
-  ; user's folder, where the program looks when its folder is not writable,
-  ; unless the user already has a file there. %APPDATA%\Kestrine stays.
-  SetShellVarContext current
-  ${If} ${FileExists} "$INSTDIR\settings.ini"
-  ${AndIfNot} ${FileExists} "$APPDATA\Kestrine\settings.ini"
-    CreateDirectory "$APPDATA\Kestrine"
-    CopyFiles /SILENT "$INSTDIR\settings.ini" "$APPDATA\Kestrine"
+; un.ShellUser: the user whose desktop this is, who may not be the one whose
+; rights the uninstaller runs with ("Run as" another administrator): $R0
+; becomes that user's roaming application data folder and $R1 the user's SID,
+; each empty when not found.
+Function un.ShellUser
+  StrCpy $R0 ""
+  StrCpy $R1 ""
+  System::Call 'user32::GetShellWindow() p .r0'
+  ; Wine has no shell window, but the taskbar's, which is the shell's too.
+  ${If} $0 P= 0
+    System::Call 'user32::FindWindowW(w "Shell_TrayWnd", p 0) p .r0'
   ${EndIf}
-  SetShellVarContext all
+  ${IfThen} $0 P= 0 ${|} Return ${|}
+  System::Call 'user32::GetWindowThreadProcessId(p r0, *i .r1)'
+  System::Call 'kernel32::OpenProcess(i 0x1000, i 0, i r1) p .r2' ; PROCESS_QUERY_LIMITED_INFORMATION
+  ${IfThen} $2 P= 0 ${|} Return ${|}
+  System::Call 'advapi32::OpenProcessToken(p r2, i 0xE, *p .r3) i .r4' ; TOKEN_QUERY | TOKEN_IMPERSONATE | TOKEN_DUPLICATE
+  System::Call 'kernel32::CloseHandle(p r2)'
+  ${IfThen} $4 == 0 ${|} Return ${|}
+  ; FOLDERID_RoamingAppData
+  System::Call 'shell32::SHGetKnownFolderPath(g "{3EB685DB-65F9-4CF6-A03A-E3EF65729F3D}", i 0, p r3, *p .r5) i .r4'
+  ${If} $4 == 0
+    System::Call 'kernel32::lstrcpynW(w .R0, p r5, i ${NSIS_MAX_STRLEN}) p'
+    System::Call 'ole32::CoTaskMemFree(p r5)'
+  ${EndIf}
+  ; TokenUser: a SID_AND_ATTRIBUTES, the SID it points to after it.
+  System::Call '*(&i1024) p .r6'
+  System::Call 'advapi32::GetTokenInformation(p r3, i 1, p r6, i 1024, *i .r4) i .r4'
+  ${If} $4 != 0
+    System::Call '*$6(p .r7)'
+    System::Call 'advapi32::ConvertSidToStringSidW(p r7, *p .r5) i .r4'
+    ${If} $4 != 0
+      System::Call 'kernel32::lstrcpynW(w .R1, p r5, i ${NSIS_MAX_STRLEN}) p'
+      System::Call 'kernel32::LocalFree(p r5) p'
+    ${EndIf}
+  ${EndIf}
+  System::Free $6
+  System::Call 'kernel32::CloseHandle(p r3)'
+FunctionEnd
+
+; un.PointsHere: $0 is 1 when the path at the start of $0 (in quotation marks
+; or not) lies in the installation's folder.
+Function un.PointsHere
+  StrCpy $1 $0 1
+  ${IfThen} $1 == '"' ${|} StrCpy $0 $0 "" 1 ${|}
+  StrLen $1 "$INSTDIR\"
+  StrCpy $0 $0 $1
+  ${If} $0 == "$INSTDIR\"
+    StrCpy $0 1
+  ${Else}
+    StrCpy $0 0
+  ${EndIf}
+FunctionEnd
+
+; RemoveOwnRunValue ROOT KEY: the start-with-Windows value there goes only
+; when it starts this installation's program, not another copy.
+!macro RemoveOwnRunValue ROOT KEY
+  ReadRegStr $0 ${ROOT} "${KEY}" "${RUN_VALUE}"
+  ${If} $0 != ""
+    Call un.PointsHere
+    ${IfThen} $0 == 1 ${|} DeleteRegValue ${ROOT} "${KEY}" "${RUN_VALUE}" ${|}
+  ${EndIf}
+!macroend
+
+; RemoveFile NAME WHAT_TO_CLOSE: one that cannot be removed stops the uninstallation.
+!macro RemoveFile NAME WHAT_TO_CLOSE
+  Delete "$INSTDIR\${NAME}"
+  ${If} ${FileExists} "$INSTDIR\${NAME}"
+    StrCpy $0 "Setup could not remove $INSTDIR\${NAME}: it is in use. Close ${WHAT_TO_CLOSE} and run the uninstaller again."
+    Call un.Fail
+  ${EndIf}
+!macroend
+
+Section "Uninstall"
+  Call un.CloseRunningCopies
+  ; The program first: one that is still running stops the uninstallation
+  ; before anything else is gone.
+  !insertmacro RemoveFile "Kestrine.exe" "${CLOSE_PROGRAM}"
+  ; The service and its log source, when they are this installation's.
+  ReadRegStr $0 HKLM "${SERVICE_KEY}" "ImagePath"
+  Call un.PointsHere
+  ${If} $0 == 1
+    Call un.StopService
+    ${If} $Service P<> 0
+      System::Call 'advapi32::DeleteService(p $Service) i .r0 ?e'
+      Pop $1
+      ${If} $0 == 0
+      ${AndIf} $1 != 1072 ; ERROR_SERVICE_MARKED_FOR_DELETE: already going
+        Call un.ErrorText
+        StrCpy $0 'Setup could not remove the service "${SERVICE_NAME}": $1'
+        Call un.Fail
+      ${EndIf}
+    ${EndIf}
+    Call un.CloseService
+  ${EndIf}
+  ReadRegStr $0 HKLM "${EVENT_SOURCE_KEY}" "EventMessageFile"
+  Call un.PointsHere
+  ${IfThen} $0 == 1 ${|} DeleteRegKey HKLM "${EVENT_SOURCE_KEY}" ${|}
+  !insertmacro RemoveFile "KestrineClockService.exe" "${CLOSE_OTHER}"
+  Delete "$SMPROGRAMS\Kestrine.lnk"
+
+  Call un.ShellUser
+  !insertmacro RemoveOwnRunValue HKLM "${RUN_KEY}"
+  !insertmacro RemoveOwnRunValue HKCU "${RUN_KEY}"
+  ${If} $R1 != ""
+    !insertmacro RemoveOwnRunValue HKU "$R1\${RUN_KEY}"
+  ${EndIf}
+
+  ; An older Kestrine, run as administrator, kept its settings beside the
+  ; program. They are the user's: move them to that user's folder, where the
+  ; program looks, unless the user already has a file there. The user's own
+  ; %APPDATA%\Kestrine stays.
+  ${If} $R0 == ""
+    SetShellVarContext current
+    StrCpy $R0 $APPDATA
+    SetShellVarContext all
+  ${EndIf}
+  ${If} ${FileExists} "$INSTDIR\settings.ini"
+  ${AndIfNot} ${FileExists} "$R0\Kestrine\settings.ini"
+    CreateDirectory "$R0\Kestrine"
+    CopyFiles /SILENT "$INSTDIR\settings.ini" "$R0\Kestrine"
+  ${EndIf}
   Delete "$INSTDIR\settings.ini"
 
-  Delete "$INSTDIR\Kestrine.exe"
-  Delete "$INSTDIR\uninstall.exe"
+  !insertmacro RemoveFile "uninstall.exe" "${CLOSE_OTHER}"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
   ; Last, so that a test can wait for it: the folder goes once it is empty.
   RMDir "$INSTDIR"

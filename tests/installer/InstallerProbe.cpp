@@ -8,7 +8,19 @@
 //   close MS           asks the window to close and waits up to MS ms until it is gone
 //   exit PID MS        waits up to MS ms for the process PID to end
 //   end PID            ends the process PID (the test's clean-up)
-//   reg KEY [VALUE]    HKLM\KEY (or its VALUE) exists: exit 0 and print the data; 1 when missing
+//   reg KEY [VALUE]    HKLM\KEY (or its VALUE) exists: exit 0 and print the data; 1 when missing;
+//                      a KEY starting with HKCU\ is the current user's
+//   service NAME       the service is installed: exit 0 and print its state, start type, account
+//                      and command line from the service manager; 1 when it is not installed
+//   stop NAME MS       stops the service and waits up to MS ms until it has stopped
+//   start NAME MS ARG...  starts the service with start arguments and waits up to MS ms until it runs
+//   press CAPTION BUTTON MS  waits up to MS ms for a visible window whose caption starts with CAPTION, with an enabled
+//                      button BUTTON (the installer's wizard, a message box); prints the window's
+//                      static texts, then clicks the button
+//   lock PATH          opens the file without sharing and holds it until ended; prints its process id
+//   run MS COMMAND_LINE  runs the command line as it is, waits up to MS ms and prints "exit CODE"
+//                      with its whole exit code (wine passes on only the low 8 bits, and quotes
+//                      arguments with blanks, which NSIS's "_?=" must not have)
 // Exit 2 on a failure of the probe itself.
 #include <windows.h>
 
@@ -140,8 +152,13 @@ int Close(DWORD timeoutMs) {
 }
 
 int Reg(const wchar_t* key, const wchar_t* value) {
+  HKEY root = HKEY_LOCAL_MACHINE;
+  if (_wcsnicmp(key, L"HKCU\\", 5) == 0) {
+    root = HKEY_CURRENT_USER;
+    key += 5;
+  }
   HKEY handle = nullptr;
-  LONG status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, key, 0, KEY_READ | KEY_WOW64_64KEY, &handle);
+  LONG status = RegOpenKeyExW(root, key, 0, KEY_READ | KEY_WOW64_64KEY, &handle);
   if (status == ERROR_FILE_NOT_FOUND) return 1;
   if (status != ERROR_SUCCESS) {
     std::fwprintf(stderr, L"RegOpenKeyExW: %ld\n", status);
@@ -172,6 +189,206 @@ int Reg(const wchar_t* key, const wchar_t* value) {
   return result;
 }
 
+const wchar_t* StateName(DWORD state) {
+  switch (state) {
+    case SERVICE_STOPPED: return L"STOPPED";
+    case SERVICE_START_PENDING: return L"START_PENDING";
+    case SERVICE_STOP_PENDING: return L"STOP_PENDING";
+    case SERVICE_RUNNING: return L"RUNNING";
+    default: return L"OTHER";
+  }
+}
+
+const wchar_t* StartName(DWORD start) {
+  switch (start) {
+    case SERVICE_AUTO_START: return L"AUTO";
+    case SERVICE_DEMAND_START: return L"DEMAND";
+    case SERVICE_DISABLED: return L"DISABLED";
+    default: return L"OTHER";
+  }
+}
+
+// A service's handle with its manager's, closed together.
+class TService {
+public:
+  explicit TService(const wchar_t* name) {
+    FManager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+    if (FManager != nullptr)
+      FHandle = OpenServiceW(FManager, name, SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS | SERVICE_START | SERVICE_STOP);
+    FError = FHandle == nullptr ? GetLastError() : 0;
+  }
+  ~TService() {
+    if (FHandle != nullptr) CloseServiceHandle(FHandle);
+    if (FManager != nullptr) CloseServiceHandle(FManager);
+  }
+  SC_HANDLE Handle() const { return FHandle; }
+  DWORD Error() const { return FError; }
+  DWORD State() const {
+    SERVICE_STATUS status{};
+    return QueryServiceStatus(FHandle, &status) ? status.dwCurrentState : 0;
+  }
+  bool WaitFor(DWORD state, ULONGLONG end) const {
+    const ULONGLONG now = GetTickCount64();
+    return ::WaitFor(static_cast<DWORD>(end > now ? end - now : 0), [&] { return State() == state; });
+  }
+
+private:
+  SC_HANDLE FManager = nullptr;
+  SC_HANDLE FHandle = nullptr;
+  DWORD FError = 0;
+};
+
+int OpenFailure(const TService& service) {
+  if (service.Error() == ERROR_SERVICE_DOES_NOT_EXIST) return 1;
+  std::fwprintf(stderr, L"OpenService: %lu\n", service.Error());
+  return 2;
+}
+
+int Service(const wchar_t* name) {
+  const TService service(name);
+  if (service.Handle() == nullptr) return OpenFailure(service);
+  BYTE buffer[8192] = {};
+  auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer);
+  DWORD needed = 0;
+  if (!QueryServiceConfigW(service.Handle(), config, sizeof buffer, &needed)) {
+    std::fwprintf(stderr, L"QueryServiceConfigW: %lu\n", GetLastError());
+    return 2;
+  }
+  std::wprintf(L"state %ls\nstart %ls\naccount %ls\npath %ls\n", StateName(service.State()),
+               StartName(config->dwStartType), config->lpServiceStartName, config->lpBinaryPathName);
+  return 0;
+}
+
+int Stop(const wchar_t* name, DWORD timeoutMs) {
+  const ULONGLONG end = GetTickCount64() + timeoutMs;
+  const TService service(name);
+  if (service.Handle() == nullptr) return OpenFailure(service);
+  SERVICE_STATUS status{};
+  ControlService(service.Handle(), SERVICE_CONTROL_STOP, &status);
+  if (service.WaitFor(SERVICE_STOPPED, end)) return 0;
+  std::fwprintf(stderr, L"the service is %ls after %lu ms\n", StateName(service.State()), timeoutMs);
+  return 1;
+}
+
+// Wine's service manager may be busy with its own services for tens of
+// seconds in a new prefix: StartService is refused with 1053 or 1055 meanwhile.
+int Start(const wchar_t* name, DWORD timeoutMs, int argc, const wchar_t** argv) {
+  const ULONGLONG end = GetTickCount64() + timeoutMs;
+  const TService service(name);
+  if (service.Handle() == nullptr) return OpenFailure(service);
+  while (!StartServiceW(service.Handle(), static_cast<DWORD>(argc), argv)) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_SERVICE_ALREADY_RUNNING) break;
+    if ((error != ERROR_SERVICE_REQUEST_TIMEOUT && error != ERROR_SERVICE_DATABASE_LOCKED) ||
+        GetTickCount64() >= end) {
+      std::fwprintf(stderr, L"StartServiceW: %lu\n", error);
+      return 1;
+    }
+    Sleep(100);
+  }
+  if (service.WaitFor(SERVICE_RUNNING, end)) return 0;
+  std::fwprintf(stderr, L"the service is %ls after %lu ms\n", StateName(service.State()), timeoutMs);
+  return 1;
+}
+
+struct TButtonSearch {
+  const wchar_t* Caption;
+  const wchar_t* Text;
+  HWND Window;
+  HWND Button;
+};
+
+bool HasText(HWND window, const wchar_t* text, bool prefix = false) {
+  wchar_t buffer[512] = {};
+  SendMessageTimeoutW(window, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG, 2000, nullptr);
+  return prefix ? std::wcsncmp(buffer, text, std::wcslen(text)) == 0 : std::wcscmp(buffer, text) == 0;
+}
+
+bool HasClass(HWND window, const wchar_t* name) {
+  wchar_t buffer[64] = {};
+  GetClassNameW(window, buffer, 64);
+  return _wcsicmp(buffer, name) == 0;
+}
+
+BOOL CALLBACK FindButton(HWND child, LPARAM data) {
+  auto* search = reinterpret_cast<TButtonSearch*>(data);
+  if (!HasClass(child, L"Button") || !IsWindowVisible(child) || !IsWindowEnabled(child) ||
+      !HasText(child, search->Text))
+    return TRUE;
+  search->Button = child;
+  return FALSE;
+}
+
+BOOL CALLBACK FindWindowWithButton(HWND window, LPARAM data) {
+  auto* search = reinterpret_cast<TButtonSearch*>(data);
+  if (!IsWindowVisible(window) || !HasText(window, search->Caption, true)) return TRUE;
+  EnumChildWindows(window, FindButton, data);
+  if (search->Button == nullptr) return TRUE;
+  search->Window = window;
+  return FALSE;
+}
+
+int Press(const wchar_t* caption, const wchar_t* text, DWORD timeoutMs) {
+  TButtonSearch search{caption, text, nullptr, nullptr};
+  if (!WaitFor(timeoutMs, [&] { return !EnumWindows(FindWindowWithButton, reinterpret_cast<LPARAM>(&search)); })) {
+    std::fwprintf(stderr, L"no window \"%ls\" with a button \"%ls\" after %lu ms\n", caption, text, timeoutMs);
+    return 1;
+  }
+  EnumChildWindows(
+      search.Window,
+      [](HWND child, LPARAM) -> BOOL {
+        wchar_t buffer[1024] = {};
+        if (HasClass(child, L"Static") && IsWindowVisible(child) &&
+            SendMessageTimeoutW(child, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG, 2000,
+                                nullptr) != 0 &&
+            buffer[0] != 0)
+          std::wprintf(L"%ls\n", buffer);
+        return TRUE;
+      },
+      0);
+  // Not SendMessage: the click may end the window's process before it answers.
+  PostMessageW(search.Button, BM_CLICK, 0, 0);
+  return 0;
+}
+
+// Stands for a copy that keeps a file open: another user's, or one that does not close.
+int Lock(const wchar_t* path) {
+  const HANDLE file = CreateFileW(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    std::fwprintf(stderr, L"CreateFileW %ls: %lu\n", path, GetLastError());
+    return 2;
+  }
+  std::wprintf(L"locked pid %lu\n", GetCurrentProcessId());
+  std::fflush(stdout);
+  Sleep(INFINITE);
+  return 0;
+}
+
+int Run(DWORD timeoutMs, const wchar_t* commandLine) {
+  std::wstring line = commandLine;
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+    std::fwprintf(stderr, L"CreateProcessW: %lu\n", GetLastError());
+    return 2;
+  }
+  CloseHandle(process.hThread);
+  const bool ended = WaitForSingleObject(process.hProcess, timeoutMs) == WAIT_OBJECT_0;
+  DWORD code = 0;
+  if (ended)
+    GetExitCodeProcess(process.hProcess, &code);
+  else
+    TerminateProcess(process.hProcess, 1);
+  CloseHandle(process.hProcess);
+  if (!ended) {
+    std::fwprintf(stderr, L"still running after %lu ms: %ls\n", timeoutMs, commandLine);
+    return 1;
+  }
+  std::wprintf(L"exit %lu\n", code);
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -184,6 +401,17 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"exit" && argc == 4) return Exit(std::wcstoul(argv[2], nullptr, 10), std::wcstoul(argv[3], nullptr, 10));
   if (command == L"end" && argc == 3) return End(std::wcstoul(argv[2], nullptr, 10));
   if (command == L"reg" && (argc == 3 || argc == 4)) return Reg(argv[2], argc == 4 ? argv[3] : nullptr);
-  std::fwprintf(stderr, L"usage: installer_probe display | window MS | text ID | click ID | close MS | exit PID MS | end PID | reg KEY [VALUE]\n");
+  if (command == L"service" && argc == 3) return Service(argv[2]);
+  if (command == L"stop" && argc == 4) return Stop(argv[2], std::wcstoul(argv[3], nullptr, 10));
+  if (command == L"start" && argc >= 4)
+    return Start(argv[2], std::wcstoul(argv[3], nullptr, 10), argc - 4, const_cast<const wchar_t**>(argv + 4));
+  if (command == L"press" && argc == 5) return Press(argv[2], argv[3], std::wcstoul(argv[4], nullptr, 10));
+  if (command == L"lock" && argc == 3) return Lock(argv[2]);
+  if (command == L"run" && argc == 4) return Run(std::wcstoul(argv[2], nullptr, 10), argv[3]);
+  std::fwprintf(stderr,
+                L"usage: installer_probe display | window MS | text ID | click ID | close MS | exit PID MS | end PID"
+                L" | reg KEY [VALUE] | service NAME | stop NAME MS | start NAME MS [ARG...] | press CAPTION BUTTON MS"
+                L" | lock PATH"
+                L" | run MS COMMAND_LINE\n");
   return 2;
 }

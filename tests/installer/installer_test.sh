@@ -1,11 +1,24 @@
 #!/usr/bin/env bash
-# The installer under Wine, from silent install to silent uninstall:
-#   installer_test.sh SETUP_EXE PROBE_EXE
-# Runs in the Wine prefix and wineserver that scripts/test.sh's wine_ctest makes
-# (WINEPREFIX set); without them it makes its own. Needs a private network
-# namespace: the installed program asks the NIST servers as soon as it starts.
+# The installer under Wine:
+#   installer_test.sh SETUP_EXE PROBE_EXE TEST_SERVICE_EXE FAKE_SERVER [CASE...]
+# Cases, all by default:
+#   lifecycle  silent install (files, entry, clock service, its log source), the
+#              installed program, silent uninstall (service, Run value, settings)
+#   sync       the installed program's "Synchroize" reaches the service: the
+#              tests' build of the service in its place records the instant
+#   running    silent reinstall and uninstall while the program runs; a file
+#              in use fails both with a message and a non-zero exit code
+#   wizard     the same with the installer's pages; the finish page starts the program
+# TEST_SERVICE_EXE is KestrineClockServiceTest.exe; FAKE_SERVER is the Linux
+# tree's kestrine_fake_server (without it the sync case is skipped: exit 77).
+# Needs a private network namespace (the installed program asks the NIST
+# servers as soon as it starts) and makes a Wine prefix and wineserver of its
+# own: see below.
 set -euo pipefail
-setup=$1 probe=$2
+setup=$1 probe=$2 test_service=$3 fake_server=$4
+shift 4
+cases=("$@")
+[ ${#cases[@]} -gt 0 ] || cases=(lifecycle sync running wizard)
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
@@ -14,85 +27,23 @@ if ip -o link show | awk -F': ' '$2 != "lo" { found = 1 } END { exit !found }'; 
 fi
 
 export WINEDEBUG=-all
-# winemenubuilder would copy the Start-menu shortcut into the real ~/.local/share.
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+# winemenubuilder would copy the Start-menu shortcut into the real ~/.local/share;
+# a program that crashes ends at once instead of waiting in Wine's debugger.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d;winedbg.exe="
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/kestrine-installer.XXXXXX")
-own_prefix=0 xvfb_pid='' program_pid=''
+xvfb_pid='' pids=()
 cleanup() {
   set +e
-  [ -z "$program_pid" ] || wine "$probe" end "$program_pid" >/dev/null 2>&1
-  # Leave the tree's shared prefix as this test found it.
-  if [ -n "${drive_c:-}" ]; then
-    rm -rf "$instdir" "$startmenu" "${appdata_kestrine:-/nonexistent}"
-    wine reg delete 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Kestrine' /f /reg:64 >/dev/null 2>&1
-    wine reg delete 'HKLM\Software\Microsoft\Windows\CurrentVersion\Run' /v VantorTimeSync /f /reg:64 >/dev/null 2>&1
-  fi
-  if [ "$own_prefix" -eq 1 ]; then
-    wineserver -k
-    wineserver -w
-  fi
+  local pid
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
+  wineserver -k
+  wineserver -w
+  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null; done
   [ -z "$xvfb_pid" ] || { kill "$xvfb_pid"; wait "$xvfb_pid"; }
   rm -rf "$scratch"
 }
 trap cleanup EXIT
-
-# start_xvfb: a private X server, for a run that brings no display.
-start_xvfb() {
-  exec 3>"$scratch/display"
-  Xvfb -displayfd 3 -noreset -nolisten tcp -screen 0 1024x768x24 >/dev/null 2>&1 &
-  xvfb_pid=$!
-  exec 3>&-
-  for _ in $(seq 200); do [ -s "$scratch/display" ] && break; sleep 0.05; done
-  [ -s "$scratch/display" ] || fail "Xvfb did not start"
-  export DISPLAY=:$(cat "$scratch/display")
-}
-
-# The tree's prefix comes with the display its desktop process was started on;
-# a prefix of our own gets a display of its own first.
-if [ -z "${WINEPREFIX:-}" ]; then
-  own_prefix=1
-  start_xvfb
-  export WINEPREFIX=$scratch/prefix
-  mkdir "$WINEPREFIX"
-  wineserver -p </dev/null >/dev/null 2>&1
-  wine wineboot -i </dev/null >/dev/null 2>&1
-elif [ -z "${DISPLAY:-}" ]; then
-  start_xvfb
-fi
-
-# Wine's desktop process loads its display driver once, from the DISPLAY of the
-# first program that needs it: one made by wineboot without a display has none,
-# and programs on it cannot make windows. It ends about a second after the last
-# program on it: poll, with longer pauses than that.
-for _ in $(seq 20); do
-  wine "$probe" display 2>/dev/null && break
-  sleep 1.5
-done
-wine "$probe" display 2>/dev/null || fail "Wine's desktop has no display driver"
-
-# wine_path WINDOWS_PATH: the Linux path of a folder of the prefix.
-wine_path() { winepath -u "$1" 2>/dev/null; }
-drive_c=$(wine_path 'C:\')
-instdir=$(wine_path 'C:\Program Files\Kestrine')
-programs=$(wine cmd /c 'echo %ProgramData%' | tr -d '\r')
-startmenu=$(wine_path "$programs\\Microsoft\\Windows\\Start Menu\\Programs\\Kestrine.lnk")
-appdata=$(wine cmd /c 'echo %APPDATA%' | tr -d '\r')
-appdata_kestrine=$(wine_path "$appdata\\Kestrine")
-uninstall_key='Software\Microsoft\Windows\CurrentVersion\Uninstall\Kestrine'
-run_key='Software\Microsoft\Windows\CurrentVersion\Run'
-exe='C:\Program Files\Kestrine\Kestrine.exe'
-ids=$(dirname "$0")/../../win/ControlIds.h
-run_startup_box=$(awk '$1 == "#define" && $2 == "IDC_ckRunStartup" { print $3 }' "$ids")
-[ -n "$run_startup_box" ] || fail "no IDC_ckRunStartup in $ids"
-[ ! -e "$instdir" ] || fail "$instdir exists before the install"
-
-# reg_is KEY VALUE EXPECTED: the value in HKLM's 64-bit view.
-reg_is() {
-  local got
-  got=$(wine "$probe" reg "$1" "$2" | tr -d '\r') || fail "HKLM\\$1 has no value $2"
-  [ "$got" = "$3" ] || fail "HKLM\\$1 $2 is '$got', not '$3'"
-}
 
 # wait_for SECONDS COMMAND...: polls until COMMAND succeeds.
 wait_for() {
@@ -104,70 +55,342 @@ wait_for() {
   done
 }
 
-echo "--- silent install"
-wine "$setup" /S || fail "the installer exited with $?"
-[ -f "$instdir/Kestrine.exe" ] || fail "no $instdir/Kestrine.exe"
-[ -f "$instdir/uninstall.exe" ] || fail "no $instdir/uninstall.exe"
-[ -f "$startmenu" ] || fail "no Start-menu shortcut $startmenu"
-reg_is "$uninstall_key" DisplayName Kestrine
-reg_is "$uninstall_key" DisplayVersion "$(sed -n 's/.*Kestrine-Setup-\(.*\)\.exe$/\1/p' <<<"$setup")"
-reg_is "$uninstall_key" Publisher "The Kestrine developers"
-reg_is "$uninstall_key" UninstallString '"C:\Program Files\Kestrine\uninstall.exe"'
-reg_is "$uninstall_key" QuietUninstallString '"C:\Program Files\Kestrine\uninstall.exe" /S'
-reg_is "$uninstall_key" InstallLocation 'C:\Program Files\Kestrine'
-reg_is "$uninstall_key" DisplayIcon "$exe,0"
-reg_is "$uninstall_key" NoModify 1
-reg_is "$uninstall_key" NoRepair 1
-
-echo "--- the installed program, started from its shortcut"
-wine start /unix "$startmenu"
-window=$(wine "$probe" window 30000 | tr -d '\r') || fail "no window of class TForm1 appeared"
-echo "$window"
-program_pid=${window##* pid }
-[[ $window == 'window "Kestrine " '* ]] || fail "the window's caption is not \"Kestrine \""
-# "Run program at windows startup" writes the Run value with the program's path.
-wine "$probe" click "$run_startup_box" | grep -q 'check state 1' || fail "could not tick \"Run program at windows startup\""
-reg_is "$run_key" VantorTimeSync "\"$exe\""  # quoted: the path has blanks
-# Closing the window saves the settings.
-wine "$probe" close 10000 || fail "the window did not close"
-wine "$probe" exit "$program_pid" 10000 || fail "the program did not end"
-program_pid=''
-if [ -f "$instdir/settings.ini" ]; then
-  settings="$instdir/settings.ini"
-  echo "the program saved its settings beside itself (Wine lets it write Program Files)"
-elif [ -f "$appdata_kestrine/settings.ini" ]; then
-  settings="$appdata_kestrine/settings.ini"
-  echo "the program saved its settings in %APPDATA%\\Kestrine"
-else
-  fail "the program saved no settings.ini"
+# A private X server, for a run that brings no display.
+if [ -z "${DISPLAY:-}" ]; then
+  exec 3>"$scratch/display"
+  Xvfb -displayfd 3 -noreset -nolisten tcp -screen 0 1024x768x24 >/dev/null 2>&1 &
+  xvfb_pid=$!
+  exec 3>&-
+  wait_for 10 test -s "$scratch/display" || fail "Xvfb did not start"
+  export DISPLAY=:$(cat "$scratch/display")
 fi
-grep -q '^ckRunStartup=1' "$settings" || fail "$settings does not hold ckRunStartup=1"
-cp "$settings" "$scratch/settings.ini"
 
-# uninstall: silently; it returns at once and goes on from a copy of itself,
-# removing the folder last.
-uninstall() {
-  wine "$instdir/uninstall.exe" /S || fail "the uninstaller exited with $?"
-  wait_for 30 test ! -e "$instdir" || fail "$instdir is still there: $(ls -A "$instdir")"
+# A prefix of its own, not the tree's: the installer changes the machine's
+# state (Program Files, HKLM, the service "KestrineClock" that the service's
+# own test creates too). And not made with "wineboot -i", which starts a second
+# service manager on the same pipe: each knows only the services created
+# through it, so queries answer at random, and starting a service takes a
+# minute. "wineboot -u", the first program in the empty prefix, makes it with one.
+export WINEPREFIX=$scratch/prefix
+mkdir "$WINEPREFIX"
+wineserver -p </dev/null >/dev/null 2>&1
+wine wineboot -u </dev/null >/dev/null 2>&1
+
+# Wine's desktop process loads its display driver once, from the DISPLAY of the
+# first program that needs it. It ends about a second after the last program
+# on it: poll, with longer pauses than that.
+for _ in $(seq 20); do
+  wine "$probe" display 2>/dev/null && break
+  sleep 1.5
+done
+wine "$probe" display 2>/dev/null || fail "Wine's desktop has no display driver"
+
+# wine_path WINDOWS_PATH: the Linux path of a file of the prefix.
+wine_path() { winepath -u "$1" 2>/dev/null; }
+instdir=$(wine_path 'C:\Program Files\Kestrine')
+programs=$(wine cmd /c 'echo %ProgramData%' | tr -d '\r')
+startmenu=$(wine_path "$programs\\Microsoft\\Windows\\Start Menu\\Programs\\Kestrine.lnk")
+appdata=$(wine cmd /c 'echo %APPDATA%' | tr -d '\r')
+user_settings=$(wine_path "$appdata\\Kestrine\\settings.ini")
+setup_w=$(winepath -w "$setup")
+uninstall_key='Software\Microsoft\Windows\CurrentVersion\Uninstall\Kestrine'
+run_key='Software\Microsoft\Windows\CurrentVersion\Run'
+service_key='SYSTEM\CurrentControlSet\Services\KestrineClock'
+event_source_key='SYSTEM\CurrentControlSet\Services\EventLog\Application\KestrineClock'
+exe='C:\Program Files\Kestrine\Kestrine.exe'
+service_exe='C:\Program Files\Kestrine\KestrineClockService.exe'
+ids=$(dirname "$0")/../../win/ControlIds.h
+id() {
+  local value
+  value=$(awk -v n="$1" '$1 == "#define" && $2 == n { print $3 }' "$ids")
+  [ -n "$value" ] || fail "no $1 in $ids"
+  echo "$value"
 }
 
-echo "--- silent uninstall"
-uninstall
-[ ! -e "$startmenu" ] || fail "the Start-menu shortcut is still there"
-status=0
-wine "$probe" reg "$uninstall_key" >/dev/null || status=$?
-[ "$status" -eq 1 ] || fail "HKLM\\$uninstall_key is still there (probe exit $status)"
-status=0
-wine "$probe" reg "$run_key" VantorTimeSync >/dev/null || status=$?
-[ "$status" -eq 1 ] || fail "the Run value VantorTimeSync is still there (probe exit $status)"
-# The user's settings stay, in the user's folder.
-cmp -s "$scratch/settings.ini" "$appdata_kestrine/settings.ini" ||
-  fail "the user's settings are not kept in $appdata_kestrine/settings.ini"
+probe() { wine "$probe" "$@" | tr -d '\r'; }
 
-echo "--- again, with settings beside the program and the user's own already kept"
-wine "$setup" /S || fail "the installer exited with $?"
-printf '[Common]\r\nckRunStartup=0\r\n' >"$instdir/settings.ini"
-uninstall
-cmp -s "$scratch/settings.ini" "$appdata_kestrine/settings.ini" ||
-  fail "the uninstaller replaced the user's settings in $appdata_kestrine/settings.ini"
+# reg_is KEY VALUE EXPECTED: the value in HKLM's 64-bit view (KEY HKCU\...: the user's).
+reg_is() {
+  local got
+  got=$(probe reg "$1" "$2") || fail "$1 has no value $2"
+  [ "$got" = "$3" ] || fail "$1 $2 is '$got', not '$3'"
+}
+# reg_missing KEY [VALUE]
+reg_missing() {
+  local status=0
+  wine "$probe" reg "$@" >/dev/null || status=$?
+  [ "$status" -eq 1 ] || fail "$* is still there (probe exit $status)"
+}
+
+# service_is FIELD EXPECTED: a line of "installer_probe service KestrineClock".
+service_is() {
+  local got
+  got=$(probe service KestrineClock | sed -n "s/^$1 //p") || fail "the service KestrineClock is not installed"
+  [ "$got" = "$2" ] || fail "the service's $1 is '$got', not '$2'"
+}
+service_running() {
+  running() { [ "$(probe service KestrineClock | sed -n 's/^state //p')" = RUNNING ]; }
+  wait_for 30 running || fail "the service KestrineClock is not running: $(probe service KestrineClock)"
+}
+service_gone() {
+  local status=0
+  wine "$probe" service KestrineClock >/dev/null || status=$?
+  [ "$status" -eq 1 ] || fail "the service KestrineClock is still installed (probe exit $status)"
+  reg_missing "$service_key"
+  reg_missing "$event_source_key"
+}
+
+install() { wine "$setup" /S || fail "the installer exited with $?"; }
+
+# uninstall: silently, the usual way: it returns at once and goes on from a
+# copy of itself, removing the folder last.
+uninstall() {
+  wine "$instdir/uninstall.exe" /S || fail "the uninstaller exited with $?"
+  wait_for 60 test ! -e "$instdir" || fail "$instdir is still there: $(ls -A "$instdir")"
+}
+
+# run_setup COMMAND_LINE: runs it and prints its whole exit code (wine keeps
+# only the low 8 bits) and its standard error.
+run_setup() { wine "$probe" run 120000 "$1" 2>&1 | tr -d '\r'; }
+
+# start_program: the installed program; sets program_pid.
+start_program() {
+  wine "$instdir/Kestrine.exe" >/dev/null 2>&1 &
+  pids+=($!)
+  local window
+  window=$(probe window 30000) || fail "no window of class TForm1 appeared"
+  program_pid=${window##* pid }
+}
+
+# lock_file WINDOWS_PATH: a process that holds the file open without sharing,
+# as another user's copy would; sets lock_pid (a Windows process id).
+lock_file() {
+  wine "$probe" lock "$1" >"$scratch/lock.out" 2>&1 &
+  pids+=($!)
+  wait_for 10 grep -q '^locked pid' "$scratch/lock.out" || fail "could not lock $1: $(cat "$scratch/lock.out")"
+  lock_pid=$(sed -n 's/^locked pid \([0-9]*\).*/\1/p' "$scratch/lock.out")
+}
+unlock_file() { wine "$probe" end "$lock_pid" >/dev/null; }
+
+# The user's side of the prefix as a new user has it.
+reset_user() {
+  rm -f "$user_settings"
+  wine reg delete "HKCU\\$run_key" /v VantorTimeSync /f >/dev/null 2>&1 || true
+}
+
+case_lifecycle() {
+  echo "--- silent install"
+  install
+  local name
+  for name in Kestrine.exe KestrineClockService.exe uninstall.exe; do
+    [ -f "$instdir/$name" ] || fail "no $instdir/$name"
+  done
+  [ -f "$startmenu" ] || fail "no Start-menu shortcut $startmenu"
+  reg_is "$uninstall_key" DisplayName Kestrine
+  reg_is "$uninstall_key" DisplayVersion "$(sed -n 's/.*Kestrine-Setup-\(.*\)\.exe$/\1/p' <<<"$setup")"
+  reg_is "$uninstall_key" Publisher "The Kestrine developers"
+  reg_is "$uninstall_key" UninstallString '"C:\Program Files\Kestrine\uninstall.exe"'
+  reg_is "$uninstall_key" QuietUninstallString '"C:\Program Files\Kestrine\uninstall.exe" /S'
+  reg_is "$uninstall_key" InstallLocation 'C:\Program Files\Kestrine'
+  reg_is "$uninstall_key" DisplayIcon "$exe,0"
+  reg_is "$uninstall_key" NoModify 1
+  reg_is "$uninstall_key" NoRepair 1
+
+  echo "--- the clock service, installed, running and in the event log's sources"
+  service_running
+  service_is start AUTO
+  service_is account 'NT AUTHORITY\LocalService'
+  service_is path "\"$service_exe\""
+  reg_is "$event_source_key" EventMessageFile "$service_exe"
+  reg_is "$event_source_key" TypesSupported 7
+
+  echo "--- the installed program, started from its shortcut"
+  wine start /unix "$startmenu"
+  local window
+  window=$(probe window 30000) || fail "no window of class TForm1 appeared"
+  echo "$window"
+  program_pid=${window##* pid }
+  [[ $window == 'window "Kestrine " '* ]] || fail "the window's caption is not \"Kestrine \""
+  # "Run program at windows startup" writes the Run value with the program's
+  # path, in quotation marks for its blank.
+  probe click "$(id IDC_ckRunStartup)" | grep -q 'check state 1' ||
+    fail "could not tick \"Run program at windows startup\""
+  reg_is "$run_key" VantorTimeSync "\"$exe\""
+  # Closing the window saves the settings, in the user's folder: it is an installed copy.
+  probe close 10000 || fail "the window did not close"
+  probe exit "$program_pid" 10000 || fail "the program did not end"
+  [ ! -e "$instdir/settings.ini" ] || fail "the installed program saved its settings beside itself"
+  grep -q '^ckRunStartup=1' "$user_settings" || fail "$user_settings does not hold ckRunStartup=1"
+  cp "$user_settings" "$scratch/settings.ini"
+
+  echo "--- silent uninstall"
+  # Another copy's Run value for this user, and settings an older version kept
+  # beside the program: both stay where they are, the user's own file wins.
+  wine reg add "HKCU\\$run_key" /v VantorTimeSync /d '"C:\Elsewhere\Kestrine.exe"' /f >/dev/null
+  printf '[Common]\r\nckRunStartup=0\r\n' >"$instdir/settings.ini"
+  uninstall
+  [ ! -e "$startmenu" ] || fail "the Start-menu shortcut is still there"
+  reg_missing "$uninstall_key"
+  reg_missing "$run_key" VantorTimeSync
+  reg_is "HKCU\\$run_key" VantorTimeSync '"C:\Elsewhere\Kestrine.exe"'
+  service_gone
+  cmp -s "$scratch/settings.ini" "$user_settings" || fail "the user's settings were not kept as they were"
+
+  echo "--- again, without the user's own settings: those beside the program move to the user's folder"
+  reset_user
+  install
+  printf '[Common]\r\nckRunStartup=0\r\n' >"$instdir/settings.ini"
+  cp "$instdir/settings.ini" "$scratch/settings.ini"
+  uninstall
+  cmp -s "$scratch/settings.ini" "$user_settings" || fail "the settings beside the program did not move to $user_settings"
+}
+
+case_sync() {
+  if [ ! -x "$fake_server" ]; then
+    echo "SKIP sync: no Linux fake server at '$fake_server': build kestrine_fake_server in the Linux tree" \
+      "and configure this tree with -DKESTRINE_LINUX_TOOLS=<Linux tree>/tests/Fakes" >&2
+    skipped=1
+    return
+  fi
+  reset_user
+  install
+  service_running
+
+  echo "--- the tests' build of the service in place of the installed one, recording"
+  local record=$scratch/record.txt
+  probe stop KestrineClock 30000 || fail "the service did not stop"
+  cp "$test_service" "$instdir/KestrineClockService.exe"
+  probe start KestrineClock 120000 --record "$(winepath -w "$record")" || fail "the tests' service did not start"
+
+  echo "--- the installed program, set to ask a server on 127.0.0.1 that is 30 s ahead"
+  "$fake_server" 127.0.0.1 123 sntp 30 >"$scratch/fake.log" 2>&1 &
+  pids+=($!)
+  wait_for 5 grep -q '^serving' "$scratch/fake.log" || fail "the fake server did not start: $(cat "$scratch/fake.log")"
+  mkdir -p "$(dirname "$user_settings")"
+  printf '[Common]\r\nbNISTServer=0\r\nServerType=0\r\nTimeServer=127.0.0.1\r\nServerProtocol=0\r\n' >"$user_settings"
+  start_program
+  local difference
+  difference=$(id IDC_TeSEdit3)
+  behind() { [[ $(probe text "$difference") =~ ^-(29|30|31)\ seconds\ behind$ ]]; }
+  wait_for 20 behind || fail "the program shows '$(probe text "$difference")', not 30 seconds behind"
+
+  echo "--- Synchroize: the program's own set is refused, the service sets the clock"
+  local from to value
+  from=$(date +%s%3N)
+  probe click "$(id IDC_TeButton1)" >/dev/null
+  synchronized() { [ "$(probe text "$difference")" = "time synchronized" ]; }
+  wait_for 10 synchronized || fail "the program shows '$(probe text "$difference")', not \"time synchronized\""
+  to=$(date +%s%3N)
+  [ "$(wc -l <"$record")" -eq 1 ] || fail "the service recorded: $(cat "$record")"
+  value=$(tr -d '\r' <"$record")
+  [ "$value" -ge $((from + 29000)) ] && [ "$value" -le $((to + 31000)) ] ||
+    fail "the service was asked for $value, not 30 s after the time between $from and $to"
+  probe close 10000 || fail "the window did not close"
+  probe exit "$program_pid" 10000 || fail "the program did not end"
+
+  echo "--- silent uninstall: the service stopped and deleted"
+  uninstall
+  service_gone
+}
+
+case_running() {
+  reset_user
+  install
+  # Marked, so that a copy not replaced shows.
+  cp "$instdir/Kestrine.exe" "$scratch/Kestrine.exe"
+  printf 'not replaced' >>"$instdir/Kestrine.exe"
+  # The Run value as an earlier version wrote it, unquoted, for this user.
+  wine reg add "HKCU\\$run_key" /v VantorTimeSync /d "$exe" /f >/dev/null
+
+  echo "--- a silent reinstall while the program runs: it is asked to close, saves and ends"
+  start_program
+  local result
+  result=$(run_setup "\"$setup_w\" /S")
+  [ "$result" = "exit 0" ] || fail "the reinstall gave: $result"
+  probe exit "$program_pid" 1 || fail "the running program was not closed"
+  cmp -s "$instdir/Kestrine.exe" "$scratch/Kestrine.exe" || fail "Kestrine.exe was not replaced"
+  [ -f "$user_settings" ] || fail "the program did not save its settings when asked to close"
+  reg_is "HKCU\\$run_key" VantorTimeSync "$exe"
+  service_running
+
+  echo "--- a file in use: the reinstall fails, says why, and leaves the service running"
+  lock_file "$exe"
+  result=$(run_setup "\"$setup_w\" /S")
+  grep -q 'could not replace C:\\Program Files\\Kestrine\\Kestrine.exe: it is in use' <<<"$result" ||
+    fail "no message about the file in use: $result"
+  grep -qx 'exit 1603' <<<"$result" || fail "the reinstall gave: $result"
+  service_running
+
+  echo "--- ... and the uninstall too, before removing anything"
+  # Run from a copy with "_?=": the way to learn its exit code.
+  cp "$instdir/uninstall.exe" "$scratch/uninstall.exe"
+  result=$(run_setup "\"$(winepath -w "$scratch/uninstall.exe")\" /S _?=C:\\Program Files\\Kestrine")
+  grep -q 'could not remove C:\\Program Files\\Kestrine\\Kestrine.exe: it is in use' <<<"$result" ||
+    fail "no message about the file in use: $result"
+  grep -qx 'exit 1603' <<<"$result" || fail "the uninstall gave: $result"
+  service_running
+  reg_is "$uninstall_key" DisplayName Kestrine
+  unlock_file
+
+  echo "--- a silent uninstall while the program runs in the notification area: it is asked to close, and everything goes"
+  rm -f "$user_settings"
+  start_program
+  probe click "$(id IDC_TrayButton)" >/dev/null
+  hidden() { ! wine "$probe" window 0 >/dev/null 2>&1; }
+  wait_for 10 hidden || fail "the window did not go to the notification area"
+  uninstall
+  probe exit "$program_pid" 1 || fail "the running program was not closed"
+  [ -f "$user_settings" ] || fail "the program did not save its settings when asked to close"
+  reg_missing "HKCU\\$run_key" VantorTimeSync
+  reg_missing "$uninstall_key"
+  service_gone
+}
+
+# press BUTTON: clicks it in the installer's window or message box.
+press() { probe press "Kestrine Setup" "$1" 30000 || fail "no button \"$1\" in Kestrine Setup"; }
+
+case_wizard() {
+  reset_user
+  install
+  start_program
+  local old_pid=$program_pid setup_pid
+
+  echo "--- the installer's pages over a running program; the finish page starts it again"
+  wine "$setup" >/dev/null 2>&1 &
+  setup_pid=$!
+  pids+=("$setup_pid")
+  press "&Install" >/dev/null
+  press "&Finish" >/dev/null
+  setup_ended() { ! kill -0 "$setup_pid" 2>/dev/null; }
+  wait_for 30 setup_ended || fail "the installer did not end after Finish"
+  wait "$setup_pid" || fail "the installer exited with $?"
+  probe exit "$old_pid" 1 || fail "the running program was not closed"
+  start_again() { probe window 1000 | grep -qv " pid $old_pid\$"; }
+  wait_for 30 start_again || fail "the finish page did not start the program"
+  probe close 10000 || fail "the window did not close"
+
+  echo "--- a file in use: a message box says which, and the installer ends with 1603"
+  lock_file "$exe"
+  run_setup "\"$setup_w\"" >"$scratch/setup.out" &
+  pids+=($!)
+  press "&Install" >/dev/null
+  local texts
+  texts=$(press "OK")
+  grep -q 'could not replace C:\\Program Files\\Kestrine\\Kestrine.exe: it is in use' <<<"$texts" ||
+    fail "the message box does not name the file in use: $texts"
+  texts=$(press "Cancel")
+  grep -q "Installation Aborted" <<<"$texts" || fail "the installer does not show that it was aborted: $texts"
+  wait_for 30 grep -q '^exit' "$scratch/setup.out" || fail "the installer did not end"
+  grep -qx 'exit 1603' "$scratch/setup.out" || fail "the installer gave: $(cat "$scratch/setup.out")"
+  unlock_file
+  uninstall
+}
+
+skipped=0
+for c in "${cases[@]}"; do
+  declare -F "case_$c" >/dev/null || fail "no case named '$c'"
+  echo "=== $c"
+  "case_$c"
+done
+[ "$skipped" -eq 0 ] || exit 77
 echo "PASS"
