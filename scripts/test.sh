@@ -112,8 +112,9 @@ wine_ctest() {
   for _ in $(seq 200); do xdotool search --classname panel >/dev/null 2>&1 && break; sleep 0.05; done
   clock_offset() { awk -v now="$(date +%s.%N)" '{ printf "%.3f", now - $1 }' /proc/uptime; }
   before=$(clock_offset)
-  # Its output must not hold the log's pipe open.
-  [ "$status" -ne 0 ] || { wineserver -p </dev/null >/dev/null 2>&1 && wine wineboot -i </dev/null >/dev/null 2>&1; } ||
+  # Its output must not hold the log's pipe open. -u, not -i: -i starts a second
+  # service manager beside the first, and services then answer at random.
+  [ "$status" -ne 0 ] || { wineserver -p </dev/null >/dev/null 2>&1 && wine wineboot -u </dev/null >/dev/null 2>&1; } ||
     status=$?
   [ "$status" -ne 0 ] || ctest --test-dir "$dir" --output-on-failure --no-tests=error || status=$?
   after=$(clock_offset)
