@@ -79,3 +79,8 @@ e2e_start_program() {
 }
 
 window_shown() { xdotool search --onlyvisible --name '^Kestrine $'; }
+window_hidden() { ! window_shown; }
+# Under XEmbed the icon is the program's other visible window: the one that is
+# not the main window ($window). A journey on another host defines its own.
+icon_shown() { xdotool search --onlyvisible --class kestrine | grep -vx "${window:-none}"; }
+icon_gone() { ! icon_shown; }

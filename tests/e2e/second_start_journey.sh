@@ -11,9 +11,6 @@ e2e_private_bus "$0" "$@"
 e2e_start_desktop
 
 e2e_start_program "$1"
-icon_shown() { xdotool search --onlyvisible --class kestrine | grep -vx "${window:-none}"; }
-window_hidden() { ! window_shown; }
-icon_gone() { ! icon_shown; }
 e2e_wait 10 "the window" window_shown
 window=$(window_shown | head -1)
 

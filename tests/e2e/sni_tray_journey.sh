@@ -22,11 +22,9 @@ host_registered() { watcher_get IsStatusNotifierHostRegistered | grep -q 'boolea
 e2e_wait 10 "the host" host_registered
 
 e2e_start_program "$1"
-window_hidden() { ! window_shown; }
 # The first item the watcher knows: a bus name, with the object's path after it or not.
 item() { watcher_get RegisteredStatusNotifierItems | sed -n 's/^ *string "\(.*\)"$/\1/p' | head -1; }
 icon_shown() { [ -n "$(item)" ]; }
-icon_gone() { ! icon_shown; }
 # The host's click on the item.
 activate() {
   local name path

@@ -12,10 +12,6 @@ e2e_private_bus "$0" "$@"
 e2e_start_desktop
 
 e2e_start_program "$1"
-# The icon is the program's other visible window: the one that is not the main window.
-icon_shown() { xdotool search --onlyvisible --class kestrine | grep -vx "${window:-none}"; }
-window_hidden() { ! window_shown; }
-icon_gone() { ! icon_shown; }
 visible_count() { xdotool search --onlyvisible --class kestrine | wc -l; }
 # open_menu X Y WINDOW: right-clicks and waits for the menu to show.
 open_menu() {
