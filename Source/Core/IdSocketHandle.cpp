@@ -123,20 +123,23 @@ std::size_t TIdSocketHandle::ReceiveDatagram(TIdBytes& buffer, std::string& addr
   return length;
 }
 
-bool TIdSocketHandle::TryReceiveDatagram(TIdBytes& buffer, std::string& address, int& port, TIdIPVersion ipVersion,
-                                         std::size_t& length) {
+std::size_t TIdSocketHandle::ReceiveDatagrams(TIdDatagramSlot* slots, std::size_t count) {
   TUse use(*this, false);
+  std::size_t taken = 0;
   try {
-    length = TIdStack::Instance().ReceiveFrom(use.Socket(), buffer.data(), buffer.size(), address, port, ipVersion,
-                                              true);
-  } catch (const EIdSocketError& error) {
+    taken = TIdStack::Instance().ReceiveMany(use.Socket(), slots, count, IPVersion);
+  } catch (const EIdSocketError&) {
     use.RaiseIfClosedMeanwhile();
-    if (error.ErrorNumber() == 10035) return false;  // nothing waiting
     throw;
   }
-  if (length == 0) use.RaiseIfClosedMeanwhile();
-  if (length > buffer.size()) TIdStack::RaiseSocketError(Id_WSAEMSGSIZE);
-  return true;
+  // A shut-down socket reads as empty datagrams: that is our own close, not data.
+  use.RaiseIfClosedMeanwhile();
+  return taken;
+}
+
+void TIdSocketHandle::SendDatagrams(TIdDatagramSlot* slots, std::size_t count) {
+  TUse use(*this, false);
+  TIdStack::Instance().SendMany(use.Socket(), slots, count, IPVersion);
 }
 
 std::size_t TIdSocketHandle::DiscardPending() {

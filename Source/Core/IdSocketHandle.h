@@ -40,9 +40,11 @@ public:
   // Fills the whole buffer and returns the datagram's length. A datagram longer than
   // the buffer raises 10040 (the sender is still reported) and is lost.
   std::size_t ReceiveDatagram(TIdBytes& buffer, std::string& address, int& port, TIdIPVersion ipVersion);
-  // As ReceiveDatagram, but returns false at once when no datagram is waiting.
-  bool TryReceiveDatagram(TIdBytes& buffer, std::string& address, int& port, TIdIPVersion ipVersion,
-                          std::size_t& length);
+  // Takes the first datagram (waiting for it) and those already queued behind it,
+  // up to count, as TIdStack::ReceiveMany. Our own close meanwhile raises 10004.
+  std::size_t ReceiveDatagrams(TIdDatagramSlot* slots, std::size_t count);
+  // Sends the slots together; each failure is recorded in its slot.
+  void SendDatagrams(TIdDatagramSlot* slots, std::size_t count);
   // Drops every datagram already queued on the socket; returns how many.
   std::size_t DiscardPending();
   bool WaitReadable(int timeoutMs);

@@ -116,7 +116,13 @@ void TIdUDPBase::SendTo(const std::string& host, int port, TIdIPVersion ipVersio
     if (error.ErrorNumber() == Id_WSAEMSGSIZE) throw EIdPackageSizeTooBig();
     throw;
   }
-  if (sent < bytes.size()) throw EIdNotAllBytesSent();
+  CheckSent(0, sent, bytes.size());
+}
+
+void TIdUDPBase::CheckSent(int errorNumber, std::size_t sent, std::size_t size) {
+  if (errorNumber == Id_WSAEMSGSIZE) throw EIdPackageSizeTooBig();
+  if (errorNumber != 0) TIdStack::RaiseSocketError(errorNumber);
+  if (sent < size) throw EIdNotAllBytesSent();
 }
 
 void TIdUDPBase::SendTo(const std::string& host, int port, const TIdBytes& bytes) {

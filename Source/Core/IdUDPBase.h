@@ -60,6 +60,9 @@ public:
   bool IsShutdown() const { return FShutdown.load(); }
 
 protected:
+  // Raises what a send that ended so raises: 10040 as EIdPackageSizeTooBig, another
+  // error as itself, a short send as EIdNotAllBytesSent.
+  static void CheckSent(int errorNumber, std::size_t sent, std::size_t size);
   virtual void ApplyBroadcastFlag();
   int EffectiveTimeout(int timeoutMs) const;
 

@@ -1,5 +1,7 @@
 #include "Core/IdUDPServer.h"
 
+#include <algorithm>
+
 #include "System/IdException.h"
 
 TIdSocketHandle& TIdSocketHandles::Add() {
@@ -27,7 +29,17 @@ TIdSocketHandle* TIdSocketHandles::FindByHandle(TIdStackSocketHandle socket) con
 }
 
 TIdUDPListenerThread::TIdUDPListenerThread(int bufferSize, TIdUDPServer& server)
-    : TIdThread(true, true, ""), Server(server), FBatch(MaxBatch), FBufferSize(bufferSize > 0 ? bufferSize : 0) {
+    : TIdThread(true, true, ""),
+      Server(server),
+      FBatch(MaxBatch),
+      FSlots(MaxBatch),
+      FBufferSize(bufferSize > 0 ? bufferSize : 0) {
+  const auto size = static_cast<std::size_t>(FBufferSize);
+  FBuffers.resize(size * MaxBatch);
+  for (std::size_t i = 0; i < MaxBatch; ++i) {
+    FSlots[i].Data = FBuffers.data() + i * size;
+    FSlots[i].Size = size;
+  }
   StartThread();
 }
 
@@ -48,37 +60,49 @@ void TIdUDPListenerThread::Hand(const std::function<void()>& step) {
     RunSynchronized(step);
 }
 
-void TIdUDPListenerThread::Fail(TReceived& item, const std::exception& error) {
-  item.Failed = true;
-  item.ErrorMessage = error.what();
-  item.ErrorClass = typeid(error);
+namespace {
+void Fail(std::string& message, std::type_index& errorClass, int errorNumber) {
+  try {
+    TIdStack::RaiseSocketError(errorNumber);
+  } catch (const std::exception& error) {
+    message = error.what();
+    errorClass = typeid(error);
+  }
 }
+}  // namespace
 
 std::size_t TIdUDPListenerThread::ReceiveBatch(TIdSocketHandle& binding) {
-  const auto size = static_cast<std::size_t>(FBufferSize);
-  std::size_t count = 0;
-  for (; count < MaxBatch; ++count) {
-    TReceived& item = FBatch[count];
-    item.Failed = false;
-    item.Data.resize(size);
-    std::size_t length = 0;
-    try {
-      // The first receive blocks until a datagram comes or the socket is closed.
-      if (count == 0)
-        length = binding.ReceiveDatagram(item.Data, item.PeerIP, item.PeerPort, binding.IPVersion);
-      else if (!binding.TryReceiveDatagram(item.Data, item.PeerIP, item.PeerPort, binding.IPVersion, length))
-        break;
-      item.Data.resize(length);
-    } catch (const std::exception& error) {
-      if (count == 0) throw;
-      Fail(item, error);
-      if (!binding.HasSocket()) return count + 1;
-    }
+  // Waits for the first datagram (or the socket's close, which raises), then takes
+  // those already behind it.
+  const std::size_t count = binding.ReceiveDatagrams(FSlots.data(), MaxBatch);
+  for (std::size_t i = 0; i < count; ++i) {
+    TReceived& item = FBatch[i];
+    const TIdDatagramSlot& slot = FSlots[i];
+    item.PeerIP = slot.IP;
+    item.PeerPort = slot.Port;
+    item.Failed = slot.Error != 0 || slot.Length > slot.Size;
+    if (slot.Error != 0)
+      Fail(item.ErrorMessage, item.ErrorClass, slot.Error);
+    else if (slot.Length > slot.Size)  // longer than the server's buffer: lost, and reported
+      Fail(item.ErrorMessage, item.ErrorClass, Id_WSAEMSGSIZE);
+    else
+      item.Data.assign(slot.Data, slot.Data + slot.Length);
   }
   return count;
 }
 
+void TIdUDPListenerThread::Report(TIdSocketHandle* binding, const std::string& message, std::type_index errorClass) {
+  ErrorMessage = message;
+  ErrorClass = errorClass;
+  try {
+    Server.DispatchListenerError(binding, ErrorMessage, ErrorClass);
+  } catch (const std::exception&) {
+    // A failing failure handler is dropped; the listener goes on.
+  }
+}
+
 void TIdUDPListenerThread::DispatchBatch(TIdSocketHandle& binding, std::size_t count) {
+  Server.FQueueReplies = true;
   for (std::size_t i = 0; i < count; ++i) {
     TReceived& item = FBatch[i];
     Server.FReplyBinding = &binding;
@@ -88,17 +112,13 @@ void TIdUDPListenerThread::DispatchBatch(TIdSocketHandle& binding, std::size_t c
         Server.DispatchDatagram(item.Data, binding);
         continue;
       } catch (const std::exception& error) {
-        Fail(item, error);
+        item.ErrorMessage = error.what();
+        item.ErrorClass = typeid(error);
       }
     }
-    ErrorMessage = item.ErrorMessage;
-    ErrorClass = item.ErrorClass;
-    try {
-      Server.DispatchListenerError(&binding, ErrorMessage, ErrorClass);
-    } catch (const std::exception&) {
-      // A failing failure handler is dropped; the listener goes on.
-    }
+    Report(&binding, item.ErrorMessage, item.ErrorClass);
   }
+  for (const auto& [message, errorClass] : Server.SendQueuedReplies(binding)) Report(&binding, message, errorClass);
 }
 
 void TIdUDPListenerThread::RunPass() {
@@ -120,15 +140,15 @@ void TIdUDPListenerThread::RunPass() {
       const std::size_t count = ReceiveBatch(*IncomingBinding);
       Hand([this, count] { DispatchBatch(*IncomingBinding, count); });
     } catch (const std::exception& error) {
-      ErrorMessage = error.what();
-      ErrorClass = typeid(error);
+      const std::string message = error.what();
+      const std::type_index errorClass = typeid(error);
       try {
-        Hand([this] {
+        Hand([this, &message, errorClass] {
           if (IncomingBinding != nullptr) Server.FReplyBinding = IncomingBinding;
-          Server.DispatchListenerError(IncomingBinding, ErrorMessage, ErrorClass);
+          Report(IncomingBinding, message, errorClass);
         });
       } catch (const std::exception&) {
-        // A failing failure handler is dropped; the listener goes on.
+        // The window is gone: nothing to report to.
       }
     }
   }
@@ -176,6 +196,50 @@ void TIdUDPServer::ReleaseBinding() {
   FListener->WaitForEnd();
   FListener.reset();
   FReplyBinding = nullptr;
+}
+
+void TIdUDPServer::SendTo(const std::string& host, int port, TIdIPVersion ipVersion, const TIdBytes& bytes) {
+  if (!FQueueReplies) {
+    TIdUDPBase::SendTo(host, port, ipVersion, bytes);
+    return;
+  }
+  const std::string address = TIdStack::Instance().ResolveAddress(host, ipVersion);
+  if (FQueued == FReplies.size()) FReplies.emplace_back();
+  TQueuedReply& reply = FReplies[FQueued++];
+  reply.IP = address;
+  reply.Port = port;
+  reply.Bytes.assign(bytes.begin(), bytes.end());
+}
+
+std::vector<std::pair<std::string, std::type_index>> TIdUDPServer::SendQueuedReplies(TIdSocketHandle& binding) {
+  FQueueReplies = false;
+  std::vector<std::pair<std::string, std::type_index>> failures;
+  const std::size_t count = std::exchange(FQueued, 0);
+  // A server switched off meanwhile (from a nested loop) drops its replies quietly.
+  if (count == 0 || !binding.HasSocket()) return failures;
+  FReplySlots.resize(std::max(FReplySlots.size(), count));
+  for (std::size_t i = 0; i < count; ++i) {
+    TIdDatagramSlot& slot = FReplySlots[i];
+    slot.Data = FReplies[i].Bytes.data();
+    slot.Size = FReplies[i].Bytes.size();
+    slot.IP = FReplies[i].IP;
+    slot.Port = FReplies[i].Port;
+  }
+  try {
+    binding.SendDatagrams(FReplySlots.data(), count);
+  } catch (const std::exception& error) {
+    for (std::size_t i = 0; i < count; ++i) failures.emplace_back(error.what(), typeid(error));
+    return failures;
+  }
+  for (std::size_t i = 0; i < count; ++i) {
+    const TIdDatagramSlot& slot = FReplySlots[i];
+    try {
+      CheckSent(slot.Error, slot.Length, slot.Size);  // as the same send alone would have raised it
+    } catch (const std::exception& error) {
+      failures.emplace_back(error.what(), typeid(error));
+    }
+  }
+  return failures;
 }
 
 void TIdUDPServer::ApplyBroadcastFlag() {

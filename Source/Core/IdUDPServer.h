@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 #include <typeindex>
+#include <utility>
 #include <vector>
 
 #include "Core/IdSocketHandle.h"
@@ -57,16 +58,19 @@ private:
     std::type_index ErrorClass = typeid(void);
   };
   // Under load the datagrams already waiting behind the first are taken in the same
-  // pass and handed over in one step: the window's thread is woken once per batch,
-  // not once per datagram. Each is still handled on its own, in order.
+  // call and handed over in one step: the window's thread is woken once per batch,
+  // not once per datagram. Each is still handled on its own, in order, and the
+  // replies leave together at the end of the step.
   static constexpr std::size_t MaxBatch = 64;
 
   void Hand(const std::function<void()>& step);
   std::size_t ReceiveBatch(TIdSocketHandle& binding);
   void DispatchBatch(TIdSocketHandle& binding, std::size_t count);
-  void Fail(TReceived& item, const std::exception& error);
+  void Report(TIdSocketHandle* binding, const std::string& message, std::type_index errorClass);
 
   std::vector<TReceived> FBatch;
+  std::vector<std::uint8_t> FBuffers;  // one buffer of the server's size per slot
+  std::vector<TIdDatagramSlot> FSlots;
   int FBufferSize;
   std::unique_ptr<TIdSocketList> ReadSet;
 };
@@ -95,6 +99,11 @@ public:
   // while the listener waits; true: on the listener thread.
   bool ThreadedEvent = false;
 
+  using TIdUDPBase::SendTo;
+  // While the listener's step handles a batch, a send is queued, and the queue
+  // leaves in one call at the end of the step.
+  void SendTo(const std::string& host, int port, TIdIPVersion ipVersion, const TIdBytes& bytes) override;
+
   void ReleaseBinding() override;
   bool IsActive() override;
   TIdSocketHandle& AcquireBinding() override;
@@ -108,7 +117,19 @@ protected:
 private:
   friend class TIdUDPListenerThread;
 
+  // Sends the queued replies through binding; returns the failures as (message, class).
+  std::vector<std::pair<std::string, std::type_index>> SendQueuedReplies(TIdSocketHandle& binding);
+
   TIdSocketHandles FBindings;
   TIdSocketHandle* FReplyBinding = nullptr;
+  struct TQueuedReply {
+    std::string IP;
+    int Port = 0;
+    TIdBytes Bytes;
+  };
+  bool FQueueReplies = false;
+  std::size_t FQueued = 0;
+  std::vector<TQueuedReply> FReplies;  // kept between batches, so that a batch allocates nothing
+  std::vector<TIdDatagramSlot> FReplySlots;
   std::unique_ptr<TIdUDPListenerThread> FListener;
 };

@@ -27,6 +27,19 @@ constexpr int Id_WSAHOST_NOT_FOUND = 11001;
 constexpr int IdTimeoutDefault = -1;   // the endpoint's ReceiveTimeout
 constexpr int IdTimeoutInfinite = -2;  // no limit
 
+// One datagram of a batch. To receive: Data and Size name the buffer, and the call
+// fills Length (the datagram's full length, above Size when it was cut), the
+// sender and Error. To send: Data and Size name the bytes, IP and Port the
+// destination, and the call fills Length (bytes sent) and Error.
+struct TIdDatagramSlot {
+  std::uint8_t* Data = nullptr;
+  std::size_t Size = 0;
+  std::size_t Length = 0;
+  std::string IP;
+  int Port = 0;
+  int Error = 0;  // Windows Sockets numbering; 0 when the datagram went through
+};
+
 // One object per process behind every socket call. It lives while at least one
 // network component exists (IncUsage/DecUsage).
 class TIdStack {
@@ -51,6 +64,16 @@ public:
   // error on failure.
   std::size_t ReceiveFrom(TIdStackSocketHandle socket, std::uint8_t* buffer, std::size_t length, std::string& ip,
                           int& port, TIdIPVersion ipVersion, bool dontWait = false);
+  // Takes the datagrams already waiting, up to count, in one system call where the
+  // system has one; waits for the first unless dontWait. Raises the socket error
+  // when not even the first could be taken. A later failure ends the batch: it is
+  // either counted in the slot after the last datagram, with its Error set, or
+  // raised by the next call.
+  std::size_t ReceiveMany(TIdStackSocketHandle socket, TIdDatagramSlot* slots, std::size_t count,
+                          TIdIPVersion ipVersion, bool dontWait = false);
+  // Sends every slot, together where the system can; a failure is recorded in its
+  // slot and the others still go.
+  void SendMany(TIdStackSocketHandle socket, TIdDatagramSlot* slots, std::size_t count, TIdIPVersion ipVersion);
   void SetSocketOption(TIdStackSocketHandle socket, int level, int option, int value);
   // Shuts down the sending direction, then closes; reports nothing.
   void Close(TIdStackSocketHandle socket);

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <future>
+#include <memory>
 #include <optional>
 #include <regex>
 
@@ -63,6 +64,13 @@ public:
     return std::nullopt;
   }
 
+  std::uint16_t Port() const {
+    sockaddr_in address{};
+    socklen_t length = sizeof address;
+    getsockname(FSocket, reinterpret_cast<sockaddr*>(&address), &length);
+    return ntohs(address.sin_port);
+  }
+
   static sockaddr_in Address(const char* ip, std::uint16_t port) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -100,8 +108,9 @@ protected:
     ASSERT_TRUE(Server.Active());
   }
 
-  TIdTimeUDPServer Server;
+  // Before the server: switching it off in its destructor still reports here.
   std::vector<std::string> Failures;
+  TIdTimeUDPServer Server;
 };
 
 TEST_F(TimeServerTest, OneBindingOnAllAddressesAtPort37IsMadeOnceAndReused) {
@@ -222,6 +231,41 @@ TEST_F(TimeServerTest, DatagramsQueuedBehindEachOtherAreEachHandledOnTheirOwn) {
   ASSERT_EQ(Failures.size(), 1u);
   EXPECT_EQ(Failures[0], "Socket Error # 10040\r\nMessage too long.");
   EXPECT_EQ(ports.size(), 3u);
+}
+
+// More datagrams than one batch takes, queued while the window's thread is busy:
+// each is handled in arrival order and answered to its own sender, the loop guard
+// holds inside a batch, and a reply that cannot leave is reported alone.
+TEST_F(TimeServerTest, QueuedDatagramsAreAnsweredInOrderAndOneFailedReplyStopsNoOther) {
+  std::vector<int> ports;
+  Server.OnUDPRead = [&](TIdUDPServer& sender, const TIdBytes& data, TIdSocketHandle& binding) {
+    ports.push_back(binding.RemotePort);
+    if (data.size() == 1) sender.SendTo("127.0.0.1", 0, TIdBytes{1});  // port 0: refused by the system
+  };
+  Activate();
+  std::vector<std::unique_ptr<Probe>> clients;
+  for (int i = 0; i < 10; ++i) clients.push_back(std::make_unique<Probe>());
+  Probe forged(37);
+  std::vector<int> expected;
+  for (int round = 0; round < 10; ++round) {
+    for (std::size_t c = 0; c < clients.size(); ++c) {
+      clients[c]->Send(round == 5 && c == 3 ? Bytes{1} : Bytes{}, 3700);
+      expected.push_back(clients[c]->Port());
+      if (round == 6 && c == 4) forged.Send({}, 3700);
+    }
+  }
+  for (auto& client : clients) {
+    int replies = 0;
+    while (auto reply = client->Receive(replies < 10 ? 2000ms : 200ms)) {
+      EXPECT_EQ(reply->size(), 4u);
+      ++replies;
+    }
+    EXPECT_EQ(replies, 10) << "client on port " << client->Port();
+  }
+  EXPECT_FALSE(forged.Receive(100ms));
+  EXPECT_EQ(ports, expected);
+  ASSERT_EQ(Failures.size(), 1u);
+  EXPECT_EQ(Failures[0], "Socket Error # 10022\r\nInvalid argument.");
 }
 
 TEST_F(TimeServerTest, AHandlerThatRaisesDoesNotStopTheListener) {

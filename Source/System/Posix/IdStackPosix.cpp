@@ -110,6 +110,12 @@ std::string AddressText(const sockaddr_in& address) {
   return text;
 }
 
+void ReadSender(const sockaddr_in& address, socklen_t length, std::string& ip, int& port) {
+  const bool known = length >= sizeof address && address.sin_family == AF_INET;
+  ip = known ? AddressText(address) : std::string();
+  port = known ? ntohs(address.sin_port) : 0;
+}
+
 }  // namespace
 
 namespace IdStackPlatform {
@@ -183,9 +189,87 @@ std::size_t TIdStack::ReceiveFrom(TIdStackSocketHandle socket, std::uint8_t* buf
                           &addressLength);
   } while (received < 0 && errno == EINTR);
   if (received < 0) RaiseLastError();
-  ip = address.sin_family == AF_INET ? AddressText(address) : std::string();
-  port = address.sin_family == AF_INET ? ntohs(address.sin_port) : 0;
+  ReadSender(address, addressLength, ip, port);
   return static_cast<std::size_t>(received);
+}
+
+namespace {
+// The most datagrams one recvmmsg or sendmmsg call takes.
+constexpr std::size_t MaxMany = 64;
+}  // namespace
+
+std::size_t TIdStack::ReceiveMany(TIdStackSocketHandle socket, TIdDatagramSlot* slots, std::size_t count,
+                                  TIdIPVersion /*ipVersion*/, bool dontWait) {
+  const std::size_t wanted = std::min(count, MaxMany);
+  if (wanted == 0) return 0;
+  mmsghdr messages[MaxMany] = {};
+  iovec vectors[MaxMany];
+  sockaddr_in addresses[MaxMany];
+  for (std::size_t i = 0; i < wanted; ++i) {
+    vectors[i] = {slots[i].Data, slots[i].Size};
+    messages[i].msg_hdr.msg_name = &addresses[i];
+    messages[i].msg_hdr.msg_namelen = sizeof addresses[i];
+    messages[i].msg_hdr.msg_iov = &vectors[i];
+    messages[i].msg_hdr.msg_iovlen = 1;
+  }
+  // MSG_TRUNC: each length is the datagram's own, as for ReceiveFrom. MSG_WAITFORONE
+  // waits for the first only and takes the rest if they are already there.
+  const int flags = MSG_TRUNC | (dontWait ? MSG_DONTWAIT : MSG_WAITFORONE);
+  int received;
+  do {
+    received = ::recvmmsg(NativeSocket(socket), messages, static_cast<unsigned>(wanted), flags, nullptr);
+  } while (received < 0 && errno == EINTR);
+  if (received < 0) RaiseLastError();
+  for (std::size_t i = 0; i < static_cast<std::size_t>(received); ++i) {
+    slots[i].Length = messages[i].msg_len;
+    slots[i].Error = 0;
+    ReadSender(addresses[i], messages[i].msg_hdr.msg_namelen, slots[i].IP, slots[i].Port);
+  }
+  return static_cast<std::size_t>(received);
+}
+
+void TIdStack::SendMany(TIdStackSocketHandle socket, TIdDatagramSlot* slots, std::size_t count,
+                        TIdIPVersion /*ipVersion*/) {
+  std::size_t next = 0;
+  while (next < count) {
+    mmsghdr messages[MaxMany] = {};
+    iovec vectors[MaxMany];
+    sockaddr_in addresses[MaxMany];
+    TIdDatagramSlot* members[MaxMany];
+    std::size_t taken = 0;
+    for (; next < count && taken < MaxMany; ++next) {
+      TIdDatagramSlot& slot = slots[next];
+      slot.Length = 0;
+      addresses[taken] = {};
+      addresses[taken].sin_family = AF_INET;
+      addresses[taken].sin_port = htons(static_cast<std::uint16_t>(slot.Port));
+      if (!IdStackPosix::ParseIPv4(slot.IP, addresses[taken].sin_addr)) {
+        slot.Error = 10049;
+        continue;
+      }
+      vectors[taken] = {slot.Data, slot.Size};
+      messages[taken].msg_hdr.msg_name = &addresses[taken];
+      messages[taken].msg_hdr.msg_namelen = sizeof addresses[taken];
+      messages[taken].msg_hdr.msg_iov = &vectors[taken];
+      messages[taken].msg_hdr.msg_iovlen = 1;
+      members[taken++] = &slot;
+    }
+    // sendmmsg stops at the first datagram it cannot send; that one is tried
+    // again alone, which then reports its error, and the rest go on.
+    for (std::size_t done = 0; done < taken;) {
+      const int sent = ::sendmmsg(NativeSocket(socket), messages + done, static_cast<unsigned>(taken - done),
+                                  MSG_NOSIGNAL);
+      if (sent < 0) {
+        if (errno == EINTR) continue;
+        members[done++]->Error = IdStackPosix::MapErrno(errno);
+        continue;
+      }
+      for (int i = 0; i < sent; ++i, ++done) {
+        members[done]->Length = messages[done].msg_len;
+        members[done]->Error = 0;
+      }
+    }
+  }
 }
 
 void TIdStack::SetSocketOption(TIdStackSocketHandle socket, int level, int option, int value) {

@@ -24,6 +24,7 @@
 
 #include "Platform/Windows/Utf8.h"
 #include "System/IdDottedQuad.h"
+#include "System/IdException.h"
 #include "System/IdStack.h"
 
 namespace {
@@ -214,6 +215,45 @@ std::size_t TIdStack::ReceiveFrom(TIdStackSocketHandle socket, std::uint8_t* buf
     if (error != WSAEWOULDBLOCK || dontWait || state == nullptr) RaiseSocketError(error);
     if (state->Woken) RaiseSocketError(WSAEINTR);
     if (WSAWaitForMultipleEvents(1, &state->Event, FALSE, WSA_INFINITE, FALSE) == WSA_WAIT_FAILED) RaiseLastError();
+  }
+}
+
+// Windows has no call that takes several datagrams: the batch is a drain of
+// non-blocking receives after the first.
+std::size_t TIdStack::ReceiveMany(TIdStackSocketHandle socket, TIdDatagramSlot* slots, std::size_t count,
+                                  TIdIPVersion ipVersion, bool dontWait) {
+  std::size_t taken = 0;
+  for (; taken < count; ++taken) {
+    TIdDatagramSlot& slot = slots[taken];
+    slot.Error = 0;
+    try {
+      slot.Length = ReceiveFrom(socket, slot.Data, slot.Size, slot.IP, slot.Port, ipVersion, dontWait || taken > 0);
+    } catch (const EIdSocketError& error) {
+      // A cut datagram is a datagram all the same: it counts, marked as too long.
+      if (error.ErrorNumber() == WSAEMSGSIZE) {
+        slot.Length = slot.Size + 1;
+        continue;
+      }
+      if (taken == 0) throw;
+      if (error.ErrorNumber() == WSAEWOULDBLOCK) break;
+      slot.Error = error.ErrorNumber();
+      return taken + 1;
+    }
+  }
+  return taken;
+}
+
+void TIdStack::SendMany(TIdStackSocketHandle socket, TIdDatagramSlot* slots, std::size_t count,
+                        TIdIPVersion ipVersion) {
+  for (std::size_t i = 0; i < count; ++i) {
+    TIdDatagramSlot& slot = slots[i];
+    slot.Length = 0;
+    try {
+      slot.Length = SendTo(socket, slot.Data, slot.Size, slot.IP, slot.Port, ipVersion);
+      slot.Error = 0;
+    } catch (const EIdSocketError& error) {
+      slot.Error = error.ErrorNumber();
+    }
   }
 }
 
