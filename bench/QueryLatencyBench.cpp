@@ -54,7 +54,7 @@ double BareRoundTrip(int socket, const sockaddr_in& server) {
 // The window's thread polls for the end of the query but yields its core, as
 // only two cores are shared by it, the worker and chronyd.
 void PumpUntilIdle(TForm1& form) {
-  while (form.FQueryBusy.load(std::memory_order_acquire)) {
+  while (form.FQueryBusy) {
     QCoreApplication::processEvents();
     IdSync::RunQueued();
     std::this_thread::yield();

@@ -56,7 +56,7 @@ int main(int argc, char** argv) {
     IdSync::RunQueued();
   }
   const TDateTime now = Now();
-  std::printf("offset %lld s, failed %d\n", static_cast<long long>(form.FClockOffset.load()), form.FQueryFailed.load());
+  std::printf("offset %lld s, failed %d\n", static_cast<long long>(form.FClockOffset), form.FQueryFailed);
   window.ckTimeLocaFormat->click();
   std::printf("tick, local format:   %.2f us\n", MedianMicros([&] { form.Timer1Timer(); }, 200));
   window.ckUTCFormat->click();

@@ -7,10 +7,7 @@
 TIdThread::TIdThread(bool createSuspended, bool repeatRun, std::string threadName)
     : RepeatRun(repeatRun), ThreadName(std::move(threadName)) {
   FOptions = OwnsRunData;
-  if (createSuspended) {
-    FOptions |= StopFlag;
-    FSuspended = true;
-  }
+  if (createSuspended) FOptions |= StopFlag;
 }
 
 TIdThread::~TIdThread() { EndThread(); }
@@ -61,6 +58,11 @@ bool TIdThread::IsStopped() {
   std::lock_guard guard(*FlagLock);
   std::lock_guard state(FStateLock);
   return FTerminated || (FOptions & StopFlag) != 0 || FSuspended;
+}
+
+bool TIdThread::IsSuspended() {
+  std::lock_guard state(FStateLock);
+  return FSuspended;
 }
 
 bool TIdThread::Terminated() {

@@ -59,6 +59,9 @@ protected:
   virtual void RunPass() = 0;
   // Test hook: runs after the thread found itself stopped, just before it suspends.
   virtual void BeforeSuspend() {}
+  // For tests: true only while the thread waits in its suspension (FSuspended is
+  // set under FStateLock, which the thread holds until its wait releases it).
+  bool IsSuspended();
 
 private:
   void Execute();
@@ -71,7 +74,7 @@ private:
   std::uint8_t FOptions = 0;
   std::uint8_t FStopAction = 0;  // 0: a stop request terminates the thread
   bool FTerminated = false;
-  bool FSuspended = false;
+  bool FSuspended = false;  // waits suspended; a thread created suspended is stopped by StopFlag until then
   bool FEnded = false;
   std::mutex FStateLock;  // suspension and end, for the waits below
   std::condition_variable FStateChanged;

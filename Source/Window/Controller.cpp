@@ -1,7 +1,6 @@
 #include <algorithm>
 
 #include "Form1.h"
-#include "GetTimeClientThread.h"
 #include "NistServers.h"
 #include "StrToInt.h"
 #include "System/IdException.h"
@@ -22,11 +21,11 @@ constexpr std::int64_t MaxSyncMinutes = 0x7FFFFFFF / 60000;
 }  // namespace
 
 void TForm1::FormCreate() {
-  SetServer(DefaultServer);
+  FServer = DefaultServer;
   FServerType = 0;
-  IdSNTP1->SetHost(Server());
+  IdSNTP1->SetHost(FServer);
   IdSNTP1->ReceiveTimeout = 10000;
-  IdTimeUDP1->SetHost(Server());
+  IdTimeUDP1->SetHost(FServer);
   IdTimeUDP1->ReceiveTimeout = 10000;
   FQueryBusy = false;
   FSettingClock = false;
@@ -53,57 +52,71 @@ void TForm1::FormDestroy() {
 }
 
 void TForm1::StartQuery() {
-  if (FQueryBusy.load(std::memory_order_acquire)) return;
+  if (FQueryBusy) return;
   FQueryBusy = true;
   try {
     TGetTimeClientThread::Start(FQueryLink);
   } catch (const std::exception& error) {
     // Reported like a failed query, in the Server Time box: the tick tries again
     // as after any failure, and no box piles up on another.
-    ReportStartFailure(error.what());
+    EndFailedQuery(error.what());
   }
 }
 
-void TForm1::ReportStartFailure(const std::string& message) {
-  TeSEdit1.SetFontColor(255);
-  TeSEdit1.SetText(message);
-  TeSEdit3.SetText("Unknown");
-  FQueryFailed = true;
-  FQueryBusy.store(false, std::memory_order_release);
-}
-
-void TForm1::ChooseServer() {
+TServerChoice TForm1::ChooseServer() {
   TeSEdit1.SetText("Connecting time sever...");
   if (ckCustomServer.Checked()) {
     const std::string address = TrimControlChars(edtServer.Text());
     if (!address.empty()) {
-      SetServer(address);
+      FServer = address;
       FUseNistList = false;
       FServerType = cbSeverType.ItemIndex();
     }
   }
   if (ckNistServer.Checked()) {
-    SetServer(DefaultServer);
+    FServer = DefaultServer;
     FUseNistList = true;
     FServerType = 0;
   }
   ShowCurrentServer();
+  return {FServer, FServerType, FUseNistList, FClockGeneration};
 }
 
-void TForm1::ShowCurrentServer() { labCurServer.SetText("Current Server: " + Server()); }
+void TForm1::ShowCurrentServer() { labCurServer.SetText("Current Server: " + FServer); }
 
-void TForm1::QueryFinished(const TQueryResult& result) {
-  if (result.Generation != FClockGeneration) {
-    // Measured against the clock as it was before the program set it: applying it
-    // would move the clock a second time. The query counts as not done.
-    FQueryBusy.store(false, std::memory_order_release);
+void TForm1::FallbackServerAsked(const std::string& server) {
+  FServer = server;
+  ShowCurrentServer();
+}
+
+void TForm1::ShowQueryFailure(const std::string& message) { TeSEdit1.SetText(message); }
+
+void TForm1::QueryFinished(const TQueryOutcome& outcome) {
+  if (outcome.Failed) {
+    FServerTime = outcome.ServerTime;
+    EndFailedQuery("Unknown");
+    return;
+  }
+  if (outcome.Generation != FClockGeneration) {
+    // Measured against the clock as it was before it was set: applying it would
+    // move the clock a second time. The query counts as not done.
+    FQueryBusy = false;
     StartQuery();
     return;
   }
-  FServerTime = result.ServerTime;
-  FClockOffset = result.ClockOffset;
+  FServerTime = outcome.ServerTime;
+  FClockOffset = outcome.ClockOffset;
   FQueryFailed = false;
-  FQueryBusy.store(false, std::memory_order_release);
+  FQueryBusy = false;
+}
+
+// The flags first: whatever the boxes do, the query has ended and the tick retries it.
+void TForm1::EndFailedQuery(const std::string& serverTimeText) {
+  FQueryFailed = true;
+  FQueryBusy = false;
+  TeSEdit1.SetFontColor(255);
+  TeSEdit1.SetText(serverTimeText);
+  TeSEdit3.SetText("Unknown");
 }
 
 void TForm1::TeButton2Click() { StartQuery(); }

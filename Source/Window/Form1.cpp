@@ -3,7 +3,6 @@
 #include "AppTitle.h"
 #include "ErrorBox.h"
 #include "FormatClockTime.h"
-#include "GetTimeClientThread.h"
 #include "NistServers.h"
 
 TForm1::TForm1(IFormView& view, TFormOptions options)
@@ -38,7 +37,7 @@ TForm1::TForm1(IFormView& view, TFormOptions options)
   IdTimeUDPServer1 = std::make_unique<TIdTimeUDPServer>();
   IdTimeUDPServer1->BaseDate = 2.0;
   IdTimeUDPServer1->ThreadedEvent = false;
-  FQueryLink->Form = this;
+  FQueryLink->Window = this;
   FQueryLink->SNTP = IdSNTP1;
   FQueryLink->TimeUDP = IdTimeUDP1;
 
@@ -160,12 +159,3 @@ std::string TForm1::FormatClockTime(bool useLocalFormat, TDateTime value) const 
 
 void TForm1::TeForm1Minimize() { TeForm1.MoveToTray(); }
 
-std::string TForm1::Server() const {
-  std::lock_guard guard(FServerLock);
-  return FServer;
-}
-
-void TForm1::SetServer(const std::string& value) {
-  std::lock_guard guard(FServerLock);
-  FServer = value;
-}

@@ -1,15 +1,14 @@
 #pragma once
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 
 #include "Controls.h"
 #include "FormView.h"
 #include "FormatDateTime.h"
 #include "FrameLogic.h"
+#include "GetTimeClientThread.h"
 #include "IniFile.h"
 #include "Platform/TimeChange.h"
 #include "Protocols/IdSNTP.h"
@@ -18,9 +17,6 @@
 #include "SettingsPath.h"
 #include "System/IdException.h"
 #include "System/IdGlobal.h"
-
-struct TQueryLink;
-struct TQueryResult;
 
 // The system refused to set the clock.
 class EClockNotSet : public Exception {
@@ -39,7 +35,8 @@ struct TFormOptions {
 // The main window's logic: the synchronization controller's state, every
 // handler of the window and its components. It reaches the window only through
 // IFormView; the front-end forwards the user's actions to the handlers below.
-class TForm1 {
+// Its query worker reaches it only through IQueryWindow, on the window's thread.
+class TForm1 : public IQueryWindow {
 public:
   TForm1(IFormView& view, TFormOptions options);
   ~TForm1();
@@ -67,26 +64,23 @@ public:
   std::shared_ptr<TIdTimeUDP> IdTimeUDP1;
   std::unique_ptr<TIdTimeUDPServer> IdTimeUDPServer1;
 
-  // Controller state. FQueryBusy is set on the window's thread and cleared by the
-  // query's last step, which also runs there.
+  // Controller state. Only the window's thread touches it: the query worker hands
+  // its steps over (IQueryWindow).
   TDateTime FServerTime = 0;
-  std::atomic<std::int64_t> FClockOffset{0};
+  std::int64_t FClockOffset = 0;
   bool FSettingClock = false;
-  std::atomic<bool> FQueryBusy{false};
-  std::atomic<bool> FQueryFailed{false};
-  std::string FServer;  // guarded by FServerLock
-  std::atomic<bool> FUseNistList{false};
-  std::atomic<std::int32_t> FServerType{0};
+  bool FQueryBusy = false;
+  bool FQueryFailed = false;
+  std::string FServer;
+  bool FUseNistList = false;
+  std::int32_t FServerType = 0;
   std::unique_ptr<TIniFile> FIni;
   std::string FAppDir;
   bool FSyncOnStartPending = false;
 
-  std::string Server() const;
-  void SetServer(const std::string& value);
-
   // Controller operations.
   void StartQuery();
-  void ChooseServer();
+  TServerChoice ChooseServer() override;
   void ShowCurrentServer();
   void AdjustClock();
 
@@ -146,26 +140,25 @@ public:
   // The text in the Local/Server Time boxes for a value.
   std::string FormatClockTime(bool useLocalFormat, TDateTime value) const;
 
-  // The query's last step, on the window's thread (the worker hands it over).
-  void QueryFinished(const TQueryResult& result);
-  // How often the program has set the clock: a measurement taken across a change
-  // of its own is stale.
-  std::uint64_t ClockGeneration() const { return FClockGeneration; }
-
 private:
+  // The query's other steps (IQueryWindow).
+  void FallbackServerAsked(const std::string& server) override;
+  void ShowQueryFailure(const std::string& message) override;
+  void QueryFinished(const TQueryOutcome& outcome) override;
+  void EndFailedQuery(const std::string& serverTimeText);
+
   // Runs a handler; a failure goes to the error box.
   void Handle(void (TForm1::*handler)());
   void Handle(const std::function<void()>& handler, bool userAsked = false);
   TCheckRef* CheckByControl(TControl control);
-  void ReportStartFailure(const std::string& message);
   void CheckTimeChangeWatch();
   void ShowError(const std::string& message);
 
   IFormView* FView;
   TFormOptions FOptions;
   std::shared_ptr<TQueryLink> FQueryLink;
-  mutable std::mutex FServerLock;
   Platform::TTimeChangeWatch FTimeChangeWatch;
+  // How often the clock was set, by the program or another: a measurement across a set is stale.
   std::uint64_t FClockGeneration = 0;
   bool FErrorBoxOpen = false;        // one error box at a time
   std::string FLastClockRefusal;     // shown once until a set succeeds or the user asks

@@ -3,7 +3,6 @@
 #include <cmath>
 
 #include "Core/IdThreadStart.h"
-#include "Form1.h"
 #include "NistServers.h"
 #include "System/IdException.h"
 
@@ -15,7 +14,7 @@ std::function<void()> TGetTimeClientThread::BeforeReportHook;
 void TQueryLink::Detach() {
   {
     std::lock_guard guard(Lock);
-    Form = nullptr;
+    Window = nullptr;
   }
   Detached.notify_all();
   IdSync::CloseGate(Gate);
@@ -23,19 +22,19 @@ void TQueryLink::Detach() {
   TimeUDP->Shutdown();
 }
 
-void TQueryLink::Synchronize(const std::function<void(TForm1&)>& f) {
-  // On the window's thread Form can only change under our feet by this very thread.
+void TQueryLink::Synchronize(const std::function<void(IQueryWindow&)>& f) {
+  // On the window's thread Window can only change under our feet by this very thread.
   IdSync::RunSynchronized(
       [&] {
-        if (Form == nullptr) throw ESyncCancelled();
-        f(*Form);
+        if (Window == nullptr) throw ESyncCancelled();
+        f(*Window);
       },
       Gate);
 }
 
 void TQueryLink::Sleep(std::chrono::milliseconds duration) {
   std::unique_lock lock(Lock);
-  if (Detached.wait_for(lock, duration, [this] { return Form == nullptr; })) throw ESyncCancelled();
+  if (Detached.wait_for(lock, duration, [this] { return Window == nullptr; })) throw ESyncCancelled();
 }
 
 void TGetTimeClientThread::Start(std::shared_ptr<TQueryLink> link) {
@@ -59,7 +58,8 @@ int TGetTimeClientThread::RunningCount() { return FRunning.load(); }
 void TGetTimeClientThread::Execute() {
   try {
     try {
-      Query();
+      const TQueryOutcome outcome = Query();
+      FLink->Synchronize([&](IQueryWindow& window) { window.QueryFinished(outcome); });
     } catch (const ESyncCancelled&) {
       throw;
     } catch (const std::exception& error) {
@@ -79,27 +79,20 @@ void TGetTimeClientThread::Execute() {
   }
 }
 
-void TGetTimeClientThread::Query() {
-  // The choice is read in the same step that makes it.
-  FLink->Synchronize([this](TForm1& form) {
-    form.ChooseServer();
-    FChoice = {form.Server(), form.FServerType, form.FUseNistList, form.ClockGeneration()};
-  });
+TQueryOutcome TGetTimeClientThread::Query() {
+  // The choice is handed back by the very step that makes it.
+  FLink->Synchronize([this](IQueryWindow& window) { FChoice = window.ChooseServer(); });
   if (BeforeQueryHook) BeforeQueryHook();
-  TDateTime serverTime = 0;
   if (FChoice.ServerType != 0) {
     FLink->TimeUDP->SetHost(FChoice.Server);
-    serverTime = FLink->TimeUDP->QueryTime();
+    FServerTime = FLink->TimeUDP->QueryTime();
   } else {
-    serverTime = QueryWithNistFallback();
+    FServerTime = QueryWithNistFallback();
   }
-  if (serverTime == 0 || std::isnan(serverTime)) {
-    FLink->Synchronize([&](TForm1& form) { form.FServerTime = serverTime; });
-    throw Exception("invalid time error");
-  }
-  const TQueryResult result{FChoice.Generation, serverTime, ClockOffsetSeconds(Now(), serverTime)};
+  if (FServerTime == 0 || std::isnan(FServerTime)) throw Exception("invalid time error");
+  const TQueryOutcome outcome{FChoice.Generation, false, FServerTime, ClockOffsetSeconds(Now(), FServerTime)};
   if (BeforeStoreHook) BeforeStoreHook();
-  FLink->Synchronize([&](TForm1& form) { form.QueryFinished(result); });
+  return outcome;
 }
 
 TDateTime TGetTimeClientThread::QueryWithNistFallback() {
@@ -117,10 +110,7 @@ TDateTime TGetTimeClientThread::QueryWithNistFallback() {
     client.SetHost(entry);
     try {
       server = entry;
-      FLink->Synchronize([&](TForm1& form) {
-        form.SetServer(entry);
-        form.ShowCurrentServer();
-      });
+      FLink->Synchronize([&](IQueryWindow& window) { window.FallbackServerAsked(entry); });
       return client.QueryTime();
     } catch (const ESyncCancelled&) {
       throw;
@@ -133,8 +123,8 @@ TDateTime TGetTimeClientThread::QueryWithNistFallback() {
 void TGetTimeClientThread::ReportFailure(const std::string& message) {
   try {
     if (BeforeReportHook) BeforeReportHook();
-    FLink->Synchronize([&](TForm1& form) { form.TeSEdit1.SetText(message); });
-    FLink->Sleep(std::chrono::milliseconds(2000));  // FQueryBusy stays set, so no query starts meanwhile
+    FLink->Synchronize([&](IQueryWindow& window) { window.ShowQueryFailure(message); });
+    FLink->Sleep(std::chrono::milliseconds(2000));  // the query stays busy, so none starts meanwhile
   } catch (const ESyncCancelled&) {
     throw;
   } catch (...) {
@@ -144,11 +134,6 @@ void TGetTimeClientThread::ReportFailure(const std::string& message) {
 }
 
 void TGetTimeClientThread::EndFailedQuery() {
-  FLink->Synchronize([](TForm1& form) {
-    form.FQueryFailed = true;
-    form.FQueryBusy.store(false, std::memory_order_release);
-    form.TeSEdit1.SetFontColor(255);
-    form.TeSEdit1.SetText("Unknown");
-    form.TeSEdit3.SetText("Unknown");
-  });
+  const TQueryOutcome outcome{FChoice.Generation, true, FServerTime, 0};
+  FLink->Synchronize([&](IQueryWindow& window) { window.QueryFinished(outcome); });
 }

@@ -11,26 +11,6 @@
 #include "Protocols/IdSNTP.h"
 #include "Protocols/IdTimeUDP.h"
 
-class TForm1;
-
-// What a query worker shares with the window. The worker co-owns it, so a worker
-// that outlives the window finds Form null instead of freed memory.
-struct TQueryLink {
-  std::mutex Lock;
-  std::condition_variable Detached;
-  TForm1* Form = nullptr;  // written on the window's thread under Lock
-  std::shared_ptr<TSyncGate> Gate = std::make_shared<TSyncGate>();
-  std::shared_ptr<TIdSNTP> SNTP;
-  std::shared_ptr<TIdTimeUDP> TimeUDP;
-
-  // Window's thread, as the window goes away.
-  void Detach();
-  // Worker: has the window's thread run f; raises ESyncCancelled once detached.
-  void Synchronize(const std::function<void(TForm1&)>& f);
-  // Worker: sleeps, ending early (with ESyncCancelled) when the window goes away.
-  void Sleep(std::chrono::milliseconds duration);
-};
-
 // The server, protocol and mode that ChooseServer picked for one query.
 struct TServerChoice {
   std::string Server;
@@ -39,11 +19,48 @@ struct TServerChoice {
   std::uint64_t Generation = 0;  // the window's clock generation when the query began
 };
 
-// What a successful query hands back to the window.
-struct TQueryResult {
-  std::uint64_t Generation = 0;
-  TDateTime ServerTime = 0;
+// What a query hands back in its last step.
+struct TQueryOutcome {
+  std::uint64_t Generation = 0;  // as chosen: a change of the clock since makes a result stale
+  bool Failed = false;
+  TDateTime ServerTime = 0;  // the exchange's answer; 0 when none came or it raised
   std::int64_t ClockOffset = 0;
+};
+
+// The one door between a query and the window. The worker hands each step over
+// to the window's thread, which runs it there; the worker itself never sees the
+// window's fields or controls.
+class IQueryWindow {
+public:
+  // First step: shows the query under way and returns the choice.
+  virtual TServerChoice ChooseServer() = 0;
+  // The NIST fallback asks server now.
+  virtual void FallbackServerAsked(const std::string& server) = 0;
+  // A failure's text, shown while the worker waits before its last step.
+  virtual void ShowQueryFailure(const std::string& message) = 0;
+  // Last step, a failure's included: applies the outcome and ends the query.
+  virtual void QueryFinished(const TQueryOutcome& outcome) = 0;
+
+protected:
+  ~IQueryWindow() = default;
+};
+
+// What a query worker shares with the window. The worker co-owns it, so a worker
+// that outlives the window finds Window null instead of freed memory.
+struct TQueryLink {
+  std::mutex Lock;
+  std::condition_variable Detached;
+  IQueryWindow* Window = nullptr;  // written on the window's thread under Lock
+  std::shared_ptr<TSyncGate> Gate = std::make_shared<TSyncGate>();
+  std::shared_ptr<TIdSNTP> SNTP;
+  std::shared_ptr<TIdTimeUDP> TimeUDP;
+
+  // Window's thread, as the window goes away.
+  void Detach();
+  // Worker: has the window's thread run f; raises ESyncCancelled once detached.
+  void Synchronize(const std::function<void(IQueryWindow&)>& f);
+  // Worker: sleeps, ending early (with ESyncCancelled) when the window goes away.
+  void Sleep(std::chrono::milliseconds duration);
 };
 
 // One query on a thread of its own; frees itself when its run ends.
@@ -63,12 +80,13 @@ public:
 private:
   explicit TGetTimeClientThread(std::shared_ptr<TQueryLink> link) : FLink(std::move(link)) {}
   void Execute();
-  void Query();
+  TQueryOutcome Query();
   TDateTime QueryWithNistFallback();
   void ReportFailure(const std::string& message);
   void EndFailedQuery();
 
   std::shared_ptr<TQueryLink> FLink;
   TServerChoice FChoice;
+  TDateTime FServerTime = 0;  // the last exchange's answer, handed back failed or not
   static std::atomic<int> FRunning;
 };

@@ -40,13 +40,13 @@ constexpr TSettingKey SettingKeys[] = {
      },
      [](const TForm1& f) { return std::string(f.FUseNistList ? "-1" : "0"); }},
     {"ServerType", false, 0, [](TForm1& f, const TSettingValue& v) { f.FServerType = v.Number; },
-     [](const TForm1& f) { return std::to_string(f.FServerType.load()); }},
+     [](const TForm1& f) { return std::to_string(f.FServerType); }},
     {"TimeServer", true, 0,
      [](TForm1& f, const TSettingValue& v) {
-       f.SetServer(v.Text);
+       f.FServer = v.Text;
        f.edtServer.SetText(v.Text);
      },
-     [](const TForm1& f) { return f.Server(); }},
+     [](const TForm1& f) { return f.FServer; }},
     // Set from the program, the list runs no handler: FServerType keeps ServerType.
     {"ServerProtocol", false, 0,
      [](TForm1& f, const TSettingValue& v) { f.cbSeverType.SetItemIndex(v.Number != 0 ? 1 : 0); },

@@ -5,7 +5,7 @@
 void TForm1::Timer1Timer() {
   TeSEdit2.SetText(FormatClockTime(ckTimeLocaFormat.Checked(), Now()));
   // A running worker owns the results and the Server Time and Difference boxes.
-  if (FQueryBusy.load(std::memory_order_acquire)) return;
+  if (FQueryBusy) return;
   if (FQueryFailed) {
     StartQuery();
     return;

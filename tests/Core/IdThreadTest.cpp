@@ -40,6 +40,7 @@ public:
   GapThread() : TIdThread(true, true, "gap") { StartThread(); }
   ~GapThread() override { EndThread(); }
 
+  using TIdThread::IsSuspended;
   std::promise<void> InGap;
   std::promise<void> Go;
 
@@ -75,12 +76,24 @@ TEST(IdThreadTest, AThreadStartedAndStoppedJustBeforeItSuspendsStillEnds) {
   EXPECT_TRUE(EndsSoon(thread)) << "the stopped thread suspended itself for good";
 }
 
+// Terminating lands either in the gap before the suspension, which the thread
+// must see as it tests its flags under the lock, or in the suspension itself,
+// which terminating must end. Each case is held at its moment, every run.
 TEST(IdThreadTest, TerminatingASuspendedThreadWakesItToEnd) {
-  GapThread thread;
-  ASSERT_EQ(thread.InGap.get_future().wait_for(5s), std::future_status::ready);
-  thread.Go.set_value();
-  thread.RequestTerminate();
-  EXPECT_TRUE(EndsSoon(thread)) << "the terminated thread stayed suspended";
+  for (const bool inTheGap : {true, false}) {
+    SCOPED_TRACE(inTheGap ? "terminated in the gap" : "terminated while suspended");
+    GapThread thread;
+    ASSERT_EQ(thread.InGap.get_future().wait_for(5s), std::future_status::ready);
+    if (inTheGap) thread.RequestTerminate();
+    thread.Go.set_value();
+    if (!inTheGap) {
+      const auto deadline = std::chrono::steady_clock::now() + 5s;
+      while (!thread.IsSuspended() && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(1ms);
+      ASSERT_TRUE(thread.IsSuspended());
+      thread.RequestTerminate();
+    }
+    EXPECT_TRUE(EndsSoon(thread)) << "the terminated thread stayed suspended";
+  }
 }
 
 }  // namespace

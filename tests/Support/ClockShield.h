@@ -1,4 +1,5 @@
 #pragma once
+#include <optional>
 #include <string>
 
 namespace KestrineTest {
@@ -9,5 +10,8 @@ namespace KestrineTest {
 // (`sudo unshare -n`) shields nothing. Otherwise `reason` says why a test must
 // not call a real clock setter; such a test skips with it.
 bool RealClockIsShielded(std::string& reason);
+
+// The decision itself, on the text of /proc/self/uid_map (nullopt: unreadable).
+bool UidMapShieldsTheClock(const std::optional<std::string>& uidMap, std::string& reason);
 
 }  // namespace KestrineTest

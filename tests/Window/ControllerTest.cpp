@@ -8,6 +8,8 @@
 
 #include <new>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "Core/IdThreadStart.h"
 #include "Fakes/FakeUdpServer.h"
@@ -29,7 +31,7 @@ TEST_F(ControllerTest, EveryNistEntryRaisingReportsNoGoodServerThenUnknownAndRet
   EXPECT_GE(unknownAfter, 1900ms);
   EXPECT_EQ(Text(TControl::TeSEdit3), "Unknown");
   EXPECT_EQ(View().At(TControl::TeSEdit1).FontColor, 255);
-  EXPECT_TRUE(PumpUntil([&] { return Form->FQueryFailed.load(); }, 1s));
+  EXPECT_TRUE(PumpUntil([&] { return Form->FQueryFailed; }, 1s));
   // The status tick starts the next attempt, which shows its own progress again.
   View().ForgetShown(TControl::TeSEdit1);
   EXPECT_TRUE(PumpUntil([&] { return View().HasShown(TControl::TeSEdit1, "Connecting time sever..."); }, 3s));
@@ -41,7 +43,7 @@ TEST_F(ControllerTest, CustomServerOverSntpGivesTheOffsetInWholeSecondsTruncated
   ASSERT_TRUE(QueryDone());
   EXPECT_FALSE(Form->FQueryFailed);
   EXPECT_EQ(Form->FClockOffset, -5);
-  EXPECT_EQ(Form->Server(), "127.0.0.1");
+  EXPECT_EQ(Form->FServer, "127.0.0.1");
   EXPECT_FALSE(Form->FUseNistList);
   EXPECT_EQ(Text(TControl::labCurServer), "Current Server: 127.0.0.1");
 }
@@ -191,7 +193,7 @@ TEST_F(ControllerTest, AnyExceptionInTheWorkerIsAFailedQuery) {
   Create();
   ASSERT_TRUE(PumpUntil([&] { return Text(TControl::TeSEdit1) == "std::bad_alloc"; }, 5s));
   TGetTimeClientThread::BeforeQueryHook = nullptr;
-  ASSERT_TRUE(PumpUntil([&] { return Form->FQueryFailed.load(); }, 5s));
+  ASSERT_TRUE(PumpUntil([&] { return Form->FQueryFailed; }, 5s));
   EXPECT_EQ(Text(TControl::TeSEdit1), "Unknown");
 }
 
@@ -207,6 +209,64 @@ TEST_F(ControllerTest, AFailedReportStillEndsTheQuery) {
   EXPECT_EQ(Text(TControl::TeSEdit1), "Unknown");
   View().Tick();
   EXPECT_TRUE(Form->FQueryBusy) << "the next tick starts the query";
+}
+
+// The worker alone, behind a fake of its door: no window exists. It takes the
+// choice as given, and hands back what it measured under the choice's generation.
+class RecordingDoor : public IQueryWindow {
+public:
+  explicit RecordingDoor(TServerChoice choice) : FChoice(std::move(choice)) {}
+  std::vector<std::string> Steps;
+  std::optional<TQueryOutcome> Outcome;
+
+  TServerChoice ChooseServer() override {
+    Steps.push_back("choose");
+    return FChoice;
+  }
+  void FallbackServerAsked(const std::string& server) override { Steps.push_back("asking " + server); }
+  void ShowQueryFailure(const std::string& message) override { Steps.push_back("failed: " + message); }
+  void QueryFinished(const TQueryOutcome& outcome) override {
+    Steps.push_back("finished");
+    Outcome = outcome;
+  }
+
+private:
+  TServerChoice FChoice;
+};
+
+using QueryWorkerTest = ControllerTest;  // for its pacing of the requests
+
+TEST_F(QueryWorkerTest, TheWorkerGetsItsChoiceAndHandsBackItsOutcomeThroughTheDoorOnly) {
+  FakeUdpServer server("127.0.0.1", 37, TimeProtocolHandler(-10.0));
+  struct Case {
+    const char* Server;
+    std::int32_t ServerType;
+    std::vector<std::string> Steps;
+    bool Failed;
+    std::int64_t Offset;
+  };
+  const Case cases[] = {
+      {"127.0.0.1", 1, {"choose", "finished"}, false, 10},  // the Time server answers, 10 s behind us
+      {"192.0.2.1", 0, {"choose", "failed: Socket Error # 10051\r\nNetwork is unreachable.", "finished"}, true, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Server);
+    RecordingDoor door({c.Server, c.ServerType, false, 7});
+    auto link = std::make_shared<TQueryLink>();
+    link->Window = &door;
+    link->SNTP = std::make_shared<TIdSNTP>();
+    link->SNTP->ReceiveTimeout = 2000;
+    link->TimeUDP = std::make_shared<TIdTimeUDP>();
+    link->TimeUDP->BaseDate = 2.0;
+    TGetTimeClientThread::Start(link);
+    ASSERT_TRUE(PumpUntil([&] { return door.Outcome.has_value(); }, 8s));
+    EXPECT_EQ(door.Steps, c.Steps);
+    EXPECT_EQ(door.Outcome->Failed, c.Failed);
+    EXPECT_EQ(door.Outcome->Generation, 7u);
+    EXPECT_EQ(door.Outcome->ClockOffset, c.Offset);
+    link->Detach();
+    ASSERT_TRUE(PumpUntil([] { return TGetTimeClientThread::RunningCount() == 0; }, 5s));
+  }
 }
 
 }  // namespace

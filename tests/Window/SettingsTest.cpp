@@ -90,7 +90,7 @@ TEST_F(SettingsTest, StartUpReadsEveryKeyAndEachKeyGoesBackToItsDefaultWithoutAF
   EXPECT_TRUE(At(TControl::ckCustomServer).Checked && !At(TControl::ckNistServer).Checked);
   EXPECT_TRUE(At(TControl::edtServer).Enabled) << "checking the custom server runs its handler";
   EXPECT_EQ(Form().FServerType, 1);
-  EXPECT_EQ(Form().Server(), "192.0.2.7");
+  EXPECT_EQ(Form().FServer, "192.0.2.7");
   EXPECT_EQ(At(TControl::cbSeverType).ItemIndex, 1);
   EXPECT_TRUE(At(TControl::ckSyncTime).Checked);
   EXPECT_TRUE(View().Timer(TTimerId::SyncTimer).Enabled);
@@ -106,7 +106,7 @@ TEST_F(SettingsTest, StartUpReadsEveryKeyAndEachKeyGoesBackToItsDefaultWithoutAF
   EXPECT_TRUE(Form().FUseNistList);
   EXPECT_FALSE(At(TControl::edtServer).Enabled);
   EXPECT_EQ(Form().FServerType, 0);
-  EXPECT_EQ(Form().Server(), DefaultServer);
+  EXPECT_EQ(Form().FServer, DefaultServer);
   EXPECT_EQ(At(TControl::edtServer).Text, DefaultServer);
   EXPECT_EQ(At(TControl::cbSeverType).ItemIndex, 0);
   EXPECT_FALSE(At(TControl::ckSyncTime).Checked || View().Timer(TTimerId::SyncTimer).Enabled);
@@ -151,7 +151,7 @@ TEST_F(SettingsTest, AnyNistFlagButZeroSelectsTheListAndEachKeyLoadsOnItsOwn) {
     EXPECT_EQ(Form().FServerType, 5) << c.Saved;
     EXPECT_EQ(At(TControl::cbSeverType).ItemIndex, 1) << c.Saved;
     EXPECT_EQ(At(TControl::edtServer).Text, "time.example");
-    EXPECT_EQ(Form().Server(), "time.example");
+    EXPECT_EQ(Form().FServer, "time.example");
   }
 }
 
@@ -169,7 +169,7 @@ TEST_F(SettingsTest, AStartUpEntryThatCannotBeWrittenStopsNoKeyAfterItAndShowsNo
 
 TEST_F(SettingsTest, SavingWritesTheTenKeysInOrderWithTheServerLastUsed) {
   Load("[Common]\nbNISTServer=0\nServerType=1\nServerProtocol=1\nckSyncTime=1\nckSyncOnStart=1\n");
-  Form().SetServer("10.9.8.7");
+  Form().FServer = "10.9.8.7";
   View().Type(TControl::edtServer, "typed.example");  // typed, never asked: not saved
   View().Type(TControl::edtSyncTime, "abc");          // saved as typed
   Form().FIni = std::make_unique<TIniFile>(Folder + "/saved.ini");

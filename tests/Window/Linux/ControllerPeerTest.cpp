@@ -42,7 +42,7 @@ TEST_F(ControllerTest, NistFallbackAsksEachEntryInTurnAndKeepsTheOneThatAnswered
   std::vector<std::string> seen = labels;
   if (!seen.empty() && seen.front() == "Current Server: ") seen.erase(seen.begin());
   EXPECT_EQ(seen, std::vector<std::string>(expected.begin() + 1, expected.end()));
-  EXPECT_EQ(Form->Server(), answering);
+  EXPECT_EQ(Form->FServer, answering);
   EXPECT_FALSE(Form->FQueryFailed);
   EXPECT_EQ(Form->FClockOffset, 7);
   EXPECT_EQ(server.RequestCount(), 1);
