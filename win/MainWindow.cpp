@@ -10,6 +10,7 @@
 
 #include "AppTitle.h"
 #include "ControlIds.h"
+#include "ControlTable.h"
 #include "Core/IdSync.h"
 #include "FrameMenu.h"
 #include "Platform/InstanceClaim.h"
@@ -21,7 +22,7 @@ namespace {
 constexpr UINT WM_KESTRINE_TO_TRAY = WM_APP + 2;  // a minimize that came from outside
 constexpr UINT_PTR TimerIds[] = {1, 2};          // TTimerId::Timer1, SyncTimer
 constexpr UINT_PTR TrayRetryTimer = 3;
-constexpr int FirstControlId = IDC_TeSEdit1;
+static_assert(FirstControlId == IDC_TeSEdit1 && FirstControlId + static_cast<int>(ControlCount) - 1 == IDC_TeGroupBox2);
 
 std::atomic<bool> GWakePending{false};
 
@@ -88,9 +89,10 @@ std::function<void()> TMainWindow::WakeHook(HWND window) {
 }
 
 TMainWindow::TMainWindow(HINSTANCE instance) : FInstance(instance) {
-  FColors.fill(-1);
-  FColors[Index(TControl::TeSEdit2)] = 255;  // red until the clocks agree
-  FColors[Index(TControl::TeSEdit3)] = 0;
+  for (const TControlSpec& spec : ControlTable()) {
+    FColors[Index(spec.Id)] = spec.FontColor;
+    FKnownChecked[Index(spec.Id)] = spec.Checked;
+  }
 }
 
 TMainWindow::~TMainWindow() {
@@ -137,16 +139,6 @@ bool TMainWindow::Create() {
   const int top = 1 + FScale(TCaptionBar::Height);
   FClient = CreatePanel(FWindow, 0, {1, top, 1 + FScale(ClientWidth), top + FScale(ClientHeight)}, FInstance);
   FLayout = CreateClientControls(FClient, FInstance, FFont, FScale);
-  for (const auto& [id, control] : FLayout.Controls)
-    if (id >= FirstControlId && id < FirstControlId + static_cast<int>(FControls.size()))
-      FControls[static_cast<std::size_t>(id - FirstControlId)] = control;
-
-  HWND serverType = Control(TControl::cbSeverType);
-  SendMessageW(serverType, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(L"SNTP"));
-  SendMessageW(serverType, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(L"Time"));
-  SendMessageW(serverType, CB_SETCURSEL, 0, 0);
-  SetChecked(TControl::ckNistServer, true);
-  SetChecked(TControl::ckTimeLocaFormat, true);
 
   FTray = std::make_unique<TTrayIcon>(FWindow, FSmallIcon);
   FTaskbarCreated = RegisterWindowMessageW(L"TaskbarCreated");
@@ -493,8 +485,8 @@ LRESULT TMainWindow::ControlColor(HDC dc, HWND control, bool edit) {
 }
 
 int TMainWindow::IndexOf(HWND control) const {
-  const auto found = std::find(FControls.begin(), FControls.end(), control);
-  return found == FControls.end() ? -1 : static_cast<int>(found - FControls.begin());
+  const auto found = std::find(FLayout.Controls.begin(), FLayout.Controls.end(), control);
+  return found == FLayout.Controls.end() ? -1 : static_cast<int>(found - FLayout.Controls.begin());
 }
 
 // Moved to a monitor of another DPI: the layout and fonts are built again from

@@ -73,7 +73,7 @@ private:
   void DpiChanged(int dpi, const RECT& suggested);
   void ApplySize();
   void PaintBorder();
-  HWND Control(TControl control) const { return FControls[static_cast<std::size_t>(control)]; }
+  HWND Control(TControl control) const { return FLayout.Controls[static_cast<std::size_t>(control)]; }
   int IndexOf(HWND control) const;
   // Held while a menu or a box of the window's own runs its message loop.
   std::unique_ptr<TForm1::TNestedLoop> NestedLoop();
@@ -91,9 +91,8 @@ private:
   std::unique_ptr<TCaptionBar> FCaption;
   std::unique_ptr<TTrayIcon> FTray;
   TClientControls FLayout;
-  std::array<HWND, 17> FControls{};
-  std::array<int, 17> FColors{};    // Windows colour values; -1: the system's
-  std::array<bool, 17> FKnownChecked{};  // the radio buttons' last state, to see a real change
+  std::array<int, ControlCount> FColors{};  // Windows colour values; -1: the system's
+  std::array<bool, ControlCount> FKnownChecked{};  // the radio buttons' last state, to see a real change
   bool FRolledUp = false;
   bool FOrdinaryMinimize = false;   // a minimize that stays one: no notification area
   HWND FFocus = nullptr;

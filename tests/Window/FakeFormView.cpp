@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <thread>
 
+#include "ControlTable.h"
 #include "Core/IdSync.h"
 #include "GetTimeClientThread.h"
 
@@ -16,14 +17,14 @@ FakeWindow* GLatest = nullptr;  // its timers run while the tests pump
 }  // namespace
 
 FakeFormView::FakeFormView() {
-  for (int id = 0; id <= static_cast<int>(TControl::ckRunTimeServer); ++id) Controls[static_cast<TControl>(id)];
   // The controls as a new window has them.
-  At(TControl::TeSEdit2).FontColor = 255;
-  At(TControl::ckNistServer).Checked = true;
-  At(TControl::cbSeverType).ItemIndex = 0;
-  At(TControl::edtSyncTime).Text = "1";
-  At(TControl::ckTimeLocaFormat).Checked = true;
-  At(TControl::labCurServer).Text = "Current Server: ";
+  for (const TControlSpec& spec : ControlTable()) {
+    TControlState& state = At(spec.Id);
+    state.Text = spec.Caption;
+    state.FontColor = std::max(spec.FontColor, 0);
+    state.Checked = spec.Checked;
+    state.ItemIndex = spec.Items.empty() ? -1 : 0;
+  }
 }
 
 bool FakeFormView::HasShown(TControl control, const std::string& text) const {

@@ -112,10 +112,10 @@ TEST_F(FrameTest, WithoutANotificationAreaMinimizingIsOrdinary) {
 }
 
 TEST_F(FrameTest, BoxesAreNamedByTheirLabelsAndFrameButtonsHaveNames) {
-  EXPECT_EQ(Window->TeSEdit1->accessibleName(), "Server Time:");
-  EXPECT_EQ(Window->TeSEdit2->accessibleName(), "Local Time:");
-  EXPECT_EQ(Window->TeSEdit3->accessibleName(), "Difference:");
-  EXPECT_EQ(Window->TeLabel1->buddy(), Window->TeSEdit1);
+  EXPECT_EQ(Window->Control(TControl::TeSEdit1)->accessibleName(), "Server Time:");
+  EXPECT_EQ(Window->Control(TControl::TeSEdit2)->accessibleName(), "Local Time:");
+  EXPECT_EQ(Window->Control(TControl::TeSEdit3)->accessibleName(), "Difference:");
+  EXPECT_EQ(Window->Control<QLabel>(TControl::TeLabel1)->buddy(), Window->Control(TControl::TeSEdit1));
   for (const char* name : {"TrayButton", "RollupButton", "MinimizeButton", "CloseButton"})
     EXPECT_FALSE(Button(name)->accessibleName().isEmpty()) << name;
 }
