@@ -28,11 +28,6 @@ std::atomic<bool> GWakePending{false};
 
 std::size_t Index(TControl control) { return static_cast<std::size_t>(control); }
 
-bool IsRadio(TControl control) {
-  return control == TControl::ckNistServer || control == TControl::ckCustomServer ||
-         control == TControl::ckTimeLocaFormat || control == TControl::ckUTCFormat;
-}
-
 std::wstring WindowText(HWND window) {
   std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
   text.resize(static_cast<std::size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
@@ -89,10 +84,7 @@ std::function<void()> TMainWindow::WakeHook(HWND window) {
 }
 
 TMainWindow::TMainWindow(HINSTANCE instance) : FInstance(instance) {
-  for (const TControlSpec& spec : ControlTable()) {
-    FColors[Index(spec.Id)] = spec.FontColor;
-    FKnownChecked[Index(spec.Id)] = spec.Checked;
-  }
+  for (const TControlSpec& spec : ControlTable()) FColors[Index(spec.Id)] = spec.FontColor;
 }
 
 TMainWindow::~TMainWindow() {
@@ -226,8 +218,8 @@ LRESULT TMainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       if (reinterpret_cast<HMENU>(wParam) == GetSystemMenu(FWindow, FALSE)) RebuildSystemMenu();
       return 0;
     case WM_SIZE:
-      if (wParam == SIZE_RESTORED) FOrdinaryMinimize = false;
-      if (wParam == SIZE_MINIMIZED && !FOrdinaryMinimize) PostMessageW(FWindow, WM_KESTRINE_TO_TRAY, 0, 0);
+      if (wParam == SIZE_RESTORED && FForm != nullptr) FForm->TeForm1.NoLongerMinimized();
+      if (wParam == SIZE_MINIMIZED) PostMessageW(FWindow, WM_KESTRINE_TO_TRAY, 0, 0);
       return 0;
     case WM_DPICHANGED:
       DpiChanged(LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
@@ -321,7 +313,7 @@ void TMainWindow::Command(int id, int code) {
       RunMenuCommand(IDM_MINIMIZE_TO_TRAY);
       return;
     case IDC_RollupButton:
-      FForm->TeForm1.ToggleRollup();
+      FForm->FrameCommand(TFrameCommand::ToggleRollup);
       return;
     case IDC_MinimizeButton:
       RunMenuCommand(IDM_MINIMIZE);
@@ -336,18 +328,10 @@ void TMainWindow::Command(int id, int code) {
     RunMenuCommand(static_cast<UINT>(id));
     return;
   }
-  if (code != BN_CLICKED || id < IDC_ckNistServer || id > IDC_ckRunTimeServer) return;
+  if (code != BN_CLICKED || id < FirstControlId || id >= FirstControlId + static_cast<int>(ControlCount)) return;
   const auto control = static_cast<TControl>(id - FirstControlId);
-  if (!IsRadio(control)) {
-    FForm->ControlChanged(control);
-    return;
-  }
-  // A click on a radio button that was already checked changes nothing.
-  const bool wasChecked = FKnownChecked[Index(control)];
-  for (const TControl radio : {TControl::ckNistServer, TControl::ckCustomServer, TControl::ckTimeLocaFormat,
-                               TControl::ckUTCFormat})
-    FKnownChecked[Index(radio)] = Checked(radio);
-  if (!wasChecked && FKnownChecked[Index(control)]) FForm->ControlChanged(control);
+  const TControlKind kind = ControlSpec(control).Kind;
+  if (kind == TControlKind::CheckBox || kind == TControlKind::RadioButton) FForm->ControlChanged(control);
 }
 
 bool TMainWindow::SysCommand(WPARAM command, LPARAM key) {
@@ -358,9 +342,7 @@ bool TMainWindow::SysCommand(WPARAM command, LPARAM key) {
   }
   switch (id) {
     case SC_MINIMIZE:
-      // Every minimize goes to the notification area, unless there is none.
-      if (FOrdinaryMinimize) return false;
-      FForm->TeForm1Minimize();
+      FForm->FrameCommand(TFrameCommand::Minimize);
       return true;
     case SC_KEYMENU:
       if (key != L' ') return false;  // Alt+Space opens the system menu
@@ -420,12 +402,9 @@ void TMainWindow::TrayRetried(TTrayIcon::TRetry result) {
     FForm->TeForm1.TrayIconFailed();
 }
 
-// Minimized by the system (the taskbar, a window manager, a start "minimized"):
-// back to the normal state first, so that the bounds to restore are the real ones.
+// Minimized by the system (the taskbar, a window manager, a start "minimized").
 void TMainWindow::MinimizedFromOutside() {
-  if (!IsIconic(FWindow) || FOrdinaryMinimize) return;
-  ::ShowWindow(FWindow, SW_RESTORE);
-  FForm->TeForm1Minimize();
+  if (IsIconic(FWindow)) FForm->MinimizedBySystem();
 }
 
 // By mouse or by keys: the keyboard never stays on a control of the page just
@@ -551,7 +530,6 @@ bool TMainWindow::Checked(TControl control) const {
 
 void TMainWindow::SetChecked(TControl control, bool checked) {
   SendMessageW(Control(control), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
-  FKnownChecked[Index(control)] = checked;
 }
 
 int TMainWindow::ItemIndex(TControl control) const {
@@ -598,10 +576,9 @@ void TMainWindow::ShowWindow(const TBounds* bounds) {
   SetForegroundWindow(FWindow);
 }
 
-void TMainWindow::MinimizeOrdinary() {
-  FOrdinaryMinimize = true;
-  ::ShowWindow(FWindow, SW_MINIMIZE);
-}
+void TMainWindow::MinimizeOrdinary() { ::ShowWindow(FWindow, SW_MINIMIZE); }
+
+void TMainWindow::Unminimize() { ::ShowWindow(FWindow, SW_RESTORE); }
 
 void TMainWindow::SetRolledUp(bool rolledUp) {
   FRolledUp = rolledUp;

@@ -51,6 +51,7 @@ public:
   void HideWindow() override;
   void ShowWindow(const TBounds* bounds) override;
   void MinimizeOrdinary() override;
+  void Unminimize() override;
   void SetRolledUp(bool rolledUp) override;
   bool ShowTrayIcon(const std::string& hint) override;
   void RemoveTrayIcon() override;
@@ -92,9 +93,7 @@ private:
   std::unique_ptr<TTrayIcon> FTray;
   TClientControls FLayout;
   std::array<int, ControlCount> FColors{};  // Windows colour values; -1: the system's
-  std::array<bool, ControlCount> FKnownChecked{};  // the radio buttons' last state, to see a real change
   bool FRolledUp = false;
-  bool FOrdinaryMinimize = false;   // a minimize that stays one: no notification area
   HWND FFocus = nullptr;
   std::unique_ptr<TForm1> FForm;    // made last and destroyed first: it saves from the controls
   std::optional<TForm1::TNestedLoop> FMoveLoop;  // the system's move loop (dragging the caption bar)

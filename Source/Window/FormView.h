@@ -82,6 +82,7 @@ public:
   virtual void HideWindow() = 0;                        // the window and its taskbar button vanish
   virtual void ShowWindow(const TBounds* bounds) = 0;   // restore, show, bring to the foreground
   virtual void MinimizeOrdinary() = 0;                  // no notification area: the ordinary minimize
+  virtual void Unminimize() = 0;                        // back from a minimize, not yet brought to the front
   virtual void SetRolledUp(bool rolledUp) = 0;          // only the caption bar, or the whole window
   // True when the icon is there now. Otherwise the front-end keeps trying for a
   // while and tells the frame (TFrameLogic::TrayIconAdded or TrayIconFailed).

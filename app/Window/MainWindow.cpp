@@ -168,7 +168,7 @@ void TMainWindow::CreateFrame() {
   TeForm1->setGeometry(TCaptionBar::Border, TCaptionBar::Border, ClientArea->width(), TCaptionBar::Height);
   ClientArea->move(TCaptionBar::Border, TCaptionBar::Border + TCaptionBar::Height);
   ApplySize();
-  Tray = new TTrayIcon(icon, QString::fromLatin1(ApplicationTitle), this);
+  Tray = new TTrayIcon(icon, TFrameLogic::TrayMenu(), this);
   auto* closeShortcut = new QShortcut(QKeySequence(QStringLiteral("Alt+F4")), this);
   connect(closeShortcut, &QShortcut::activated, this, &QWidget::close);
 }
@@ -193,9 +193,7 @@ void TMainWindow::ConnectEvents() {
   }
   TeForm1->MenuItems = [form] { return form->TeForm1.SystemMenu(); };
   TeForm1->OnCommand = [form](TFrameCommand command) { form->FrameCommand(command); };
-  TeForm1->OnToggleRollup = [form] { form->TeForm1.ToggleRollup(); };
-  connect(Tray, &TTrayIcon::RestoreRequested, this, [form] { form->FrameCommand(TFrameCommand::Restore); });
-  connect(Tray, &TTrayIcon::CloseRequested, this, [form] { form->FrameCommand(TFrameCommand::Close); });
+  connect(Tray, &TTrayIcon::CommandChosen, this, [form](TFrameCommand command) { form->FrameCommand(command); });
 }
 
 std::string TMainWindow::Text(TControl control) const {
@@ -292,6 +290,8 @@ void TMainWindow::ShowWindow(const TBounds* bounds) {
 
 void TMainWindow::MinimizeOrdinary() { showMinimized(); }
 
+void TMainWindow::Unminimize() { setWindowState(windowState() & ~Qt::WindowMinimized); }
+
 void TMainWindow::SetRolledUp(bool rolledUp) {
   FRolledUp = rolledUp;
   ClientArea->setVisible(!rolledUp);
@@ -305,8 +305,8 @@ void TMainWindow::ApplySize() {
                TCaptionBar::Height + height + 2 * TCaptionBar::Border);
 }
 
-bool TMainWindow::ShowTrayIcon(const std::string&) {
-  Tray->Show();
+bool TMainWindow::ShowTrayIcon(const std::string& hint) {
+  Tray->Show(FromUtf8(hint));
   return true;
 }
 
@@ -316,13 +316,16 @@ void TMainWindow::CloseWindow() { close(); }
 
 void TMainWindow::changeEvent(QEvent* event) {
   if (event->type() == QEvent::LocaleChange && FForm) FForm->SetUserFormat(FormatSettingsFromLocale(QLocale::system()));
-  // A minimize from outside (window manager, taskbar) goes to the notification area too.
-  if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMinimized) && FForm &&
-      TrayAvailable() && FForm->TeForm1.State() != TFrameState::InTray)
-    QTimer::singleShot(0, this, [this] {
-      setWindowState(windowState() & ~Qt::WindowMinimized);
-      FForm->TeForm1Minimize();
-    });
+  // A minimize from outside (window manager, taskbar) is the frame's to answer,
+  // once this event is over: a state changed inside it would not be taken.
+  if (event->type() == QEvent::WindowStateChange && FForm) {
+    if (!(windowState() & Qt::WindowMinimized))
+      FForm->TeForm1.NoLongerMinimized();
+    else
+      QTimer::singleShot(0, this, [this] {
+        if (FForm && (windowState() & Qt::WindowMinimized)) FForm->MinimizedBySystem();
+      });
+  }
   QWidget::changeEvent(event);
 }
 

@@ -55,6 +55,7 @@ public:
   void HideWindow() override;
   void ShowWindow(const TBounds* bounds) override;
   void MinimizeOrdinary() override;
+  void Unminimize() override;
   void SetRolledUp(bool rolledUp) override;
   bool ShowTrayIcon(const std::string& hint) override;
   void RemoveTrayIcon() override;

@@ -62,12 +62,31 @@ void FakeFormView::HideWindow() {
 }
 
 void FakeFormView::ShowWindow(const TBounds* bounds) {
+  if (Minimized) SystemRestores();
   FrameCalls.push_back(bounds != nullptr ? "show at bounds" : "show");
   if (bounds != nullptr) Bounds = *bounds;
   Visible = true;
 }
 
-void FakeFormView::MinimizeOrdinary() { FrameCalls.push_back("minimize"); }
+void FakeFormView::MinimizeOrdinary() {
+  FrameCalls.push_back("minimize");
+  Minimized = true;
+}
+
+void FakeFormView::Unminimize() {
+  FrameCalls.push_back("unminimize");
+  SystemRestores();
+}
+
+void FakeFormView::SystemMinimizes() {
+  Minimized = true;
+  Form->MinimizedBySystem();
+}
+
+void FakeFormView::SystemRestores() {
+  Minimized = false;
+  Form->TeForm1.NoLongerMinimized();
+}
 
 void FakeFormView::SetRolledUp(bool rolledUp) {
   FrameCalls.push_back(rolledUp ? "roll up" : "unroll");
@@ -90,30 +109,22 @@ void FakeFormView::CloseWindow() {
   Closed = true;
 }
 
+// As the system's controls do: a check box toggles; a radio button becomes
+// checked and the others of its parent unchecked. The view reports the click
+// alone, also one that changed nothing.
 void FakeFormView::Click(TControl control) {
-  if (control == TControl::TeButton1 || control == TControl::TeButton2) {
+  const TControlSpec& spec = ControlSpec(control);
+  if (spec.Kind == TControlKind::Button) {
     Form->ButtonClicked(control);
     return;
   }
-  const bool radio = control == TControl::ckNistServer || control == TControl::ckCustomServer ||
-                     control == TControl::ckTimeLocaFormat || control == TControl::ckUTCFormat;
-  if (radio) {
-    if (At(control).Checked) return;  // a click on the checked button changes nothing
+  if (spec.Kind == TControlKind::RadioButton) {
+    for (const TControlSpec& other : ControlTable())
+      if (other.Kind == TControlKind::RadioButton && other.Parent == spec.Parent) At(other.Id).Checked = false;
     At(control).Checked = true;
-    const auto partner = [&] {
-      switch (control) {
-        case TControl::ckNistServer: return TControl::ckCustomServer;
-        case TControl::ckCustomServer: return TControl::ckNistServer;
-        case TControl::ckTimeLocaFormat: return TControl::ckUTCFormat;
-        default: return TControl::ckTimeLocaFormat;
-      }
-    }();
-    At(partner).Checked = false;
-    Form->ControlChanged(partner);
-    Form->ControlChanged(control);
-    return;
+  } else {
+    At(control).Checked = !At(control).Checked;
   }
-  At(control).Checked = !At(control).Checked;
   Form->ControlChanged(control);
 }
 

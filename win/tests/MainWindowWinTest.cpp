@@ -4,6 +4,7 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 
 #include "ControlTable.h"
@@ -12,21 +13,17 @@
 
 namespace {
 
-HWND FindControl(HWND window, int id) {
-  struct Search {
-    int Id;
-    HWND Found;
-  } search{id, nullptr};
+// Every descendant window by its id: controls inside the pages too.
+std::map<int, HWND> ControlsById(HWND window) {
+  std::map<int, HWND> controls;
   EnumChildWindows(
       window,
       [](HWND child, LPARAM data) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(data);
-        if (GetDlgCtrlID(child) != s->Id) return TRUE;
-        s->Found = child;
-        return FALSE;
+        reinterpret_cast<std::map<int, HWND>*>(data)->emplace(GetDlgCtrlID(child), child);
+        return TRUE;
       },
-      reinterpret_cast<LPARAM>(&search));
-  return search.Found;
+      reinterpret_cast<LPARAM>(&controls));
+  return controls;
 }
 
 std::string ClassName(HWND control) {
@@ -58,12 +55,17 @@ TEST(MainWindowWinTest, EveryControlIsTheTables) {
   InitCommonControlsEx(&classes);
   TMainWindow window(GetModuleHandleW(nullptr));
   ASSERT_TRUE(window.Create());
-  const HWND tabs = FindControl(window.Handle(), FirstControlId + static_cast<int>(TControl::TePageControl1));
+  const std::map<int, HWND> controls = ControlsById(window.Handle());
+  const auto byId = [&](TControl id) {
+    const auto found = controls.find(FirstControlId + static_cast<int>(id));
+    return found == controls.end() ? nullptr : found->second;
+  };
+  const HWND tabs = byId(TControl::TePageControl1);
   ASSERT_NE(tabs, nullptr);
   int page = 0;
   for (const TControlSpec& spec : ControlTable()) {
     SCOPED_TRACE(spec.Name);
-    const HWND control = FindControl(window.Handle(), FirstControlId + static_cast<int>(spec.Id));
+    const HWND control = byId(spec.Id);
     ASSERT_NE(control, nullptr);
     EXPECT_EQ(ClassName(control), ClassOf(spec.Kind));
     if (spec.Kind == TControlKind::Page) {
