@@ -328,10 +328,9 @@ void TMainWindow::Command(int id, int code) {
     RunMenuCommand(static_cast<UINT>(id));
     return;
   }
-  if (code != BN_CLICKED || id < FirstControlId || id >= FirstControlId + static_cast<int>(ControlCount)) return;
-  const auto control = static_cast<TControl>(id - FirstControlId);
-  const TControlKind kind = ControlSpec(control).Kind;
-  if (kind == TControlKind::CheckBox || kind == TControlKind::RadioButton) FForm->ControlChanged(control);
+  // A click on a check box or radio button, or one on a group box, which the logic ignores.
+  if (code == BN_CLICKED && id >= FirstControlId && id < FirstControlId + static_cast<int>(ControlCount))
+    FForm->ControlChanged(static_cast<TControl>(id - FirstControlId));
 }
 
 bool TMainWindow::SysCommand(WPARAM command, LPARAM key) {
