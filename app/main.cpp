@@ -7,11 +7,10 @@
 
 #include "AppTitle.h"
 #include "MainWindow.h"
-#include "Platform/ExePath.h"
 #include "Platform/InstanceClaim.h"
 #include "QuitOnSignal.h"
 #include "RegionalSettings.h"
-#include "SettingsPath.h"
+#include "StartOptions.h"
 
 namespace {
 
@@ -39,13 +38,7 @@ int main(int argc, char* argv[]) {
   // Asked to end by a signal, the program ends as when its window is closed, saving the settings.
   const TQuitOnSignal quitOnSignal;
 
-  TFormOptions options;
-  options.ExecutablePath = Platform::ExecutablePath();
-  const std::string folder = options.ExecutablePath.substr(0, options.ExecutablePath.find_last_of('/') + 1);
-  options.Settings = ChooseSettingsPaths(FindSettingsPlaces(folder));
-  options.UserFormat = FormatSettingsFromLocale(QLocale::system());
-  options.UsFormat = UsEnglishFormatSettings();
-  auto* window = new TMainWindow(std::move(options));
+  auto* window = new TMainWindow(StartOptions(FormatSettingsFromLocale(QLocale::system()), UsEnglishFormatSettings()));
   // An ending desktop session may not wait for the program to end: save when it asks.
   QObject::connect(&application, &QGuiApplication::commitDataRequest, window,
                    [window](QSessionManager&) { window->Form().SessionEnding(); });

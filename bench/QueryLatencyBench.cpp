@@ -87,8 +87,8 @@ int main(int argc, char** argv) {
 
   TMainWindow window(TFormOptions{});
   TForm1& form = window.Form();
-  window.edtServer->setText(QStringLiteral("127.0.0.1"));
-  window.ckCustomServer->click();
+  window.Control<QLineEdit>(TControl::edtServer)->setText(QStringLiteral("127.0.0.1"));
+  window.Control<QAbstractButton>(TControl::ckCustomServer)->click();
   PumpUntilIdle(form);  // the start-up query
 
   std::vector<double> bareTimes, queryTimes;

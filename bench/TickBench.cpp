@@ -3,7 +3,7 @@
 #include <QApplication>
 #include <QLocale>
 #include <QLineEdit>
-#include <QRadioButton>
+#include <QAbstractButton>
 #include <QTimer>
 #include <algorithm>
 #include <chrono>
@@ -49,17 +49,18 @@ int main(int argc, char** argv) {
   TMainWindow window(std::move(options));
   TForm1& form = window.Form();
   window.Timer1->stop();
-  window.edtServer->setText(QStringLiteral("127.0.0.1"));
-  window.ckCustomServer->click();
+  window.Control<QLineEdit>(TControl::edtServer)->setText(QStringLiteral("127.0.0.1"));
+  window.Control<QAbstractButton>(TControl::ckCustomServer)->click();
   while (form.FQueryBusy) {
     QCoreApplication::processEvents();
     IdSync::RunQueued();
   }
   const TDateTime now = Now();
-  std::printf("offset %lld s, failed %d\n", static_cast<long long>(form.FClockOffset), form.FQueryFailed);
-  window.ckTimeLocaFormat->click();
+  std::printf("offset %lld s, failed %d
+", static_cast<long long>(form.FClockOffset), form.FQueryFailed);
+  window.Control<QAbstractButton>(TControl::ckTimeLocaFormat)->click();
   std::printf("tick, local format:   %.2f us\n", MedianMicros([&] { form.Timer1Timer(); }, 200));
-  window.ckUTCFormat->click();
+  window.Control<QAbstractButton>(TControl::ckUTCFormat)->click();
   std::printf("tick, fixed format:   %.2f us\n", MedianMicros([&] { form.Timer1Timer(); }, 200));
   std::printf("FormatClockTime local: %.2f us\n", MedianMicros([&] { form.FormatClockTime(true, now); }, 200));
   std::printf("FormatClockTime fixed: %.2f us\n", MedianMicros([&] { form.FormatClockTime(false, now); }, 200));
@@ -71,7 +72,7 @@ int main(int argc, char** argv) {
       if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
     return 0L;
   };
-  window.ckTimeLocaFormat->click();
+  window.Control<QAbstractButton>(TControl::ckTimeLocaFormat)->click();
   const long before = rss();
   for (int i = 0; i < 7200; ++i) {
     form.Timer1Timer();

@@ -7,7 +7,7 @@
 #define KESTRINE_WINDOW_CLASS L"TForm1"
 #define KESTRINE_WINDOW_CAPTION L"Kestrine "
 
-// The controls the logic names, in the order of TControl (Source/Window/FormView.h): id = 1000 + TControl.
+// The controls, in the order of TControl (Source/Window/FormView.h): id = 1000 + TControl.
 #define IDC_TeSEdit1 1000
 #define IDC_TeSEdit2 1001
 #define IDC_TeSEdit3 1002
@@ -25,20 +25,18 @@
 #define IDC_ckTimeLocaFormat 1014
 #define IDC_ckUTCFormat 1015
 #define IDC_ckRunTimeServer 1016
-
-// Controls without a part in the logic.
-#define IDC_TeLabel1 1100
-#define IDC_TeLabel2 1101
-#define IDC_TeLabel3 1102
-#define IDC_TePageControl1 1103
-#define IDC_TeTabSheet1 1104
-#define IDC_TeTabSheet2 1105
-#define IDC_TeTabSheet4 1106
-#define IDC_TeScrollingLabel1 1107
-#define IDC_TeScrollingLabel2 1108
-#define IDC_TeLabel4 1109
-#define IDC_TeGroupBox1 1110
-#define IDC_TeGroupBox2 1111
+#define IDC_TeLabel1 1017
+#define IDC_TeLabel2 1018
+#define IDC_TeLabel3 1019
+#define IDC_TePageControl1 1020
+#define IDC_TeTabSheet1 1021
+#define IDC_TeTabSheet2 1022
+#define IDC_TeTabSheet4 1023
+#define IDC_TeScrollingLabel1 1024
+#define IDC_TeScrollingLabel2 1025
+#define IDC_TeLabel4 1026
+#define IDC_TeGroupBox1 1027
+#define IDC_TeGroupBox2 1028
 
 // The frame's own buttons on the caption bar, when the program draws its own.
 #define IDC_TrayButton 1200

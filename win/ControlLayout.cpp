@@ -4,69 +4,59 @@
 
 #include <algorithm>
 
-#include "ControlIds.h"
+#include "ControlTable.h"
+#include "Platform/Windows/Utf8.h"
 
 namespace {
 
 constexpr const wchar_t* PanelClass = L"KestrinePanel";
 
-enum class TParent { Client, Page1, Page2, Page3 };
-
-struct TControlSpec {
-  int Id;
-  const wchar_t* Class;
-  const wchar_t* Caption;
-  DWORD Style;
-  TParent Parent;
-  int Left, Top, Width, Height;
-};
-
 // A label never wraps: a caption that ends in a blank would otherwise lose its
 // last word to a second line that its one-line height does not show.
-constexpr DWORD Label = SS_LEFTNOWORDWRAP | SS_NOPREFIX;
-constexpr DWORD ClockBox = WS_TABSTOP | ES_READONLY | ES_CENTER | ES_AUTOHSCROLL;
-constexpr DWORD Edit = WS_TABSTOP | ES_AUTOHSCROLL;
-constexpr DWORD Push = WS_TABSTOP | BS_PUSHBUTTON;
-constexpr DWORD Radio = WS_TABSTOP | BS_AUTORADIOBUTTON;
-constexpr DWORD Check = WS_TABSTOP | BS_AUTOCHECKBOX;
+constexpr DWORD LabelStyle = SS_LEFTNOWORDWRAP | SS_NOPREFIX;
 
-// In tab order; a label stands before the box it names. WS_GROUP ends a radio group.
-// Controls inside a group box are children of the page, placed by the box's offset.
-constexpr TControlSpec Specs[] = {
-    {IDC_TeButton1, WC_BUTTONW, L"Synchroize", Push | WS_GROUP, TParent::Client, 192, 120, 75, 25},
-    {IDC_TeLabel1, WC_STATICW, L"Server Time:", Label | WS_GROUP, TParent::Client, 8, 24, 60, 13},
-    {IDC_TeSEdit1, WC_EDITW, L"", ClockBox, TParent::Client, 72, 24, 233, 21},
-    {IDC_TeLabel2, WC_STATICW, L"Local Time:", Label, TParent::Client, 8, 56, 55, 13},
-    {IDC_TeSEdit2, WC_EDITW, L"", ClockBox, TParent::Client, 72, 56, 233, 21},
-    {IDC_TeButton2, WC_BUTTONW, L"Refresh", Push, TParent::Client, 104, 120, 75, 25},
-    {IDC_TeLabel3, WC_STATICW, L"Difference:", Label, TParent::Client, 8, 88, 52, 13},
-    {IDC_TeSEdit3, WC_EDITW, L"", ClockBox, TParent::Client, 72, 88, 233, 21},
+const wchar_t* ClassOf(TControlKind kind) {
+  switch (kind) {
+    case TControlKind::Label: return WC_STATICW;
+    case TControlKind::ClockBox:
+    case TControlKind::Edit: return WC_EDITW;
+    case TControlKind::PageControl: return WC_TABCONTROLW;
+    case TControlKind::List: return WC_COMBOBOXW;
+    default: return WC_BUTTONW;
+  }
+}
 
-    {IDC_ckNistServer, WC_BUTTONW, L"NIST Atomic Time Servers", Radio | WS_GROUP, TParent::Page1, 16, 16, 201, 20},
-    {IDC_ckCustomServer, WC_BUTTONW, L"Custom Time Server", BS_AUTORADIOBUTTON, TParent::Page1, 16, 48, 201, 20},
-    {IDC_TeScrollingLabel1, WC_STATICW, L"Server Address: ", Label | WS_GROUP, TParent::Page1, 24, 80, 78, 13},
-    {IDC_edtServer, WC_EDITW, L"", Edit, TParent::Page1, 112, 80, 201, 21},
-    {IDC_TeScrollingLabel2, WC_STATICW, L"Server Protocol: ", Label, TParent::Page1, 24, 112, 79, 13},
-    {IDC_cbSeverType, WC_COMBOBOXW, L"", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, TParent::Page1, 112, 112, 57, 21},
-    // Wide enough for the address that follows the caption.
-    {IDC_labCurServer, WC_STATICW, L"Current Server: ", Label, TParent::Page1, 24, 152, 289, 13},
+// WS_GROUP begins a run the arrow keys stay within; a radio group takes the
+// keyboard at its first button only.
+DWORD StyleOf(const TControlSpec& spec) {
+  const DWORD group = spec.GroupStart ? WS_GROUP : 0;
+  switch (spec.Kind) {
+    case TControlKind::Label: return LabelStyle | group;
+    case TControlKind::ClockBox: return WS_TABSTOP | ES_READONLY | ES_CENTER | ES_AUTOHSCROLL | group;
+    case TControlKind::Edit: return WS_TABSTOP | ES_AUTOHSCROLL | group;
+    case TControlKind::Button: return WS_TABSTOP | BS_PUSHBUTTON | group;
+    case TControlKind::PageControl: return WS_TABSTOP | WS_CLIPSIBLINGS | group;
+    case TControlKind::Page: return 0;  // a panel (CreatePanel)
+    case TControlKind::RadioButton: return BS_AUTORADIOBUTTON | (spec.GroupStart ? WS_GROUP | WS_TABSTOP : 0);
+    case TControlKind::CheckBox: return WS_TABSTOP | BS_AUTOCHECKBOX | group;
+    case TControlKind::GroupBox: return BS_GROUPBOX | group;
+    case TControlKind::List: return WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST | group;
+  }
+  return 0;
+}
 
-    {IDC_ckSyncTime, WC_BUTTONW, L"Synchronize time every ", Check | WS_GROUP, TParent::Page2, 16, 16, 129, 20},
-    {IDC_edtSyncTime, WC_EDITW, L"1", Edit, TParent::Page2, 152, 16, 33, 21},
-    {IDC_TeLabel4, WC_STATICW, L"minutes", Label, TParent::Page2, 191, 18, 36, 13},
-    {IDC_ckRunStartup, WC_BUTTONW, L"Run program at windows startup", Check, TParent::Page2, 16, 56, 265, 20},
-    {IDC_ckSyncOnStart, WC_BUTTONW, L"Synchronize time on program startup", Check, TParent::Page2, 16, 96, 265, 20},
+HWND& At(TClientControls& controls, TControl id) { return controls.Controls[static_cast<std::size_t>(id)]; }
+HWND At(const TClientControls& controls, TControl id) { return controls.Controls[static_cast<std::size_t>(id)]; }
 
-    {IDC_TeGroupBox1, WC_BUTTONW, L"Display Time Format", BS_GROUPBOX | WS_GROUP, TParent::Page3, 8, 16, 305, 89},
-    {IDC_ckTimeLocaFormat, WC_BUTTONW, L"Local time format", Radio | WS_GROUP, TParent::Page3, 8 + 16, 16 + 16, 201, 20},
-    {IDC_ckUTCFormat, WC_BUTTONW, L"UTC", BS_AUTORADIOBUTTON, TParent::Page3, 8 + 16, 16 + 48, 201, 20},
-    {IDC_TeGroupBox2, WC_BUTTONW, L"Time Server", BS_GROUPBOX | WS_GROUP, TParent::Page3, 8, 112, 305, 57},
-    {IDC_ckRunTimeServer, WC_BUTTONW, L"Run as local time server (Time protocol)", Check | WS_GROUP, TParent::Page3,
-     8 + 16, 112 + 24, 241, 20},
-};
+// A group box draws only: the controls in it are the page's children, placed by the box's offset.
+bool InGroupBox(const TControlSpec& spec) {
+  return spec.Parent && ControlSpec(*spec.Parent).Kind == TControlKind::GroupBox;
+}
 
-constexpr const wchar_t* PageCaptions[] = {L"Time Server", L"Synchroniztion", L"Misc"};
-constexpr int PageIds[] = {IDC_TeTabSheet1, IDC_TeTabSheet2, IDC_TeTabSheet4};
+HWND ParentWindow(const TControlSpec& spec, const TClientControls& controls, HWND client) {
+  if (!spec.Parent) return client;
+  return At(controls, InGroupBox(spec) ? *ControlSpec(*spec.Parent).Parent : *spec.Parent);
+}
 
 LRESULT CALLBACK PanelProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
@@ -103,29 +93,40 @@ int NeededWidth(HWND control, HFONT font, bool withBox, const TScale& scale) {
   return CaptionWidth(control, font) + (withBox ? GetSystemMetrics(SM_CXMENUCHECK) + scale(6) : 0);
 }
 
-bool IsClass(const TControlSpec& spec, const wchar_t* name) { return lstrcmpW(spec.Class, name) == 0; }
-
-const TControlSpec* SpecOf(int id) {
-  for (const TControlSpec& spec : Specs)
-    if (spec.Id == id) return &spec;
-  return nullptr;
+HWND CreateControl(const TControlSpec& spec, HWND parent, int id, HINSTANCE instance) {
+  const bool edit = spec.Kind == TControlKind::ClockBox || spec.Kind == TControlKind::Edit;
+  return CreateWindowExW(edit ? WS_EX_CLIENTEDGE : 0, ClassOf(spec.Kind), Platform::WideFromUtf8(spec.Caption).c_str(),
+                         WS_CHILD | WS_VISIBLE | StyleOf(spec), 0, 0, 0, 0, parent,
+                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
 }
 
-HWND CreateControl(const TControlSpec& spec, HWND parent, HINSTANCE instance) {
-  const bool edit = IsClass(spec, WC_EDITW);
-  return CreateWindowExW(edit ? WS_EX_CLIENTEDGE : 0, spec.Class, spec.Caption, WS_CHILD | WS_VISIBLE | spec.Style, 0,
-                         0, 0, 0, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.Id)), instance, nullptr);
+// The table's initial state: a page's tab, a list's items, a button's check.
+void SetUp(const TControlSpec& spec, HWND control, const TClientControls& controls, int pageIndex) {
+  if (spec.Kind == TControlKind::Page) {
+    const std::wstring caption = Platform::WideFromUtf8(spec.Caption);
+    TCITEMW item{};
+    item.mask = TCIF_TEXT;
+    item.pszText = const_cast<wchar_t*>(caption.c_str());
+    SendMessageW(controls.Tabs, TCM_INSERTITEMW, static_cast<WPARAM>(pageIndex), reinterpret_cast<LPARAM>(&item));
+  }
+  for (const char* item : spec.Items)
+    SendMessageW(control, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Platform::WideFromUtf8(item).c_str()));
+  if (!spec.Items.empty()) SendMessageW(control, CB_SETCURSEL, 0, 0);
+  if (spec.Checked) SendMessageW(control, BM_SETCHECK, BST_CHECKED, 0);
 }
 
 void PlaceControl(const TControlSpec& spec, HWND control, HFONT font, const TScale& scale) {
   SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+  int left = spec.Left, top = spec.Top;
+  if (InGroupBox(spec)) {
+    left += ControlSpec(*spec.Parent).Left;
+    top += ControlSpec(*spec.Parent).Top;
+  }
   int width = scale(spec.Width);
-  const int height = IsClass(spec, WC_COMBOBOXW) ? spec.Height + 80 : spec.Height;  // with its drop-down list
-  const DWORD kind = spec.Style & BS_TYPEMASK;
-  const bool withBox = IsClass(spec, WC_BUTTONW) && (kind == BS_AUTOCHECKBOX || kind == BS_AUTORADIOBUTTON);
-  if (IsClass(spec, WC_STATICW) || withBox) width = std::max(width, NeededWidth(control, font, withBox, scale));
-  SetWindowPos(control, nullptr, scale(spec.Left), scale(spec.Top), width, scale(height),
-               SWP_NOZORDER | SWP_NOACTIVATE);
+  const int height = spec.Kind == TControlKind::List ? spec.Height + 80 : spec.Height;  // with its drop-down list
+  const bool withBox = spec.Kind == TControlKind::CheckBox || spec.Kind == TControlKind::RadioButton;
+  if (spec.Kind == TControlKind::Label || withBox) width = std::max(width, NeededWidth(control, font, withBox, scale));
+  SetWindowPos(control, nullptr, scale(left), scale(top), width, scale(height), SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 // The page control's display area, in its parent's coordinates.
@@ -156,32 +157,24 @@ HWND CreatePanel(HWND parent, int id, RECT bounds, HINSTANCE instance) {
                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
 }
 
-// Created in tab order at no place, then placed.
+// Created in tab order at no place, then placed. The page control follows the
+// clocks in the tab order, and each page follows it: the pages are its
+// siblings, created after it, so that the dialog keys stop on the page control
+// itself and then walk into the page shown. It clips its siblings, so the page
+// shown paints above it.
 TClientControls CreateClientControls(HWND client, HINSTANCE instance, HFONT font, const TScale& scale) {
   TClientControls result;
-  for (const TControlSpec& spec : Specs)
-    if (spec.Parent == TParent::Client) result.Controls.emplace_back(spec.Id, CreateControl(spec, client, instance));
-  // The page control follows the clocks in the tab order, and each page
-  // follows it: the pages are its siblings, created after it, so that the
-  // dialog keys stop on the page control itself and then walk into the page
-  // shown. It clips its siblings, so the page shown paints above it.
-  result.Tabs = CreateWindowExW(0, WC_TABCONTROLW, L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPSIBLINGS | WS_GROUP,
-                                0, 0, 0, 0, client, reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_TePageControl1)),
-                                instance, nullptr);
-  result.Controls.emplace_back(IDC_TePageControl1, result.Tabs);
-  for (int page = 0; page < 3; ++page) {
-    TCITEMW item{};
-    item.mask = TCIF_TEXT;
-    item.pszText = const_cast<wchar_t*>(PageCaptions[page]);
-    SendMessageW(result.Tabs, TCM_INSERTITEMW, page, reinterpret_cast<LPARAM>(&item));
-  }
-  for (int page = 0; page < 3; ++page) {
-    result.Pages[page] = CreatePanel(client, PageIds[page], {}, instance);
-    result.Controls.emplace_back(PageIds[page], result.Pages[page]);
-    const auto parent = static_cast<TParent>(page + 1);
-    for (const TControlSpec& spec : Specs)
-      if (spec.Parent == parent)
-        result.Controls.emplace_back(spec.Id, CreateControl(spec, result.Pages[page], instance));
+  std::size_t pages = 0;
+  for (const TControlSpec& spec : ControlTable()) {
+    const int id = FirstControlId + static_cast<int>(spec.Id);
+    const HWND control = spec.Kind == TControlKind::Page
+                             ? CreatePanel(client, id, {}, instance)
+                             : CreateControl(spec, ParentWindow(spec, result, client), id, instance);
+    At(result, spec.Id) = control;
+    if (spec.Kind == TControlKind::PageControl) result.Tabs = control;
+    if (spec.Kind == TControlKind::Page) result.Pages.at(pages) = control;
+    SetUp(spec, control, result, static_cast<int>(pages));
+    if (spec.Kind == TControlKind::Page) ++pages;
   }
   PlaceClientControls(result, font, scale);
   ShowPage(result, 0);
@@ -189,14 +182,16 @@ TClientControls CreateClientControls(HWND client, HINSTANCE instance, HFONT font
 }
 
 void PlaceClientControls(const TClientControls& controls, HFONT font, const TScale& scale) {
-  SendMessageW(controls.Tabs, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-  SetWindowPos(controls.Tabs, nullptr, scale(8), scale(160), scale(337), scale(217), SWP_NOZORDER | SWP_NOACTIVATE);
-  const RECT display = PageBounds(controls.Tabs);
-  for (HWND page : controls.Pages)
-    SetWindowPos(page, nullptr, display.left, display.top, display.right - display.left, display.bottom - display.top,
-                 SWP_NOZORDER | SWP_NOACTIVATE);
-  for (const auto& [id, control] : controls.Controls)
-    if (const TControlSpec* spec = SpecOf(id)) PlaceControl(*spec, control, font, scale);
+  for (const TControlSpec& spec : ControlTable()) {
+    const HWND control = At(controls, spec.Id);
+    if (spec.Kind != TControlKind::Page) {
+      PlaceControl(spec, control, font, scale);
+      continue;
+    }
+    const RECT display = PageBounds(controls.Tabs);
+    SetWindowPos(control, nullptr, display.left, display.top, display.right - display.left,
+                 display.bottom - display.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  }
 }
 
 void ShowPage(const TClientControls& controls, int index) {

@@ -2,8 +2,8 @@
 #include <windows.h>
 
 #include <array>
-#include <utility>
-#include <vector>
+
+#include "FormView.h"
 
 // The fixed layout is in pixels at 96 DPI, scaled to the DPI of the window's monitor.
 struct TScale {
@@ -11,13 +11,16 @@ struct TScale {
   int operator()(int value) const { return MulDiv(value, Dpi, 96); }
 };
 
-// The client area (352 by 392 at 96 DPI) with its controls, the page control and
-// its three pages. Every control is a child window with its id (ControlIds.h).
+// The client area (352 by 392 at 96 DPI) with the controls of the table
+// (ControlTable.h), the page control and its three pages among them. Every
+// control is a child window with its id (ControlIds.h): 1000 + its TControl.
 struct TClientControls {
   HWND Tabs = nullptr;
   std::array<HWND, 3> Pages{};
-  std::vector<std::pair<int, HWND>> Controls;  // id and window, in tab order
+  std::array<HWND, ControlCount> Controls{};  // by TControl
 };
+
+inline constexpr int FirstControlId = 1000;
 
 inline constexpr int ClientWidth = 352;
 inline constexpr int ClientHeight = 392;

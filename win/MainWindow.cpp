@@ -10,6 +10,7 @@
 
 #include "AppTitle.h"
 #include "ControlIds.h"
+#include "ControlTable.h"
 #include "Core/IdSync.h"
 #include "FrameMenu.h"
 #include "Platform/InstanceClaim.h"
@@ -21,16 +22,11 @@ namespace {
 constexpr UINT WM_KESTRINE_TO_TRAY = WM_APP + 2;  // a minimize that came from outside
 constexpr UINT_PTR TimerIds[] = {1, 2};          // TTimerId::Timer1, SyncTimer
 constexpr UINT_PTR TrayRetryTimer = 3;
-constexpr int FirstControlId = IDC_TeSEdit1;
+static_assert(FirstControlId == IDC_TeSEdit1 && FirstControlId + static_cast<int>(ControlCount) - 1 == IDC_TeGroupBox2);
 
 std::atomic<bool> GWakePending{false};
 
 std::size_t Index(TControl control) { return static_cast<std::size_t>(control); }
-
-bool IsRadio(TControl control) {
-  return control == TControl::ckNistServer || control == TControl::ckCustomServer ||
-         control == TControl::ckTimeLocaFormat || control == TControl::ckUTCFormat;
-}
 
 std::wstring WindowText(HWND window) {
   std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
@@ -88,9 +84,7 @@ std::function<void()> TMainWindow::WakeHook(HWND window) {
 }
 
 TMainWindow::TMainWindow(HINSTANCE instance) : FInstance(instance) {
-  FColors.fill(-1);
-  FColors[Index(TControl::TeSEdit2)] = 255;  // red until the clocks agree
-  FColors[Index(TControl::TeSEdit3)] = 0;
+  for (const TControlSpec& spec : ControlTable()) FColors[Index(spec.Id)] = spec.FontColor;
 }
 
 TMainWindow::~TMainWindow() {
@@ -137,16 +131,6 @@ bool TMainWindow::Create() {
   const int top = 1 + FScale(TCaptionBar::Height);
   FClient = CreatePanel(FWindow, 0, {1, top, 1 + FScale(ClientWidth), top + FScale(ClientHeight)}, FInstance);
   FLayout = CreateClientControls(FClient, FInstance, FFont, FScale);
-  for (const auto& [id, control] : FLayout.Controls)
-    if (id >= FirstControlId && id < FirstControlId + static_cast<int>(FControls.size()))
-      FControls[static_cast<std::size_t>(id - FirstControlId)] = control;
-
-  HWND serverType = Control(TControl::cbSeverType);
-  SendMessageW(serverType, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(L"SNTP"));
-  SendMessageW(serverType, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(L"Time"));
-  SendMessageW(serverType, CB_SETCURSEL, 0, 0);
-  SetChecked(TControl::ckNistServer, true);
-  SetChecked(TControl::ckTimeLocaFormat, true);
 
   FTray = std::make_unique<TTrayIcon>(FWindow, FSmallIcon);
   FTaskbarCreated = RegisterWindowMessageW(L"TaskbarCreated");
@@ -234,8 +218,8 @@ LRESULT TMainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       if (reinterpret_cast<HMENU>(wParam) == GetSystemMenu(FWindow, FALSE)) RebuildSystemMenu();
       return 0;
     case WM_SIZE:
-      if (wParam == SIZE_RESTORED) FOrdinaryMinimize = false;
-      if (wParam == SIZE_MINIMIZED && !FOrdinaryMinimize) PostMessageW(FWindow, WM_KESTRINE_TO_TRAY, 0, 0);
+      if (wParam == SIZE_RESTORED && FForm != nullptr) FForm->TeForm1.NoLongerMinimized();
+      if (wParam == SIZE_MINIMIZED) PostMessageW(FWindow, WM_KESTRINE_TO_TRAY, 0, 0);
       return 0;
     case WM_DPICHANGED:
       DpiChanged(LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
@@ -329,7 +313,7 @@ void TMainWindow::Command(int id, int code) {
       RunMenuCommand(IDM_MINIMIZE_TO_TRAY);
       return;
     case IDC_RollupButton:
-      FForm->TeForm1.ToggleRollup();
+      FForm->FrameCommand(TFrameCommand::ToggleRollup);
       return;
     case IDC_MinimizeButton:
       RunMenuCommand(IDM_MINIMIZE);
@@ -344,18 +328,9 @@ void TMainWindow::Command(int id, int code) {
     RunMenuCommand(static_cast<UINT>(id));
     return;
   }
-  if (code != BN_CLICKED || id < IDC_ckNistServer || id > IDC_ckRunTimeServer) return;
-  const auto control = static_cast<TControl>(id - FirstControlId);
-  if (!IsRadio(control)) {
-    FForm->ControlChanged(control);
-    return;
-  }
-  // A click on a radio button that was already checked changes nothing.
-  const bool wasChecked = FKnownChecked[Index(control)];
-  for (const TControl radio : {TControl::ckNistServer, TControl::ckCustomServer, TControl::ckTimeLocaFormat,
-                               TControl::ckUTCFormat})
-    FKnownChecked[Index(radio)] = Checked(radio);
-  if (!wasChecked && FKnownChecked[Index(control)]) FForm->ControlChanged(control);
+  // A click on a check box or radio button, or one on a group box, which the logic ignores.
+  if (code == BN_CLICKED && id >= FirstControlId && id < FirstControlId + static_cast<int>(ControlCount))
+    FForm->ControlChanged(static_cast<TControl>(id - FirstControlId));
 }
 
 bool TMainWindow::SysCommand(WPARAM command, LPARAM key) {
@@ -366,9 +341,7 @@ bool TMainWindow::SysCommand(WPARAM command, LPARAM key) {
   }
   switch (id) {
     case SC_MINIMIZE:
-      // Every minimize goes to the notification area, unless there is none.
-      if (FOrdinaryMinimize) return false;
-      FForm->TeForm1Minimize();
+      FForm->FrameCommand(TFrameCommand::Minimize);
       return true;
     case SC_KEYMENU:
       if (key != L' ') return false;  // Alt+Space opens the system menu
@@ -428,12 +401,9 @@ void TMainWindow::TrayRetried(TTrayIcon::TRetry result) {
     FForm->TeForm1.TrayIconFailed();
 }
 
-// Minimized by the system (the taskbar, a window manager, a start "minimized"):
-// back to the normal state first, so that the bounds to restore are the real ones.
+// Minimized by the system (the taskbar, a window manager, a start "minimized").
 void TMainWindow::MinimizedFromOutside() {
-  if (!IsIconic(FWindow) || FOrdinaryMinimize) return;
-  ::ShowWindow(FWindow, SW_RESTORE);
-  FForm->TeForm1Minimize();
+  if (IsIconic(FWindow)) FForm->MinimizedBySystem();
 }
 
 // By mouse or by keys: the keyboard never stays on a control of the page just
@@ -493,8 +463,8 @@ LRESULT TMainWindow::ControlColor(HDC dc, HWND control, bool edit) {
 }
 
 int TMainWindow::IndexOf(HWND control) const {
-  const auto found = std::find(FControls.begin(), FControls.end(), control);
-  return found == FControls.end() ? -1 : static_cast<int>(found - FControls.begin());
+  const auto found = std::find(FLayout.Controls.begin(), FLayout.Controls.end(), control);
+  return found == FLayout.Controls.end() ? -1 : static_cast<int>(found - FLayout.Controls.begin());
 }
 
 // Moved to a monitor of another DPI: the layout and fonts are built again from
@@ -559,7 +529,6 @@ bool TMainWindow::Checked(TControl control) const {
 
 void TMainWindow::SetChecked(TControl control, bool checked) {
   SendMessageW(Control(control), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
-  FKnownChecked[Index(control)] = checked;
 }
 
 int TMainWindow::ItemIndex(TControl control) const {
@@ -606,10 +575,9 @@ void TMainWindow::ShowWindow(const TBounds* bounds) {
   SetForegroundWindow(FWindow);
 }
 
-void TMainWindow::MinimizeOrdinary() {
-  FOrdinaryMinimize = true;
-  ::ShowWindow(FWindow, SW_MINIMIZE);
-}
+void TMainWindow::MinimizeOrdinary() { ::ShowWindow(FWindow, SW_MINIMIZE); }
+
+void TMainWindow::Unminimize() { ::ShowWindow(FWindow, SW_RESTORE); }
 
 void TMainWindow::SetRolledUp(bool rolledUp) {
   FRolledUp = rolledUp;

@@ -51,6 +51,7 @@ public:
   void HideWindow() override;
   void ShowWindow(const TBounds* bounds) override;
   void MinimizeOrdinary() override;
+  void Unminimize() override;
   void SetRolledUp(bool rolledUp) override;
   bool ShowTrayIcon(const std::string& hint) override;
   void RemoveTrayIcon() override;
@@ -73,7 +74,7 @@ private:
   void DpiChanged(int dpi, const RECT& suggested);
   void ApplySize();
   void PaintBorder();
-  HWND Control(TControl control) const { return FControls[static_cast<std::size_t>(control)]; }
+  HWND Control(TControl control) const { return FLayout.Controls[static_cast<std::size_t>(control)]; }
   int IndexOf(HWND control) const;
   // Held while a menu or a box of the window's own runs its message loop.
   std::unique_ptr<TForm1::TNestedLoop> NestedLoop();
@@ -91,11 +92,8 @@ private:
   std::unique_ptr<TCaptionBar> FCaption;
   std::unique_ptr<TTrayIcon> FTray;
   TClientControls FLayout;
-  std::array<HWND, 17> FControls{};
-  std::array<int, 17> FColors{};    // Windows colour values; -1: the system's
-  std::array<bool, 17> FKnownChecked{};  // the radio buttons' last state, to see a real change
+  std::array<int, ControlCount> FColors{};  // Windows colour values; -1: the system's
   bool FRolledUp = false;
-  bool FOrdinaryMinimize = false;   // a minimize that stays one: no notification area
   HWND FFocus = nullptr;
   std::unique_ptr<TForm1> FForm;    // made last and destroyed first: it saves from the controls
   std::optional<TForm1::TNestedLoop> FMoveLoop;  // the system's move loop (dragging the caption bar)

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "PictureTranslation.h"
 #include "Platform/Windows/Utf8.h"
 
 namespace {
@@ -21,60 +22,16 @@ DWORD LocaleNumber(const wchar_t* locale, LCTYPE type) {
   return value;
 }
 
-// Built rather than translated: our AMPM code is the only marker that shows the
-// locale's own AM and PM strings.
-std::string TimePattern(const wchar_t* locale, bool withSeconds) {
-  std::string pattern = LocaleNumber(locale, LOCALE_ITLZERO) != 0 ? "hh:mm" : "h:mm";
-  if (withSeconds) pattern += ":ss";
-  if (LocaleNumber(locale, LOCALE_ITIME) == 0)
-    pattern = LocaleNumber(locale, LOCALE_ITIMEMARKPOSN) != 0 ? "AMPM " + pattern : pattern + " AMPM";
-  return pattern;
+std::string LocaleTimePattern(const wchar_t* locale, bool withSeconds) {
+  TTimeTraits traits;
+  traits.LeadingZero = LocaleNumber(locale, LOCALE_ITLZERO) != 0;
+  traits.TwelveHour = LocaleNumber(locale, LOCALE_ITIME) == 0;
+  traits.MarkerFirst = LocaleNumber(locale, LOCALE_ITIMEMARKPOSN) != 0;
+  return TimePattern(traits, withSeconds);
 }
 
-// Our single-quoted text cannot hold a single quote, so that one goes in double quotes.
-void AppendLiteral(std::wstring& out, std::wstring_view text) {
-  std::wstring run;
-  const auto flush = [&] {
-    if (!run.empty()) out += L'\'' + run + L'\'';
-    run.clear();
-  };
-  for (const wchar_t c : text) {
-    if (c == L'\'') {
-      flush();
-      out += L"\"'\"";
-    } else {
-      run += c;
-    }
-  }
-  flush();
-}
-
-// Quoted text from the quote at pos: '' inside is a quote character, and an
-// unterminated quote runs to the end. Returns the position after it.
-std::size_t ReadQuoted(std::wstring_view picture, std::size_t pos, std::wstring& text) {
-  for (++pos; pos < picture.size(); ++pos) {
-    if (picture[pos] != L'\'') {
-      text += picture[pos];
-    } else if (pos + 1 < picture.size() && picture[pos + 1] == L'\'') {
-      text += L'\'';
-      ++pos;
-    } else {
-      return pos + 1;
-    }
-  }
-  return pos;
-}
-
-bool IsAsciiLetter(wchar_t c) { return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z'); }
-
-// Windows' d, M, y and g runs; any other letter is text to Windows but may be a code to us.
-void AppendRun(std::wstring& out, wchar_t letter, std::size_t count) {
-  if (letter == L'd' || letter == L'y' || letter == L'g')
-    out.append(count, letter);
-  else if (letter == L'M')
-    out.append(count, L'm');
-  else
-    AppendLiteral(out, std::wstring(count, letter));
+std::string DatePattern(const wchar_t* locale, LCTYPE type) {
+  return TranslateDatePicture(LocaleUtf8(locale, type), true);
 }
 
 void ReadNames(const wchar_t* locale, TFormatSettings& settings) {
@@ -94,37 +51,12 @@ std::string OrDefault(std::string text, const char* fallback) { return text.empt
 
 }  // namespace
 
-std::string TranslateWindowsDatePicture(std::wstring_view picture) {
-  std::wstring out;
-  std::size_t pos = 0;
-  while (pos < picture.size()) {
-    const wchar_t c = picture[pos];
-    if (c == L'\'') {
-      std::wstring text;
-      pos = ReadQuoted(picture, pos, text);
-      AppendLiteral(out, text.empty() ? L"'" : text);  // a bare '' is a quote character
-    } else if (IsAsciiLetter(c)) {
-      std::size_t end = pos + 1;
-      while (end < picture.size() && picture[end] == c) ++end;
-      AppendRun(out, c, end - pos);
-      pos = end;
-    } else {
-      if (c == L'"')
-        AppendLiteral(out, L"\"");
-      else
-        out += c;
-      ++pos;
-    }
-  }
-  return Platform::Utf8FromWide(out);
-}
-
 TFormatSettings FormatSettingsForLocale(const wchar_t* localeName) {
   TFormatSettings settings;
-  settings.LongTimeFormat = TimePattern(localeName, true);
-  settings.ShortTimeFormat = TimePattern(localeName, false);
-  settings.LongDateFormat = TranslateWindowsDatePicture(LocaleText(localeName, LOCALE_SLONGDATE));
-  settings.ShortDateFormat = TranslateWindowsDatePicture(LocaleText(localeName, LOCALE_SSHORTDATE));
+  settings.LongTimeFormat = LocaleTimePattern(localeName, true);
+  settings.ShortTimeFormat = LocaleTimePattern(localeName, false);
+  settings.LongDateFormat = DatePattern(localeName, LOCALE_SLONGDATE);
+  settings.ShortDateFormat = DatePattern(localeName, LOCALE_SSHORTDATE);
   settings.TimeAMString = LocaleUtf8(localeName, LOCALE_S1159);
   settings.TimePMString = LocaleUtf8(localeName, LOCALE_S2359);
   settings.DateSeparator = OrDefault(LocaleUtf8(localeName, LOCALE_SDATE), "/");

@@ -4,24 +4,9 @@
 
 #include "Core/IdSync.h"
 #include "MainWindow.h"
-#include "Platform/ExePath.h"
 #include "Platform/InstanceClaim.h"
 #include "RegionalSettingsWin.h"
-#include "SettingsPath.h"
-
-namespace {
-
-TFormOptions StartOptions() {
-  TFormOptions options;
-  options.ExecutablePath = Platform::ExecutablePath();
-  const std::string folder = options.ExecutablePath.substr(0, options.ExecutablePath.find_last_of("\\/") + 1);
-  options.Settings = ChooseSettingsPaths(FindSettingsPlaces(folder));
-  options.UserFormat = UserFormatSettings();
-  options.UsFormat = UsEnglishFormatSettings();
-  return options;
-}
-
-}  // namespace
+#include "StartOptions.h"
 
 int RunKestrine(HINSTANCE instance, int show) {
   // A later start brings the first one's window back and ends, settings untouched.
@@ -33,7 +18,7 @@ int RunKestrine(HINSTANCE instance, int show) {
   TMainWindow window(instance);
   if (!window.Create()) return 1;
   IdSync::SetWakeHook(TMainWindow::WakeHook(window.Handle()));
-  window.CreateForm(StartOptions());
+  window.CreateForm(StartOptions(UserFormatSettings(), UsEnglishFormatSettings()));
   // Started minimized, the window goes to the notification area like any minimize.
   ShowWindow(window.Handle(), show);
   MSG message{};

@@ -32,8 +32,6 @@ void TForm1::FormCreate() {
   // The worker's first step runs on this thread, so only once start-up is over:
   // it sees the settings loaded below.
   StartQuery();
-  const std::string& exePath = FOptions.ExecutablePath;
-  FAppDir = exePath.substr(0, exePath.find_last_of("/\\") + 1);
   if (!FOptions.Settings.Load.empty()) FIni = std::make_unique<TIniFile>(FOptions.Settings.Load);
   LoadSettings();
   if (FOptions.Settings.Save != FOptions.Settings.Load)

@@ -1,6 +1,12 @@
 #include "Controls.h"
 
+#include "ControlTable.h"
+
+TCheckRef::TCheckRef(IFormView& view, TControl id, std::function<void()> onClick)
+    : TControlRef(view, id), OnClick(std::move(onClick)), FKnown(ControlSpec(id).Checked) {}
+
 void TCheckRef::SetChecked(bool checked) {
+  FKnown = checked;
   if (Checked() == checked) return;
   FView->SetChecked(FId, checked);
   if (FPartner == nullptr) {
@@ -9,7 +15,17 @@ void TCheckRef::SetChecked(bool checked) {
   }
   if (!checked) return;
   FView->SetChecked(FPartner->FId, false);
+  FPartner->FKnown = false;
   if (OnClick) OnClick();
+}
+
+bool TCheckRef::UserChanged() {
+  const bool checked = Checked();
+  if (checked == FKnown) return false;
+  FKnown = checked;
+  if (FPartner == nullptr) return true;
+  if (checked) FPartner->FKnown = false;
+  return checked;
 }
 
 void TTimerRef::SetInterval(std::uint32_t interval) {

@@ -39,14 +39,15 @@ public:
 // checking it unchecks its partner; it runs nothing when it is unchecked.
 class TCheckRef : public TControlRef {
 public:
-  TCheckRef(IFormView& view, TControl id, std::function<void()> onClick = {})
-      : TControlRef(view, id), OnClick(std::move(onClick)) {}
+  TCheckRef(IFormView& view, TControl id, std::function<void()> onClick = {});
   bool Checked() const { return FView->Checked(FId); }
   // The program sets the state; a failure of the handler reaches the caller.
   void SetChecked(bool checked);
-  // The user changed the state in the view (which already shows it): whether the
-  // handler runs follows the same rule.
-  bool HandlerDueAfterUserChange() const { return FPartner == nullptr || Checked(); }
+  // The user clicked the control or changed it in the view (which already shows
+  // it): true when the handler is due. A view may report a click that changed
+  // nothing, such as one on a radio button already checked, and the unchecking
+  // of a radio button's partner, or not.
+  bool UserChanged();
   void MakeRadioPair(TCheckRef& partner) {
     FPartner = &partner;
     partner.FPartner = this;
@@ -56,6 +57,7 @@ public:
 
 private:
   TCheckRef* FPartner = nullptr;
+  bool FKnown;  // the state last set or seen
 };
 
 // A window timer: a change of Interval or Enabled to a different value restarts

@@ -119,7 +119,7 @@ void TForm1::ButtonClicked(TControl button) {
 
 void TForm1::ControlChanged(TControl control) {
   TCheckRef* check = CheckByControl(control);
-  if (check != nullptr && check->OnClick && check->HandlerDueAfterUserChange()) Handle(check->OnClick);
+  if (check != nullptr && check->UserChanged() && check->OnClick) Handle(check->OnClick);
 }
 
 void TForm1::ItemSelected(TControl list) {
@@ -141,7 +141,13 @@ void TForm1::TimeChangeHandleReadable() {
   if (FTimeChangeWatch.Acknowledge()) TimeChanged();
 }
 
-void TForm1::FrameCommand(TFrameCommand command) { TeForm1.Execute(command); }
+void TForm1::FrameCommand(TFrameCommand command) {
+  Handle([this, command] { TeForm1.Execute(command); });
+}
+
+void TForm1::MinimizedBySystem() {
+  Handle([this] { TeForm1.MinimizedBySystem(); });
+}
 
 void TForm1::AnotherStart() { TeForm1.BringBack(); }
 

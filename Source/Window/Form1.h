@@ -75,7 +75,6 @@ public:
   bool FUseNistList = false;
   std::int32_t FServerType = 0;
   std::unique_ptr<TIniFile> FIni;
-  std::string FAppDir;
   bool FSyncOnStartPending = false;
 
   // Controller operations.
@@ -110,6 +109,7 @@ public:
   void TimerFired(TTimerId timer);
   void TimeChanged();                     // the system's notice that the clock was changed
   void FrameCommand(TFrameCommand command);
+  void MinimizedBySystem();               // the window was minimized from outside
   void SessionEnding();                   // the desktop session ends: save now
   void AnotherStart();                    // a later start of the program asks for the window
   void SetUserFormat(const TFormatSettings& settings);  // the regional settings changed

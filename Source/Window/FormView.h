@@ -1,4 +1,5 @@
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -7,7 +8,8 @@
 // controls, implements this over them and forwards the user's actions to TForm1.
 // Texts are UTF-8 on this side of the interface.
 
-// The controls that the logic reads or writes.
+// The window's controls: first those that the logic reads or writes, then
+// those that only show (ControlTable.h holds what each is).
 enum class TControl : std::uint8_t {
   TeSEdit1,          // Server Time box
   TeSEdit2,          // Local Time box
@@ -26,7 +28,20 @@ enum class TControl : std::uint8_t {
   ckTimeLocaFormat,  // radio button
   ckUTCFormat,       // radio button, same group
   ckRunTimeServer,
+  TeLabel1,
+  TeLabel2,
+  TeLabel3,
+  TePageControl1,
+  TeTabSheet1,
+  TeTabSheet2,
+  TeTabSheet4,
+  TeScrollingLabel1,
+  TeScrollingLabel2,
+  TeLabel4,
+  TeGroupBox1,
+  TeGroupBox2,
 };
+inline constexpr std::size_t ControlCount = static_cast<std::size_t>(TControl::TeGroupBox2) + 1;
 
 enum class TTimerId : std::uint8_t { Timer1, SyncTimer };
 
@@ -67,6 +82,7 @@ public:
   virtual void HideWindow() = 0;                        // the window and its taskbar button vanish
   virtual void ShowWindow(const TBounds* bounds) = 0;   // restore, show, bring to the foreground
   virtual void MinimizeOrdinary() = 0;                  // no notification area: the ordinary minimize
+  virtual void Unminimize() = 0;                        // back from a minimize, not yet brought to the front
   virtual void SetRolledUp(bool rolledUp) = 0;          // only the caption bar, or the whole window
   // True when the icon is there now. Otherwise the front-end keeps trying for a
   // while and tells the frame (TFrameLogic::TrayIconAdded or TrayIconFailed).

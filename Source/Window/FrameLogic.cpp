@@ -43,18 +43,40 @@ void TFrameLogic::Execute(TFrameCommand command) {
       return;
     case TFrameCommand::Minimize:
     case TFrameCommand::MinimizeToTray:
-      if (OnMinimize)
-        OnMinimize();
-      else
-        MoveToTray();
+      Minimize();
       return;
     case TFrameCommand::Rollup:
       Rollup();
+      return;
+    case TFrameCommand::ToggleRollup:
+      ToggleRollup();
       return;
     case TFrameCommand::Close:
       FView->CloseWindow();
       return;
   }
+}
+
+void TFrameLogic::Minimize() {
+  if (OnMinimize)
+    OnMinimize();
+  else
+    MoveToTray();
+}
+
+void TFrameLogic::MinimizeOrdinary() {
+  FOrdinaryMinimize = true;
+  FView->MinimizeOrdinary();
+}
+
+void TFrameLogic::MinimizedBySystem() {
+  if (FOrdinaryMinimize || FState == TFrameState::InTray) return;
+  if (!FView->TrayAvailable()) {
+    FOrdinaryMinimize = true;  // it stays where the system put it
+    return;
+  }
+  FView->Unminimize();
+  Minimize();
 }
 
 void TFrameLogic::Rollup() {
@@ -77,9 +99,9 @@ void TFrameLogic::ToggleRollup() {
 }
 
 void TFrameLogic::MoveToTray() {
-  if (FState == TFrameState::InTray) return;
+  if (FState == TFrameState::InTray || FOrdinaryMinimize) return;
   if (!FView->TrayAvailable()) {
-    FView->MinimizeOrdinary();
+    MinimizeOrdinary();
     return;
   }
   FStateBeforeTray = FState;
@@ -97,7 +119,7 @@ void TFrameLogic::TrayIconAdded() {
 void TFrameLogic::TrayIconFailed() {
   if (FState != TFrameState::InTray) return;
   FState = FStateBeforeTray;
-  FView->MinimizeOrdinary();
+  MinimizeOrdinary();
 }
 
 void TFrameLogic::RestoreFromTray() {

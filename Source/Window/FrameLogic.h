@@ -7,7 +7,8 @@
 
 enum class TFrameState { Normal, RolledUp, InTray };
 
-enum class TFrameCommand { Restore, Minimize, Rollup, MinimizeToTray, Close };
+// ToggleRollup is the caption bar's roll-up button: rolls up, or back down when rolled up.
+enum class TFrameCommand { Restore, Minimize, Rollup, MinimizeToTray, Close, ToggleRollup };
 
 // One entry of the system menu or of the notification-area icon's menu.
 struct TMenuItem {
@@ -33,7 +34,6 @@ public:
 
   void Rollup();
   void Unroll();
-  // The roll-up button: rolls up, or back down when rolled up.
   void ToggleRollup();
   // Remembers the state (and from the normal state the bounds), shows the icon
   // and, once it is there, hides the window. Without a notification area the window is minimized the
@@ -51,14 +51,25 @@ public:
   void TrayIconFailed();
   // The icon goes with the window and with the session.
   void RemoveIcon();
+  // The system minimized the window (the taskbar, a window manager, a start
+  // "minimized"): like any minimize it goes to the notification area, unless
+  // the frame asked for the ordinary minimize itself. From the normal state
+  // first, so that the bounds to restore are the real ones.
+  void MinimizedBySystem();
+  // The window is no longer minimized, whoever restored it.
+  void NoLongerMinimized() { FOrdinaryMinimize = false; }
 
   std::function<void()> OnMinimize;
 
 private:
+  void Minimize();
+  void MinimizeOrdinary();
+
   IFormView* FView;
   std::string FHint;
   TFrameState FState = TFrameState::Normal;
   TFrameState FStateBeforeTray = TFrameState::Normal;
   TBounds FNormalBounds;
   bool FHaveBounds = false;
+  bool FOrdinaryMinimize = false;  // minimized the ordinary way, at the frame's own wish
 };

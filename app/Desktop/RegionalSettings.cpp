@@ -3,115 +3,9 @@
 #include <QLocale>
 #include <QString>
 
+#include "PictureTranslation.h"
+
 namespace {
-
-struct TTimeTraits {
-  bool LeadingZero = false;  // HH or hh
-  bool TwelveHour = false;   // an AP/ap/A/a marker
-  bool MarkerFirst = false;  // the marker stands before the hour
-};
-
-TTimeTraits ReadTimeTraits(const QString& format) {
-  TTimeTraits traits;
-  qsizetype hourAt = -1, markerAt = -1;
-  bool quoted = false;
-  for (qsizetype i = 0; i < format.size(); ++i) {
-    const QChar c = format[i];
-    if (c == u'\'') {
-      quoted = !quoted;  // Qt's '' (a quote character) toggles twice
-    } else if (quoted) {
-      continue;
-    } else if (c == u'h' || c == u'H') {
-      if (hourAt < 0) hourAt = i;
-      if (i + 1 < format.size() && format[i + 1] == c) traits.LeadingZero = true;
-    } else if ((c == u'a' || c == u'A') && markerAt < 0) {
-      markerAt = i;
-    }
-  }
-  traits.TwelveHour = markerAt >= 0;
-  traits.MarkerFirst = traits.TwelveHour && (hourAt < 0 || markerAt < hourAt);
-  return traits;
-}
-
-// Built rather than translated: our AMPM code is the only marker that shows the
-// locale's own AM and PM strings.
-std::string TimePattern(const TTimeTraits& traits, bool withSeconds) {
-  std::string pattern = traits.LeadingZero ? "hh:mm" : "h:mm";
-  if (withSeconds) pattern += ":ss";
-  if (traits.TwelveHour) pattern = traits.MarkerFirst ? "AMPM " + pattern : pattern + " AMPM";
-  return pattern;
-}
-
-// Our single-quoted text cannot hold a single quote, so that one goes in double quotes.
-void AppendLiteral(QString& out, const QString& text) {
-  QString run;
-  const auto flush = [&] {
-    if (!run.isEmpty()) out += u'\'' + run + u'\'';
-    run.clear();
-  };
-  for (const QChar c : text) {
-    if (c == u'\'') {
-      flush();
-      out += QStringLiteral("\"'\"");
-    } else {
-      run += c;
-    }
-  }
-  flush();
-}
-
-// Qt's quoted text from the quote at pos: '' inside is a quote character, and an
-// unterminated quote runs to the end. Returns the position after it.
-qsizetype ReadQtQuoted(const QString& format, qsizetype pos, QString& text) {
-  for (++pos; pos < format.size(); ++pos) {
-    if (format[pos] != u'\'') {
-      text += format[pos];
-    } else if (pos + 1 < format.size() && format[pos + 1] == u'\'') {
-      text += u'\'';
-      ++pos;
-    } else {
-      return pos + 1;
-    }
-  }
-  return pos;
-}
-
-// Qt's d, M and y runs; any other ASCII letter is text to us but might be a code.
-void AppendQtRun(QString& out, QChar letter, qsizetype count) {
-  if (letter == u'd' || letter == u'y')
-    out += QString(count, letter);
-  else if (letter == u'M')
-    out += QString(count, u'm');
-  else
-    AppendLiteral(out, QString(count, letter));
-}
-
-bool IsAsciiLetter(QChar c) { return c.unicode() < 128 && c.isLetter(); }
-
-std::string TranslateQtDateFormat(const QString& format) {
-  QString out;
-  qsizetype pos = 0;
-  while (pos < format.size()) {
-    const QChar c = format[pos];
-    if (c == u'\'') {
-      QString text;
-      pos = ReadQtQuoted(format, pos, text);
-      AppendLiteral(out, text.isEmpty() ? QStringLiteral("'") : text);  // a bare '' is a quote character
-    } else if (IsAsciiLetter(c)) {
-      qsizetype end = pos + 1;
-      while (end < format.size() && format[end] == c) ++end;
-      AppendQtRun(out, c, end - pos);
-      pos = end;
-    } else {
-      if (c == u'"')
-        AppendLiteral(out, QStringLiteral("\""));
-      else
-        out += c;
-      ++pos;
-    }
-  }
-  return out.toStdString();
-}
 
 // The first character that is no letter, quote or invisible mark (Arabic formats carry
 // right-to-left marks), or "/".
@@ -160,12 +54,12 @@ void ReadNames(const QLocale& locale, TFormatSettings& settings) {
 
 TFormatSettings FormatSettingsFromLocale(const QLocale& locale) {
   TFormatSettings settings;
-  const TTimeTraits traits = ReadTimeTraits(locale.timeFormat(QLocale::LongFormat));
+  const TTimeTraits traits = ReadTimeTraits(locale.timeFormat(QLocale::LongFormat).toStdString());
   settings.LongTimeFormat = TimePattern(traits, true);
   settings.ShortTimeFormat = TimePattern(traits, false);
   const QString shortDate = locale.dateFormat(QLocale::ShortFormat);
-  settings.ShortDateFormat = TranslateQtDateFormat(shortDate);
-  settings.LongDateFormat = TranslateQtDateFormat(locale.dateFormat(QLocale::LongFormat));
+  settings.ShortDateFormat = TranslateDatePicture(shortDate.toStdString(), false);
+  settings.LongDateFormat = TranslateDatePicture(locale.dateFormat(QLocale::LongFormat).toStdString(), false);
   settings.TimeAMString = locale.amText().toStdString();
   settings.TimePMString = locale.pmText().toStdString();
   settings.DateSeparator = DateSeparatorOf(shortDate);

@@ -3,10 +3,9 @@
 
 class QLocale;
 
-// Regional settings from Qt's locale data, turned into our pattern language. The time
-// patterns are built, not translated: "h" or "hh" (when the locale pads the hour),
-// ":mm:ss", and " AMPM" (or "AMPM " in front) on a 12-hour locale; the short time
-// pattern is the same without the seconds. The date patterns are Qt's, translated.
+// Regional settings from Qt's locale data, in our pattern language
+// (PictureTranslation.h): the time patterns built from the long time format, the
+// date patterns translated from Qt's.
 TFormatSettings FormatSettingsFromLocale(const QLocale& locale);
 
 // US English.

@@ -1,6 +1,5 @@
 #include "CaptionBar.h"
 
-#include <QAction>
 #include <QApplication>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -10,6 +9,8 @@
 #include <QPolygonF>
 #include <QToolButton>
 #include <QWindow>
+
+#include "FrameMenu.h"
 
 namespace {
 
@@ -60,9 +61,7 @@ TCaptionBar::TCaptionBar(QWidget* window, const QIcon& icon) : QWidget(window), 
   QToolButton* close = AddButton("CloseButton", QStringLiteral("Close"), GlyphIcon(TGlyph::Close));
   connect(tray, &QToolButton::clicked, this, [this] { Command(TFrameCommand::MinimizeToTray); });
   connect(minimize, &QToolButton::clicked, this, [this] { Command(TFrameCommand::Minimize); });
-  connect(FRollupButton, &QToolButton::clicked, this, [this] {
-    if (OnToggleRollup) OnToggleRollup();
-  });
+  connect(FRollupButton, &QToolButton::clicked, this, [this] { Command(TFrameCommand::ToggleRollup); });
   connect(close, &QToolButton::clicked, this, [this] { Command(TFrameCommand::Close); });
   connect(FWindow, &QWidget::windowTitleChanged, FCaption, &QLabel::setText);
 
@@ -103,15 +102,7 @@ QMenu* TCaptionBar::ShowSystemMenu(const QPoint& globalPosition) {
   FMenu = new QMenu(this);
   FMenu->setObjectName(QStringLiteral("SystemMenu"));
   FMenu->installEventFilter(this);
-  for (const TMenuItem& item : MenuItems ? MenuItems() : std::vector<TMenuItem>()) {
-    if (item.Separator) {
-      FMenu->addSeparator();
-      continue;
-    }
-    QAction* action = FMenu->addAction(QString::fromUtf8(item.Caption), this,
-                                       [this, command = item.Command] { Command(command); });
-    if (!item.Shortcut.empty()) action->setShortcut(QKeySequence(QString::fromUtf8(item.Shortcut)));
-  }
+  if (MenuItems) FillMenu(FMenu, MenuItems(), [this](TFrameCommand command) { Command(command); });
   FMenu->popup(globalPosition);
   return FMenu;
 }

@@ -27,7 +27,6 @@ public:
   // The menu's items for the frame's present state, and what a chosen item does.
   std::function<std::vector<TMenuItem>()> MenuItems;
   std::function<void(TFrameCommand)> OnCommand;
-  std::function<void()> OnToggleRollup;
 
   void ShowRolledUp(bool rolledUp);
   // The system menu as the user gets it, at a screen position.

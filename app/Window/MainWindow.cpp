@@ -21,6 +21,7 @@
 
 #include "AppTitle.h"
 #include "CaptionBar.h"
+#include "ControlTable.h"
 #include "MainThreadPump.h"
 #include "RegionalSettings.h"
 #include "Style.h"
@@ -34,35 +35,63 @@ std::string ToUtf8(const QString& text) { return text.toUtf8().toStdString(); }
 
 namespace {
 
-template <class T>
-T* Make(QWidget* parent, const char* name, const char* caption, int left, int top, int width, int height) {
-  auto* control = new T(parent);
-  control->setObjectName(QString::fromLatin1(name));
-  if constexpr (std::is_same_v<T, QGroupBox>)
-    control->setTitle(QString::fromLatin1(caption));
-  else if constexpr (requires { control->setText(QString()); })
-    control->setText(QString::fromLatin1(caption));
-  control->setGeometry(left, top, width, height);
-  if constexpr (std::is_same_v<T, QLabel>) control->adjustSize();  // labels size themselves to their caption
-  return control;
-}
-
-QLineEdit* MakeClockBox(QWidget* parent, const char* name, int top) {
-  auto* box = Make<QLineEdit>(parent, name, "", 72, top, 233, 21);
+// Read-only and centred; a text longer than the box shows its beginning, not its end.
+QLineEdit* MakeClockBox(QWidget* parent) {
+  auto* box = new QLineEdit(parent);
   box->setReadOnly(true);
   box->setAlignment(Qt::AlignCenter);
-  // A text longer than the box shows its beginning, not its end.
   QObject::connect(box, &QLineEdit::textChanged, box, [box] {
     QMetaObject::invokeMethod(box, [box] { box->setCursorPosition(0); }, Qt::QueuedConnection);
   });
   return box;
 }
 
-QWidget* MakePage(QTabWidget* pages, const char* name, const char* caption) {
-  auto* page = new QWidget;
-  page->setObjectName(QString::fromLatin1(name));
-  pages->addTab(page, QString::fromLatin1(caption));
-  return page;
+template <class T>
+T* MakeButton(QWidget* parent, const TControlSpec& spec) {
+  auto* button = new T(parent);
+  button->setChecked(spec.Checked);
+  return button;
+}
+
+QWidget* MakeWidget(const TControlSpec& spec, QWidget* parent) {
+  switch (spec.Kind) {
+    case TControlKind::Label: return new QLabel(parent);
+    case TControlKind::ClockBox: return MakeClockBox(parent);
+    case TControlKind::Edit: return new QLineEdit(parent);
+    case TControlKind::Button: return new QPushButton(parent);
+    case TControlKind::PageControl: return new QTabWidget(parent);
+    case TControlKind::Page: {
+      auto* page = new QWidget;
+      static_cast<QTabWidget*>(parent)->addTab(page, QString::fromUtf8(spec.Caption));
+      return page;
+    }
+    case TControlKind::RadioButton: return MakeButton<QRadioButton>(parent, spec);
+    case TControlKind::CheckBox: return MakeButton<QCheckBox>(parent, spec);
+    case TControlKind::GroupBox: return new QGroupBox(QString::fromUtf8(spec.Caption), parent);
+    case TControlKind::List: {
+      auto* list = new QComboBox(parent);
+      for (const char* item : spec.Items) list->addItem(QString::fromUtf8(item));
+      list->setCurrentIndex(0);
+      return list;
+    }
+  }
+  return nullptr;
+}
+
+void SetCaption(QWidget* control, const QString& caption) {
+  if (auto* label = qobject_cast<QLabel*>(control)) label->setText(caption);
+  if (auto* edit = qobject_cast<QLineEdit*>(control)) edit->setText(caption);
+  if (auto* button = qobject_cast<QAbstractButton*>(control)) button->setText(caption);
+}
+
+void Place(QWidget* control, const TControlSpec& spec) {
+  if (spec.Kind == TControlKind::Page) return;  // the page control places its pages
+  control->setGeometry(spec.Left, spec.Top, spec.Width, spec.Height);
+  // A label sizes itself to its caption, and takes at least the width of its place.
+  if (auto* label = qobject_cast<QLabel*>(control)) {
+    label->adjustSize();
+    label->resize(std::max(label->width(), spec.Width), label->height());
+  }
 }
 
 QColor WindowsColor(int color) { return QColor(color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF); }
@@ -92,75 +121,44 @@ void TMainWindow::CreateControls() {
   ClientArea = new QWidget(this);
   ClientArea->setObjectName(QStringLiteral("ClientArea"));
   ClientArea->resize(352, 392);
-  QWidget* const client = ClientArea;
-
-  TeLabel1 = Make<QLabel>(client, "TeLabel1", "Server Time:", 8, 24, 60, 13);
-  TeSEdit1 = MakeClockBox(client, "TeSEdit1", 24);
-  TeLabel2 = Make<QLabel>(client, "TeLabel2", "Local Time:", 8, 56, 55, 13);
-  TeSEdit2 = MakeClockBox(client, "TeSEdit2", 56);
-  TeLabel3 = Make<QLabel>(client, "TeLabel3", "Difference:", 8, 88, 52, 13);
-  TeSEdit3 = MakeClockBox(client, "TeSEdit3", 88);
-  TeButton2 = Make<QPushButton>(client, "TeButton2", "Refresh", 104, 120, 75, 25);
-  TeButton1 = Make<QPushButton>(client, "TeButton1", "Synchroize", 192, 120, 75, 25);
-  TePageControl1 = Make<QTabWidget>(client, "TePageControl1", "", 8, 160, 337, 217);
-
-  TeTabSheet1 = MakePage(TePageControl1, "TeTabSheet1", "Time Server");
-  ckNistServer = Make<QRadioButton>(TeTabSheet1, "ckNistServer", "NIST Atomic Time Servers", 16, 16, 201, 20);
-  ckNistServer->setChecked(true);
-  ckCustomServer = Make<QRadioButton>(TeTabSheet1, "ckCustomServer", "Custom Time Server", 16, 48, 201, 20);
-  TeScrollingLabel1 = Make<QLabel>(TeTabSheet1, "TeScrollingLabel1", "Server Address: ", 24, 80, 78, 13);
-  edtServer = Make<QLineEdit>(TeTabSheet1, "edtServer", "", 112, 80, 201, 21);
-  TeScrollingLabel2 = Make<QLabel>(TeTabSheet1, "TeScrollingLabel2", "Server Protocol: ", 24, 112, 79, 13);
-  cbSeverType = Make<QComboBox>(TeTabSheet1, "cbSeverType", "", 112, 112, 57, 21);
-  cbSeverType->addItems({QStringLiteral("SNTP"), QStringLiteral("Time")});
-  cbSeverType->setCurrentIndex(0);
-  labCurServer = Make<QLabel>(TeTabSheet1, "labCurServer", "Current Server: ", 24, 152, 289, 13);
-  labCurServer->resize(289, labCurServer->height());  // room for the address that follows
-
-  TeTabSheet2 = MakePage(TePageControl1, "TeTabSheet2", "Synchroniztion");
-  ckSyncTime = Make<QCheckBox>(TeTabSheet2, "ckSyncTime", "Synchronize time every ", 16, 16, 129, 20);
-  edtSyncTime = Make<QLineEdit>(TeTabSheet2, "edtSyncTime", "1", 152, 16, 33, 21);
-  TeLabel4 = Make<QLabel>(TeTabSheet2, "TeLabel4", "minutes", 191, 18, 36, 13);
-  ckRunStartup = Make<QCheckBox>(TeTabSheet2, "ckRunStartup", "Run program at windows startup", 16, 56, 265, 20);
-  ckSyncOnStart =
-      Make<QCheckBox>(TeTabSheet2, "ckSyncOnStart", "Synchronize time on program startup", 16, 96, 265, 20);
-
-  TeTabSheet4 = MakePage(TePageControl1, "TeTabSheet4", "Misc");
-  TeGroupBox1 = Make<QGroupBox>(TeTabSheet4, "TeGroupBox1", "Display Time Format", 8, 16, 305, 89);
-  ckTimeLocaFormat = Make<QRadioButton>(TeGroupBox1, "ckTimeLocaFormat", "Local time format", 16, 16, 201, 20);
-  ckTimeLocaFormat->setChecked(true);
-  ckUTCFormat = Make<QRadioButton>(TeGroupBox1, "ckUTCFormat", "UTC", 16, 48, 201, 20);
-  TeGroupBox2 = Make<QGroupBox>(TeTabSheet4, "TeGroupBox2", "Time Server", 8, 112, 305, 57);
-  ckRunTimeServer = Make<QCheckBox>(TeGroupBox2, "ckRunTimeServer", "Run as local time server (Time protocol)", 16,
-                                    24, 241, 20);
+  for (const TControlSpec& spec : ControlTable()) {
+    QWidget* parent = spec.Parent ? Control(*spec.Parent) : ClientArea;
+    QWidget* control = MakeWidget(spec, parent);
+    control->setObjectName(QString::fromLatin1(spec.Name));
+    SetCaption(control, QString::fromUtf8(spec.Caption));
+    Place(control, spec);
+    FControls[static_cast<std::size_t>(spec.Id)] = control;
+  }
+  // Tab order: the table's, among the client area's controls that take the keyboard.
+  QWidget* previous = nullptr;
+  for (const TControlSpec& spec : ControlTable()) {
+    if (spec.Parent || spec.Kind == TControlKind::Label) continue;
+    if (previous != nullptr) setTabOrder(previous, Control(spec.Id));
+    previous = Control(spec.Id);
+  }
 
   // Each box is named by its label, for the keyboard and for screen readers.
-  TeLabel1->setBuddy(TeSEdit1);
-  TeLabel2->setBuddy(TeSEdit2);
-  TeLabel3->setBuddy(TeSEdit3);
-  TeScrollingLabel1->setBuddy(edtServer);
-  TeScrollingLabel2->setBuddy(cbSeverType);
-  TeLabel4->setBuddy(edtSyncTime);
-  for (QLabel* label : {TeLabel1, TeLabel2, TeLabel3, TeScrollingLabel1, TeScrollingLabel2})
+  const auto name = [this](TControl label, TControl box) { Control<QLabel>(label)->setBuddy(Control(box)); };
+  name(TControl::TeLabel1, TControl::TeSEdit1);
+  name(TControl::TeLabel2, TControl::TeSEdit2);
+  name(TControl::TeLabel3, TControl::TeSEdit3);
+  name(TControl::TeScrollingLabel1, TControl::edtServer);
+  name(TControl::TeScrollingLabel2, TControl::cbSeverType);
+  name(TControl::TeLabel4, TControl::edtSyncTime);
+  for (const TControl id : {TControl::TeLabel1, TControl::TeLabel2, TControl::TeLabel3, TControl::TeScrollingLabel1,
+                            TControl::TeScrollingLabel2}) {
+    auto* label = Control<QLabel>(id);
     label->buddy()->setAccessibleName(label->text().trimmed());
-  edtSyncTime->setAccessibleName(QStringLiteral("Synchronize time every, minutes"));
-
-  setTabOrder(TeButton1, TeSEdit1);
-  setTabOrder(TeSEdit1, TeSEdit2);
-  setTabOrder(TeSEdit2, TeButton2);
-  setTabOrder(TeButton2, TeSEdit3);
-  setTabOrder(TeSEdit3, TePageControl1);
+  }
+  Control(TControl::edtSyncTime)->setAccessibleName(QStringLiteral("Synchronize time every, minutes"));
 
   Timer1 = new QTimer(this);
   Timer1->setObjectName(QStringLiteral("Timer1"));
   SyncTimer = new QTimer(this);
   SyncTimer->setObjectName(QStringLiteral("SyncTimer"));
 
-  FControls = {TeSEdit1,   TeSEdit2,     TeSEdit3,      TeButton1,    TeButton2,        ckNistServer,
-               ckCustomServer, edtServer, cbSeverType, labCurServer, ckSyncTime,       edtSyncTime,
-               ckRunStartup, ckSyncOnStart, ckTimeLocaFormat, ckUTCFormat, ckRunTimeServer};
-  SetFontColor(TControl::TeSEdit2, 255);
-  SetFontColor(TControl::TeSEdit3, 0);
+  for (const TControlSpec& spec : ControlTable())
+    if (spec.FontColor >= 0) SetFontColor(spec.Id, spec.FontColor);
 }
 
 void TMainWindow::CreateFrame() {
@@ -170,22 +168,23 @@ void TMainWindow::CreateFrame() {
   TeForm1->setGeometry(TCaptionBar::Border, TCaptionBar::Border, ClientArea->width(), TCaptionBar::Height);
   ClientArea->move(TCaptionBar::Border, TCaptionBar::Border + TCaptionBar::Height);
   ApplySize();
-  Tray = new TTrayIcon(icon, QString::fromLatin1(ApplicationTitle), this);
+  Tray = new TTrayIcon(icon, TFrameLogic::TrayMenu(), this);
   auto* closeShortcut = new QShortcut(QKeySequence(QStringLiteral("Alt+F4")), this);
   connect(closeShortcut, &QShortcut::activated, this, &QWidget::close);
 }
 
 void TMainWindow::ConnectEvents() {
   TForm1* form = FForm.get();
-  connect(TeButton1, &QPushButton::clicked, this, [form] { form->ButtonClicked(TControl::TeButton1); });
-  connect(TeButton2, &QPushButton::clicked, this, [form] { form->ButtonClicked(TControl::TeButton2); });
-  connect(cbSeverType, &QComboBox::activated, this, [form] { form->ItemSelected(TControl::cbSeverType); });
   // Changes made by the logic come with signals blocked: these are the user's.
-  for (const TControl id : {TControl::ckNistServer, TControl::ckCustomServer, TControl::ckSyncTime,
-                            TControl::ckRunStartup, TControl::ckSyncOnStart, TControl::ckTimeLocaFormat,
-                            TControl::ckUTCFormat, TControl::ckRunTimeServer})
-    connect(static_cast<QAbstractButton*>(Control(id)), &QAbstractButton::toggled, this,
-            [form, id] { form->ControlChanged(id); });
+  for (const TControlSpec& spec : ControlTable()) {
+    const TControl id = spec.Id;
+    if (spec.Kind == TControlKind::Button)
+      connect(Control<QPushButton>(id), &QPushButton::clicked, this, [form, id] { form->ButtonClicked(id); });
+    if (spec.Kind == TControlKind::List)
+      connect(Control<QComboBox>(id), &QComboBox::activated, this, [form, id] { form->ItemSelected(id); });
+    if (spec.Kind == TControlKind::CheckBox || spec.Kind == TControlKind::RadioButton)
+      connect(Control<QAbstractButton>(id), &QAbstractButton::toggled, this, [form, id] { form->ControlChanged(id); });
+  }
   connect(Timer1, &QTimer::timeout, this, [form] { form->TimerFired(TTimerId::Timer1); });
   connect(SyncTimer, &QTimer::timeout, this, [form] { form->TimerFired(TTimerId::SyncTimer); });
   if (form->TimeChangeHandle() >= 0) {
@@ -194,12 +193,8 @@ void TMainWindow::ConnectEvents() {
   }
   TeForm1->MenuItems = [form] { return form->TeForm1.SystemMenu(); };
   TeForm1->OnCommand = [form](TFrameCommand command) { form->FrameCommand(command); };
-  TeForm1->OnToggleRollup = [form] { form->TeForm1.ToggleRollup(); };
-  connect(Tray, &TTrayIcon::RestoreRequested, this, [form] { form->FrameCommand(TFrameCommand::Restore); });
-  connect(Tray, &TTrayIcon::CloseRequested, this, [form] { form->FrameCommand(TFrameCommand::Close); });
+  connect(Tray, &TTrayIcon::CommandChosen, this, [form](TFrameCommand command) { form->FrameCommand(command); });
 }
-
-QWidget* TMainWindow::Control(TControl control) const { return FControls[static_cast<std::size_t>(control)]; }
 
 std::string TMainWindow::Text(TControl control) const {
   QWidget* widget = Control(control);
@@ -295,6 +290,8 @@ void TMainWindow::ShowWindow(const TBounds* bounds) {
 
 void TMainWindow::MinimizeOrdinary() { showMinimized(); }
 
+void TMainWindow::Unminimize() { setWindowState(windowState() & ~Qt::WindowMinimized); }
+
 void TMainWindow::SetRolledUp(bool rolledUp) {
   FRolledUp = rolledUp;
   ClientArea->setVisible(!rolledUp);
@@ -308,8 +305,8 @@ void TMainWindow::ApplySize() {
                TCaptionBar::Height + height + 2 * TCaptionBar::Border);
 }
 
-bool TMainWindow::ShowTrayIcon(const std::string&) {
-  Tray->Show();
+bool TMainWindow::ShowTrayIcon(const std::string& hint) {
+  Tray->Show(FromUtf8(hint));
   return true;
 }
 
@@ -319,13 +316,16 @@ void TMainWindow::CloseWindow() { close(); }
 
 void TMainWindow::changeEvent(QEvent* event) {
   if (event->type() == QEvent::LocaleChange && FForm) FForm->SetUserFormat(FormatSettingsFromLocale(QLocale::system()));
-  // A minimize from outside (window manager, taskbar) goes to the notification area too.
-  if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMinimized) && FForm &&
-      TrayAvailable() && FForm->TeForm1.State() != TFrameState::InTray)
-    QTimer::singleShot(0, this, [this] {
-      setWindowState(windowState() & ~Qt::WindowMinimized);
-      FForm->TeForm1Minimize();
-    });
+  // A minimize from outside (window manager, taskbar) is the frame's to answer,
+  // once this event is over: a state changed inside it would not be taken.
+  if (event->type() == QEvent::WindowStateChange && FForm) {
+    if (!(windowState() & Qt::WindowMinimized))
+      FForm->TeForm1.NoLongerMinimized();
+    else
+      QTimer::singleShot(0, this, [this] {
+        if (FForm && (windowState() & Qt::WindowMinimized)) FForm->MinimizedBySystem();
+      });
+  }
   QWidget::changeEvent(event);
 }
 

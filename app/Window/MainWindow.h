@@ -7,14 +7,7 @@
 #include "Form1.h"
 #include "FormView.h"
 
-class QCheckBox;
-class QComboBox;
-class QGroupBox;
-class QLabel;
 class QLineEdit;
-class QPushButton;
-class QRadioButton;
-class QTabWidget;
 class QTimer;
 class TCaptionBar;
 class TTrayIcon;
@@ -34,36 +27,12 @@ public:
   TCaptionBar* TeForm1 = nullptr;
   QWidget* ClientArea = nullptr;
   TTrayIcon* Tray = nullptr;
+  // The controls of the table (ControlTable.h), by their ids.
+  template <class T = QWidget>
+  T* Control(TControl control) const {
+    return qobject_cast<T*>(FControls[static_cast<std::size_t>(control)]);
+  }
 
-  QLabel* TeLabel1 = nullptr;
-  QLineEdit* TeSEdit1 = nullptr;  // Server Time
-  QLabel* TeLabel2 = nullptr;
-  QLineEdit* TeSEdit2 = nullptr;  // Local Time
-  QLabel* TeLabel3 = nullptr;
-  QLineEdit* TeSEdit3 = nullptr;  // Difference
-  QPushButton* TeButton2 = nullptr;  // "Refresh"
-  QPushButton* TeButton1 = nullptr;  // "Synchroize"
-  QTabWidget* TePageControl1 = nullptr;
-  QWidget* TeTabSheet1 = nullptr;
-  QRadioButton* ckNistServer = nullptr;
-  QRadioButton* ckCustomServer = nullptr;
-  QLabel* TeScrollingLabel1 = nullptr;
-  QLineEdit* edtServer = nullptr;
-  QLabel* TeScrollingLabel2 = nullptr;
-  QComboBox* cbSeverType = nullptr;
-  QLabel* labCurServer = nullptr;
-  QWidget* TeTabSheet2 = nullptr;
-  QCheckBox* ckSyncTime = nullptr;
-  QLineEdit* edtSyncTime = nullptr;
-  QLabel* TeLabel4 = nullptr;
-  QCheckBox* ckRunStartup = nullptr;
-  QCheckBox* ckSyncOnStart = nullptr;
-  QWidget* TeTabSheet4 = nullptr;
-  QGroupBox* TeGroupBox1 = nullptr;
-  QRadioButton* ckTimeLocaFormat = nullptr;
-  QRadioButton* ckUTCFormat = nullptr;
-  QGroupBox* TeGroupBox2 = nullptr;
-  QCheckBox* ckRunTimeServer = nullptr;
   QTimer* Timer1 = nullptr;
   QTimer* SyncTimer = nullptr;
 
@@ -86,6 +55,7 @@ public:
   void HideWindow() override;
   void ShowWindow(const TBounds* bounds) override;
   void MinimizeOrdinary() override;
+  void Unminimize() override;
   void SetRolledUp(bool rolledUp) override;
   bool ShowTrayIcon(const std::string& hint) override;
   void RemoveTrayIcon() override;
@@ -103,9 +73,8 @@ private:
   void CreateFrame();
   void ConnectEvents();
   void ApplySize();
-  QWidget* Control(TControl control) const;
 
-  std::array<QWidget*, 17> FControls{};
+  std::array<QWidget*, ControlCount> FControls{};
   bool FRolledUp = false;
   std::unique_ptr<TForm1> FForm;  // made last and destroyed first: it saves from the controls
 };

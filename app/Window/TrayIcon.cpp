@@ -1,12 +1,13 @@
 #include "TrayIcon.h"
 
-#include <QAction>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusVariant>
 #include <QMenu>
 #include <QSystemTrayIcon>
+
+#include "FrameMenu.h"
 
 namespace {
 
@@ -38,12 +39,9 @@ bool ActivationIsASingleClick() {
 
 }  // namespace
 
-TTrayIcon::TTrayIcon(const QIcon& icon, const QString& hint, QObject* parent)
-    : QObject(parent), FPicture(icon), FHint(hint.left(63)), FMenu(new QMenu) {  // the area keeps 63 characters
-  FMenu->addAction(QStringLiteral("&Restore"), this, &TTrayIcon::RestoreRequested);
-  FMenu->addSeparator();
-  QAction* close = FMenu->addAction(QStringLiteral("&Close"), this, &TTrayIcon::CloseRequested);
-  close->setShortcut(QKeySequence(QStringLiteral("Alt+F4")));
+TTrayIcon::TTrayIcon(const QIcon& icon, const std::vector<TMenuItem>& menu, QObject* parent)
+    : QObject(parent), FPicture(icon), FMenu(new QMenu) {
+  FillMenu(FMenu, menu, [this](TFrameCommand command) { emit CommandChosen(command); });
 }
 
 TTrayIcon::~TTrayIcon() {
@@ -54,10 +52,10 @@ TTrayIcon::~TTrayIcon() {
 // The icon is made anew each time it is shown: Qt picks the kind of notification
 // area when the icon is made, and one that appeared after the program started
 // (a session still starting up) is only found that way.
-void TTrayIcon::Show() {
+void TTrayIcon::Show(const QString& hint) {
   delete FIcon;
   FIcon = new QSystemTrayIcon(FPicture, this);
-  FIcon->setToolTip(FHint);
+  FIcon->setToolTip(hint);
   FIcon->setContextMenu(FMenu);
   // In an XEmbed tray the first click of a double click arrives as a single click
   // of its own, so there only the double click restores.
@@ -65,7 +63,7 @@ void TTrayIcon::Show() {
   connect(FIcon, &QSystemTrayIcon::activated, this,
           [this, singleClickRestores](QSystemTrayIcon::ActivationReason reason) {
             if (reason == QSystemTrayIcon::DoubleClick || (singleClickRestores && reason == QSystemTrayIcon::Trigger))
-              emit RestoreRequested();
+              emit CommandChosen(TFrameCommand::Restore);
           });
   FIcon->show();
 }

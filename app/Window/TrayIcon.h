@@ -2,33 +2,34 @@
 #include <QIcon>
 #include <QObject>
 #include <QString>
+#include <vector>
+
+#include "FrameLogic.h"
 
 class QMenu;
 class QSystemTrayIcon;
 
 // The icon in the notification area while the window is there: a double click
 // restores it (a StatusNotifierItem host's activation, which is its click, too);
-// the right button opens "&Restore" and "&Close".
+// the right button opens the menu it is given.
 class TTrayIcon : public QObject {
   Q_OBJECT
 
 public:
-  TTrayIcon(const QIcon& icon, const QString& hint, QObject* parent);
+  TTrayIcon(const QIcon& icon, const std::vector<TMenuItem>& menu, QObject* parent);
   ~TTrayIcon() override;
 
-  void Show();
+  void Show(const QString& hint);
   void Hide();
   bool IsShown() const;
   QMenu* Menu() const { return FMenu; }
   static bool Available();
 
 signals:
-  void RestoreRequested();
-  void CloseRequested();
+  void CommandChosen(TFrameCommand command);
 
 private:
   QIcon FPicture;
-  QString FHint;
   QMenu* FMenu;
   QSystemTrayIcon* FIcon = nullptr;  // only while shown
 };

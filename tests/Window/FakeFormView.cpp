@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <thread>
 
+#include "ControlTable.h"
 #include "Core/IdSync.h"
 #include "GetTimeClientThread.h"
 
@@ -16,14 +17,14 @@ FakeWindow* GLatest = nullptr;  // its timers run while the tests pump
 }  // namespace
 
 FakeFormView::FakeFormView() {
-  for (int id = 0; id <= static_cast<int>(TControl::ckRunTimeServer); ++id) Controls[static_cast<TControl>(id)];
   // The controls as a new window has them.
-  At(TControl::TeSEdit2).FontColor = 255;
-  At(TControl::ckNistServer).Checked = true;
-  At(TControl::cbSeverType).ItemIndex = 0;
-  At(TControl::edtSyncTime).Text = "1";
-  At(TControl::ckTimeLocaFormat).Checked = true;
-  At(TControl::labCurServer).Text = "Current Server: ";
+  for (const TControlSpec& spec : ControlTable()) {
+    TControlState& state = At(spec.Id);
+    state.Text = spec.Caption;
+    state.FontColor = std::max(spec.FontColor, 0);
+    state.Checked = spec.Checked;
+    state.ItemIndex = spec.Items.empty() ? -1 : 0;
+  }
 }
 
 bool FakeFormView::HasShown(TControl control, const std::string& text) const {
@@ -61,12 +62,31 @@ void FakeFormView::HideWindow() {
 }
 
 void FakeFormView::ShowWindow(const TBounds* bounds) {
+  if (Minimized) SystemRestores();
   FrameCalls.push_back(bounds != nullptr ? "show at bounds" : "show");
   if (bounds != nullptr) Bounds = *bounds;
   Visible = true;
 }
 
-void FakeFormView::MinimizeOrdinary() { FrameCalls.push_back("minimize"); }
+void FakeFormView::MinimizeOrdinary() {
+  FrameCalls.push_back("minimize");
+  Minimized = true;
+}
+
+void FakeFormView::Unminimize() {
+  FrameCalls.push_back("unminimize");
+  SystemRestores();
+}
+
+void FakeFormView::SystemMinimizes() {
+  Minimized = true;
+  Form->MinimizedBySystem();
+}
+
+void FakeFormView::SystemRestores() {
+  Minimized = false;
+  Form->TeForm1.NoLongerMinimized();
+}
 
 void FakeFormView::SetRolledUp(bool rolledUp) {
   FrameCalls.push_back(rolledUp ? "roll up" : "unroll");
@@ -89,30 +109,22 @@ void FakeFormView::CloseWindow() {
   Closed = true;
 }
 
+// As the system's controls do: a check box toggles; a radio button becomes
+// checked and the others of its parent unchecked. The view reports the click
+// alone, also one that changed nothing.
 void FakeFormView::Click(TControl control) {
-  if (control == TControl::TeButton1 || control == TControl::TeButton2) {
+  const TControlSpec& spec = ControlSpec(control);
+  if (spec.Kind == TControlKind::Button) {
     Form->ButtonClicked(control);
     return;
   }
-  const bool radio = control == TControl::ckNistServer || control == TControl::ckCustomServer ||
-                     control == TControl::ckTimeLocaFormat || control == TControl::ckUTCFormat;
-  if (radio) {
-    if (At(control).Checked) return;  // a click on the checked button changes nothing
+  if (spec.Kind == TControlKind::RadioButton) {
+    for (const TControlSpec& other : ControlTable())
+      if (other.Kind == TControlKind::RadioButton && other.Parent == spec.Parent) At(other.Id).Checked = false;
     At(control).Checked = true;
-    const auto partner = [&] {
-      switch (control) {
-        case TControl::ckNistServer: return TControl::ckCustomServer;
-        case TControl::ckCustomServer: return TControl::ckNistServer;
-        case TControl::ckTimeLocaFormat: return TControl::ckUTCFormat;
-        default: return TControl::ckTimeLocaFormat;
-      }
-    }();
-    At(partner).Checked = false;
-    Form->ControlChanged(partner);
-    Form->ControlChanged(control);
-    return;
+  } else {
+    At(control).Checked = !At(control).Checked;
   }
-  At(control).Checked = !At(control).Checked;
   Form->ControlChanged(control);
 }
 

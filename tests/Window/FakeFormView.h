@@ -56,6 +56,7 @@ public:
   void HideWindow() override;
   void ShowWindow(const TBounds* bounds) override;
   void MinimizeOrdinary() override;
+  void Unminimize() override;
   void SetRolledUp(bool rolledUp) override;
   bool ShowTrayIcon(const std::string& hint) override;
   void RemoveTrayIcon() override;
@@ -70,6 +71,8 @@ public:
   void Click(TControl control);            // a button, or a check box or radio button
   void Select(TControl list, int index);   // an item of the list
   void Tick();                             // Timer1
+  void SystemMinimizes();                  // the taskbar or a window manager
+  void SystemRestores();
   void BindForm(TForm1* form) { Form = form; }
   // Fires the timers whose period has passed, as an event loop would.
   void FireDueTimers();
@@ -81,6 +84,7 @@ public:
   std::vector<std::string> FrameCalls;
   bool HasTray = true;
   bool Visible = true;
+  bool Minimized = false;
   bool RolledUp = false;
   bool TrayIconShown = false;
   bool TrayIconAddFails = false;  // as a slow shell at log-in refuses it

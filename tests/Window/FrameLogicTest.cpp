@@ -59,9 +59,9 @@ TEST_F(FrameLogicTest, RollupAndRestoreAndTheRollupButtonBothWays) {
   Choose("&Restore");
   EXPECT_EQ(Frame().State(), TFrameState::Normal);
   EXPECT_FALSE(View().RolledUp);
-  Frame().ToggleRollup();
+  Window.Form->FrameCommand(TFrameCommand::ToggleRollup);
   EXPECT_TRUE(View().RolledUp);
-  Frame().ToggleRollup();
+  Window.Form->FrameCommand(TFrameCommand::ToggleRollup);
   EXPECT_FALSE(View().RolledUp);
 }
 
@@ -107,6 +107,28 @@ TEST_F(FrameLogicTest, WithoutANotificationAreaMinimizingIsOrdinary) {
   EXPECT_EQ(Frame().State(), TFrameState::Normal);
   EXPECT_EQ(View().FrameCalls, std::vector<std::string>{"minimize"});
   EXPECT_FALSE(View().TrayIconShown);
+}
+
+// The taskbar's or a window manager's minimize goes to the notification area
+// too; one that the frame asked for itself stays until the window is restored.
+TEST_F(FrameLogicTest, AMinimizeFromOutsideGoesToTheNotificationAreaUnlessTheFrameAskedForIt) {
+  using Calls = std::vector<std::string>;
+  View().SystemMinimizes();
+  EXPECT_EQ(Frame().State(), TFrameState::InTray);
+  EXPECT_EQ(View().FrameCalls, (Calls{"unminimize", "icon Kestrine", "hide"}));
+  Window.Form->FrameCommand(TFrameCommand::Restore);
+
+  View().HasTray = false;
+  View().FrameCalls.clear();
+  Choose("Mi&nimize");
+  View().SystemMinimizes();  // the notice of the frame's own minimize
+  View().HasTray = true;
+  View().SystemMinimizes();
+  Choose("Mi&nimize");
+  EXPECT_EQ(View().FrameCalls, Calls{"minimize"}) << "minimized, it stays so";
+  View().SystemRestores();  // from the taskbar
+  View().SystemMinimizes();
+  EXPECT_EQ(Frame().State(), TFrameState::InTray);
 }
 
 // A shell that is slow at log-in refuses the icon: the window stays until the

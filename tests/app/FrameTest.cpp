@@ -57,14 +57,19 @@ protected:
   std::unique_ptr<TMainWindow> Window;
 };
 
-TEST_F(FrameTest, TheMenusShowTheLogicsItems) {
+std::vector<std::string> Texts(const QMenu* menu) {
   std::vector<std::string> texts;
-  QMenu* menu = Window->TeForm1->ShowSystemMenu(QPoint(0, 0));
   for (QAction* action : menu->actions())
     texts.push_back(action->isSeparator() ? "-"
                                           : ToUtf8(action->text()) + ToUtf8(action->shortcut().toString()));
+  return texts;
+}
+
+TEST_F(FrameTest, TheMenusShowTheLogicsItems) {
+  QMenu* menu = Window->TeForm1->ShowSystemMenu(QPoint(0, 0));
+  EXPECT_EQ(Texts(menu), (std::vector<std::string>{"Mi&nimize", "Ro&llup", "Minimize to &Tray", "-", "&CloseAlt+F4"}));
   menu->close();
-  EXPECT_EQ(texts, (std::vector<std::string>{"Mi&nimize", "Ro&llup", "Minimize to &Tray", "-", "&CloseAlt+F4"}));
+  EXPECT_EQ(Texts(Window->Tray->Menu()), (std::vector<std::string>{"&Restore", "-", "&CloseAlt+F4"}));
 }
 
 TEST_F(FrameTest, RollupShowsOnlyTheCaptionBarAndRestoresTheWholeWindow) {
@@ -95,7 +100,7 @@ TEST_F(FrameTest, EveryWayOfMinimizingEndsInTheNotificationArea) {
     SCOPED_TRACE(path++);
     minimize();
     ExpectInTray();
-    emit Window->Tray->RestoreRequested();  // a double click on the icon, or its "&Restore"
+    emit Window->Tray->CommandChosen(TFrameCommand::Restore);  // a double click on the icon, or its "&Restore"
     EXPECT_EQ(State(), TFrameState::Normal);
     EXPECT_TRUE(Window->isVisible());
     EXPECT_FALSE(Window->Tray->IsShown());
@@ -112,10 +117,10 @@ TEST_F(FrameTest, WithoutANotificationAreaMinimizingIsOrdinary) {
 }
 
 TEST_F(FrameTest, BoxesAreNamedByTheirLabelsAndFrameButtonsHaveNames) {
-  EXPECT_EQ(Window->TeSEdit1->accessibleName(), "Server Time:");
-  EXPECT_EQ(Window->TeSEdit2->accessibleName(), "Local Time:");
-  EXPECT_EQ(Window->TeSEdit3->accessibleName(), "Difference:");
-  EXPECT_EQ(Window->TeLabel1->buddy(), Window->TeSEdit1);
+  EXPECT_EQ(Window->Control(TControl::TeSEdit1)->accessibleName(), "Server Time:");
+  EXPECT_EQ(Window->Control(TControl::TeSEdit2)->accessibleName(), "Local Time:");
+  EXPECT_EQ(Window->Control(TControl::TeSEdit3)->accessibleName(), "Difference:");
+  EXPECT_EQ(Window->Control<QLabel>(TControl::TeLabel1)->buddy(), Window->Control(TControl::TeSEdit1));
   for (const char* name : {"TrayButton", "RollupButton", "MinimizeButton", "CloseButton"})
     EXPECT_FALSE(Button(name)->accessibleName().isEmpty()) << name;
 }

@@ -16,10 +16,13 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include <QApplication>
 #include <QMessageBox>
 
 #include "AppTestSupport.h"
+#include "ControlTable.h"
 #include "MainWindow.h"
 
 using namespace KestrineTest;
@@ -32,74 +35,83 @@ QString Caption(QWidget* control) {
   if (auto* edit = qobject_cast<QLineEdit*>(control)) return edit->text();
   if (auto* button = qobject_cast<QAbstractButton*>(control)) return button->text();
   if (auto* group = qobject_cast<QGroupBox*>(control)) return group->title();
+  if (auto* pages = qobject_cast<QTabWidget*>(control->parentWidget()->parentWidget()))
+    return pages->tabText(pages->indexOf(control));
   return {};
 }
 
-// The window as start-up leaves it without a settings file (the test folder has none).
-TEST(WindowTest, EveryControlHasItsNameCaptionPlaceAndInitialState) {
+bool IsKind(QWidget* control, TControlKind kind) {
+  switch (kind) {
+    case TControlKind::Label: return qobject_cast<QLabel*>(control) != nullptr;
+    case TControlKind::ClockBox: {
+      auto* box = qobject_cast<QLineEdit*>(control);
+      return box != nullptr && box->isReadOnly() && box->alignment() == Qt::AlignCenter;
+    }
+    case TControlKind::Edit: {
+      auto* box = qobject_cast<QLineEdit*>(control);
+      return box != nullptr && !box->isReadOnly();
+    }
+    case TControlKind::Button: return qobject_cast<QPushButton*>(control) != nullptr;
+    case TControlKind::PageControl: return qobject_cast<QTabWidget*>(control) != nullptr;
+    case TControlKind::Page: return qobject_cast<QTabWidget*>(control->parentWidget()->parentWidget()) != nullptr;
+    case TControlKind::RadioButton: return qobject_cast<QRadioButton*>(control) != nullptr;
+    case TControlKind::CheckBox: return qobject_cast<QCheckBox*>(control) != nullptr;
+    case TControlKind::GroupBox: return qobject_cast<QGroupBox*>(control) != nullptr;
+    case TControlKind::List: {
+      auto* list = qobject_cast<QComboBox*>(control);
+      return list != nullptr && !list->isEditable();
+    }
+  }
+  return false;
+}
+
+// The window as start-up leaves it without a settings file (the test folder has
+// none): the table's controls, with the texts and choices that loading the
+// defaults changed.
+TEST(WindowTest, EveryControlIsTheTablesWithItsNameCaptionPlaceAndInitialState) {
   auto window = MakeWindow();
   TMainWindow& form = *window;
   EXPECT_EQ(form.windowTitle(), "Kestrine ");
   EXPECT_EQ(form.ClientArea->size(), QSize(352, 392));
   EXPECT_EQ(form.minimumSize(), form.maximumSize()) << "the window has a fixed size";
 
-  struct Control {
-    const char* Name;
-    const char* Caption;
-    QRect Place;
-  };
-  const Control controls[] = {
-      {"TeLabel1", "Server Time:", {8, 24, 0, 0}},
-      {"TeSEdit1", "", {72, 24, 233, 21}},
-      {"TeLabel2", "Local Time:", {8, 56, 0, 0}},
-      {"TeLabel3", "Difference:", {8, 88, 0, 0}},
-      {"TeSEdit3", "", {72, 88, 233, 21}},
-      {"TeButton2", "Refresh", {104, 120, 75, 25}},
-      {"TeButton1", "Synchroize", {192, 120, 75, 25}},
-      {"TePageControl1", "", {8, 160, 337, 217}},
-      {"ckNistServer", "NIST Atomic Time Servers", {16, 16, 201, 20}},
-      {"ckCustomServer", "Custom Time Server", {16, 48, 201, 20}},
-      {"TeScrollingLabel1", "Server Address: ", {24, 80, 0, 0}},
-      {"edtServer", "129.6.15.29", {112, 80, 201, 21}},
-      {"TeScrollingLabel2", "Server Protocol: ", {24, 112, 0, 0}},
-      {"cbSeverType", "", {112, 112, 57, 21}},
-      {"ckSyncTime", "Synchronize time every ", {16, 16, 129, 20}},
-      {"edtSyncTime", "60", {152, 16, 33, 21}},
-      {"TeLabel4", "minutes", {191, 18, 0, 0}},
-      {"ckRunStartup", "Run program at windows startup", {16, 56, 265, 20}},
-      {"ckSyncOnStart", "Synchronize time on program startup", {16, 96, 265, 20}},
-      {"TeGroupBox1", "Display Time Format", {8, 16, 305, 89}},
-      {"ckTimeLocaFormat", "Local time format", {16, 16, 201, 20}},
-      {"ckUTCFormat", "UTC", {16, 48, 201, 20}},
-      {"TeGroupBox2", "Time Server", {8, 112, 305, 57}},
-      {"ckRunTimeServer", "Run as local time server (Time protocol)", {16, 24, 241, 20}},
-  };
-  for (const auto& c : controls) {
-    auto* control = form.findChild<QWidget*>(QString::fromLatin1(c.Name));
-    ASSERT_NE(control, nullptr) << c.Name;
-    EXPECT_EQ(Caption(control), QString::fromLatin1(c.Caption)) << c.Name;
-    EXPECT_EQ(control->pos(), c.Place.topLeft()) << c.Name;
-    if (c.Place.width() > 0) {  // labels size themselves
-      EXPECT_EQ(control->size(), c.Place.size()) << c.Name;
+  const std::map<TControl, std::string> loaded = {{TControl::edtServer, "129.6.15.29"}, {TControl::edtSyncTime, "60"}};
+  for (const TControlSpec& spec : ControlTable()) {
+    SCOPED_TRACE(spec.Name);
+    QWidget* control = form.findChild<QWidget*>(QString::fromLatin1(spec.Name));
+    ASSERT_NE(control, nullptr);
+    EXPECT_EQ(control, form.Control(spec.Id));
+    EXPECT_TRUE(IsKind(control, spec.Kind));
+    const auto text = loaded.find(spec.Id);
+    EXPECT_EQ(ToUtf8(Caption(control)), text != loaded.end() ? text->second : spec.Caption);
+    if (spec.Kind == TControlKind::Page) {
+      EXPECT_EQ(control->parentWidget()->parentWidget(), form.Control(*spec.Parent));
+      continue;
+    }
+    EXPECT_EQ(control->parentWidget(), spec.Parent ? form.Control(*spec.Parent) : form.ClientArea);
+    EXPECT_EQ(control->pos(), QPoint(spec.Left, spec.Top));
+    if (spec.Kind == TControlKind::Label) {  // labels size themselves, at least to their place
+      EXPECT_GE(control->width(), spec.Width);
+    } else {
+      EXPECT_EQ(control->size(), QSize(spec.Width, spec.Height));
+    }
+    if (auto* box = qobject_cast<QLineEdit*>(control); box != nullptr && spec.FontColor >= 0) {
+      EXPECT_EQ(TMainWindow::FontColor(box), spec.FontColor);
+    }
+    if (auto* list = qobject_cast<QComboBox*>(control)) {
+      ASSERT_EQ(list->count(), static_cast<int>(spec.Items.size()));
+      for (int i = 0; i < list->count(); ++i) EXPECT_EQ(ToUtf8(list->itemText(i)), spec.Items[i]);
+      EXPECT_EQ(list->currentIndex(), 0);
+    }
+    // Without a settings file the fixed format is chosen.
+    const bool loadedChoice = spec.Id == TControl::ckTimeLocaFormat || spec.Id == TControl::ckUTCFormat;
+    if (auto* button = qobject_cast<QAbstractButton*>(control); button != nullptr && button->isCheckable()) {
+      EXPECT_EQ(button->isChecked(), spec.Checked != loadedChoice);
     }
   }
-  EXPECT_EQ(form.TePageControl1->count(), 3);
-  EXPECT_EQ(form.TePageControl1->tabText(0), "Time Server");
-  EXPECT_EQ(form.TePageControl1->tabText(1), "Synchroniztion");
-  EXPECT_EQ(form.TePageControl1->tabText(2), "Misc");
-  EXPECT_EQ(form.cbSeverType->count(), 2);
-  EXPECT_EQ(form.cbSeverType->itemText(0), "SNTP");
-  EXPECT_EQ(form.cbSeverType->itemText(1), "Time");
-  EXPECT_EQ(form.cbSeverType->currentIndex(), 0);
-  EXPECT_TRUE(form.ckNistServer->isChecked());
-  EXPECT_TRUE(form.ckUTCFormat->isChecked()) << "with no settings file the fixed format is chosen";
-  EXPECT_FALSE(form.ckSyncTime->isChecked() || form.ckRunStartup->isChecked() || form.ckSyncOnStart->isChecked() ||
-               form.ckRunTimeServer->isChecked());
   // Start-up ran the NIST handler: the custom server's choices are disabled.
-  EXPECT_FALSE(form.edtServer->isEnabled());
-  EXPECT_FALSE(form.cbSeverType->isEnabled());
-  EXPECT_TRUE(form.TeSEdit1->isReadOnly() && form.TeSEdit2->isReadOnly() && form.TeSEdit3->isReadOnly());
-  EXPECT_EQ(TMainWindow::FontColor(form.TeSEdit2), 255);
+  EXPECT_FALSE(form.Control(TControl::edtServer)->isEnabled());
+  EXPECT_FALSE(form.Control(TControl::cbSeverType)->isEnabled());
   EXPECT_EQ(form.Timer1->interval(), 500);
   EXPECT_FALSE(form.SyncTimer->isActive());
 }
@@ -108,9 +120,10 @@ TEST(WindowTest, EveryControlHasItsNameCaptionPlaceAndInitialState) {
 TEST(WindowTest, TheCheckBoxSwitchesTheTimeServerAndAFailureLeavesItTicked) {
   auto window = MakeWindow();
   TForm1& form = window->Form();
-  window->ckRunTimeServer->click();
+  auto* serverBox = window->Control<QCheckBox>(TControl::ckRunTimeServer);
+  serverBox->click();
   EXPECT_TRUE(form.IdTimeUDPServer1->Active());
-  window->ckRunTimeServer->click();
+  serverBox->click();
   EXPECT_FALSE(form.IdTimeUDPServer1->Active());
 
   // Port 37 held by someone else: nothing is reported, the box stays ticked, the server off.
@@ -119,13 +132,13 @@ TEST(WindowTest, TheCheckBoxSwitchesTheTimeServerAndAFailureLeavesItTicked) {
   address.sin_family = AF_INET;
   address.sin_port = htons(37);
   ASSERT_EQ(bind(holder, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  window->ckRunTimeServer->click();
-  EXPECT_TRUE(window->ckRunTimeServer->isChecked());
+  serverBox->click();
+  EXPECT_TRUE(serverBox->isChecked());
   EXPECT_FALSE(form.IdTimeUDPServer1->Active());
   close(holder);
 
-  window->ckRunTimeServer->click();
-  window->ckRunTimeServer->click();
+  serverBox->click();
+  serverBox->click();
   ASSERT_TRUE(form.IdTimeUDPServer1->Active());
   CloseForm(window);  // closes the server with the window
 }
@@ -135,21 +148,22 @@ TEST(WindowTest, TheCheckBoxSwitchesTheTimeServerAndAFailureLeavesItTicked) {
 TEST(WindowTest, EventsReachTheirHandlers) {
   auto window = MakeWindow();
   TForm1& form = window->Form();
-  window->ckCustomServer->click();  // enables the custom server's choices
-  EXPECT_TRUE(window->edtServer->isEnabled());
-  EXPECT_TRUE(window->cbSeverType->isEnabled());
-  window->ckNistServer->click();
-  EXPECT_FALSE(window->edtServer->isEnabled());
+  const auto click = [&](TControl id) { window->Control<QAbstractButton>(id)->click(); };
+  click(TControl::ckCustomServer);  // enables the custom server's choices
+  EXPECT_TRUE(window->Control(TControl::edtServer)->isEnabled());
+  EXPECT_TRUE(window->Control(TControl::cbSeverType)->isEnabled());
+  click(TControl::ckNistServer);
+  EXPECT_FALSE(window->Control(TControl::edtServer)->isEnabled());
 
-  window->edtSyncTime->setText(QStringLiteral("5"));
-  window->ckSyncTime->click();
+  window->Control<QLineEdit>(TControl::edtSyncTime)->setText(QStringLiteral("5"));
+  click(TControl::ckSyncTime);
   EXPECT_TRUE(window->SyncTimer->isActive());
   EXPECT_EQ(window->SyncTimer->interval(), 300000);
-  window->ckSyncTime->click();
+  click(TControl::ckSyncTime);
   EXPECT_FALSE(window->SyncTimer->isActive());
 
   window->Timer1->start(1);
-  EXPECT_TRUE(PumpUntil([&] { return !Text(window->TeSEdit2).empty(); }, std::chrono::seconds(5)))
+  EXPECT_TRUE(PumpUntil([&] { return !Text(window->Control<QLineEdit>(TControl::TeSEdit2)).empty(); }, std::chrono::seconds(5)))
       << "the tick writes the Local Time box";
   window->Timer1->stop();
 
@@ -165,9 +179,9 @@ TEST(WindowTest, TextsCrossIntoQtAsUtf8) {
   const std::string message = "The system clock could not be set: Op\xC3\xA9ration non permise";
   const std::string path = "/home/j\xC3\xBCrgen/\xE6\x99\x82\xE8\xA8\x88/kestrine";
   window->SetText(TControl::TeSEdit1, message);
-  EXPECT_EQ(window->TeSEdit1->text(), QStringLiteral("The system clock could not be set: Opération non permise"));
+  EXPECT_EQ(window->Control<QLineEdit>(TControl::TeSEdit1)->text(), QStringLiteral("The system clock could not be set: Opération non permise"));
   EXPECT_EQ(window->Text(TControl::TeSEdit1), message);
-  window->edtServer->setText(QStringLiteral("horloge.exemple.fr/é"));
+  window->Control<QLineEdit>(TControl::edtServer)->setText(QStringLiteral("horloge.exemple.fr/é"));
   EXPECT_EQ(window->Text(TControl::edtServer), "horloge.exemple.fr/\xC3\xA9");
 
   QString shown;

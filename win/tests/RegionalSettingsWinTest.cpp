@@ -36,23 +36,4 @@ TEST(RegionalSettingsWinTest, GermanPadsTheHourAndNamesInGerman) {
   EXPECT_EQ(LocalDisplay(de), "21:30:05, Sonntag, Sonntag, 8. Dezember 2024");
 }
 
-// Windows' date pictures in our pattern language: letters that are no date code
-// to Windows are text, though they would be codes to us.
-TEST(RegionalSettingsWinTest, TranslatesDatePictures) {
-  const struct {
-    const wchar_t* Picture;
-    const char* Pattern;
-  } cases[] = {
-      {L"dddd, MMMM d, yyyy", "dddd, mmmm d, yyyy"},
-      {L"dddd, d' de 'MMMM' de 'yyyy", "dddd, d' de 'mmmm' de 'yyyy"},
-      {L"d. MMMM yyyy 'h'", "d. mmmm yyyy 'h'"},
-      {L"yyyy'\u5E74'M'\u6708'd'\u65E5'", "yyyy'\xE5\xB9\xB4'm'\xE6\x9C\x88'd'\xE6\x97\xA5'"},
-      {L"d 'o''clock' MMM", "d 'o'\"'\"'clock' mmm"},
-      {L"dd hh", "dd 'hh'"},
-      {L"'unterminated", "'unterminated'"},
-      {L"d \"M\"", "d '\"'m'\"'"},
-  };
-  for (const auto& c : cases) EXPECT_EQ(TranslateWindowsDatePicture(c.Picture), c.Pattern);
-}
-
 }  // namespace

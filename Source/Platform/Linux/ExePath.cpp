@@ -38,4 +38,6 @@ std::string ExecutablePathOf(const std::string& link) {
 
 std::string ExecutablePath() { return ExecutablePathOf("/proc/self/exe"); }
 
+std::string FolderOfPath(const std::string& path) { return path.substr(0, path.find_last_of('/') + 1); }
+
 }  // namespace Platform

@@ -19,4 +19,7 @@ std::string ExecutablePath() {
   }
 }
 
+// Windows takes either slash.
+std::string FolderOfPath(const std::string& path) { return path.substr(0, path.find_last_of("\\/") + 1); }
+
 }  // namespace Platform
