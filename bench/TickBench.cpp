@@ -56,8 +56,7 @@ int main(int argc, char** argv) {
     IdSync::RunQueued();
   }
   const TDateTime now = Now();
-  std::printf("offset %lld s, failed %d
-", static_cast<long long>(form.FClockOffset), form.FQueryFailed);
+  std::printf("offset %lld s, failed %d\n", static_cast<long long>(form.FClockOffset), form.FQueryFailed);
   window.Control<QAbstractButton>(TControl::ckTimeLocaFormat)->click();
   std::printf("tick, local format:   %.2f us\n", MedianMicros([&] { form.Timer1Timer(); }, 200));
   window.Control<QAbstractButton>(TControl::ckUTCFormat)->click();
