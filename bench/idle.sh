@@ -27,7 +27,7 @@ CONF
 E2E_PIDS+=($!)
 
 e2e_start_desktop
-cp "$build/app/kestrine" "$work/"
+cp "$build/qt/kestrine" "$work/"
 export XDG_CONFIG_HOME="$work/config"
 "$work/kestrine" >/dev/null 2>&1 &
 program=$!

@@ -11,7 +11,7 @@ e2e_require_namespace
 ip link set lo up
 e2e_start_desktop
 work=$(mktemp -d)
-cp "$build/app/kestrine" "$work/"
+cp "$build/qt/kestrine" "$work/"
 export XDG_CONFIG_HOME="$work/config"
 times=()
 for _ in $(seq "$starts"); do

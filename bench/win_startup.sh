@@ -39,7 +39,7 @@ mkdir "$WINEPREFIX"
 wineserver -p
 # With DISPLAY set, so that Wine's desktop gets the X driver.
 wine wineboot -i >/dev/null 2>&1
-cp "$build/win/Kestrine.exe" "$work/"
+cp "$build/win32/Kestrine.exe" "$work/"
 
 # start_once: prints the milliseconds from the start to the window shown.
 start_once() {

@@ -11,7 +11,7 @@
 #include <iterator>
 #include <vector>
 
-#include "FormatClockTime.h"
+#include "Form/FormatClockTime.h"
 #include "FuzzCheck.h"
 
 using namespace KestrineFuzz;

@@ -14,7 +14,7 @@
 #include <string_view>
 
 #include "FuzzCheck.h"
-#include "IniFile.h"
+#include "Form/IniFile.h"
 
 using namespace KestrineFuzz;
 

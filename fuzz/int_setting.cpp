@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "FuzzCheck.h"
-#include "StrToInt.h"
+#include "Form/StrToInt.h"
 
 using namespace KestrineFuzz;
 

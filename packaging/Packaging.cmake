@@ -7,7 +7,7 @@ set(KESTRINE_PACKAGING_DIR ${CMAKE_CURRENT_LIST_DIR})
 
 install(FILES ${KESTRINE_PACKAGING_DIR}/kestrine.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 # The icon is drawn at 32x32; the larger sizes are its pixels enlarged (packaging/icons).
-install(FILES ${PROJECT_SOURCE_DIR}/app/resources/kestrine.png
+install(FILES ${PROJECT_SOURCE_DIR}/qt/resources/kestrine.png
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/32x32/apps)
 foreach(size 48 64 128 256)
   install(FILES ${KESTRINE_PACKAGING_DIR}/icons/kestrine-${size}.png

@@ -11,4 +11,4 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   echo "Kestrine needs a graphical desktop: no DISPLAY or WAYLAND_DISPLAY is set." >&2
   exit 1
 fi
-exec build-run/app/kestrine "$@"
+exec build-run/qt/kestrine "$@"

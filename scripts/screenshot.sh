@@ -21,7 +21,7 @@ printf 'local stratum 1\nallow %s\nbindaddress %s\ncmdport 0\nbindcmdaddress /\n
 "$root/.peers/usr/sbin/chronyd" -d -x -4 -u root -f "$work/chrony.conf" >"$work/chronyd.log" 2>&1 &
 E2E_PIDS+=($!)
 e2e_start_desktop
-cp "$build/app/kestrine" "$work/"
+cp "$build/qt/kestrine" "$work/"
 XDG_CONFIG_HOME="$work/config" "$work/kestrine" >/dev/null 2>&1 &
 E2E_PIDS+=($!)
 e2e_wait 10 "the window" xdotool search --onlyvisible --name '^Kestrine $'

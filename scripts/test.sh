@@ -132,7 +132,7 @@ wine_ctest() {
 
 # The Windows build: cross-compiled with mingw-w64 (cmake/mingw-w64-posix.cmake),
 # the program, its installer, the Source libraries and their Windows tests, run
-# under Wine. The program's journeys (tests/win) take the fake time server from
+# under Wine. The program's journeys (tests/win32) take the fake time server from
 # the Linux build.
 run_windows_tree() {
   local dir=build-windows status=0 start=$SECONDS

@@ -54,7 +54,7 @@ mkdir "$WINEPREFIX"
 wineserver -p
 wine wineboot -i >/dev/null 2>&1
 mkdir "$work/app"
-cp "$build/win/Kestrine.exe" "$work/app/"
+cp "$build/win32/Kestrine.exe" "$work/app/"
 wine "$work/app/Kestrine.exe" >/dev/null 2>&1 &
 pids+=($!)
 window=$(wine "$probe" window 20000 | tr -d '\r')

@@ -99,7 +99,7 @@ service_key='SYSTEM\CurrentControlSet\Services\KestrineClock'
 event_source_key='SYSTEM\CurrentControlSet\Services\EventLog\Application\KestrineClock'
 exe='C:\Program Files\Kestrine\Kestrine.exe'
 service_exe='C:\Program Files\Kestrine\KestrineClockService.exe'
-ids=$(dirname "$0")/../../win/ControlIds.h
+ids=$(dirname "$0")/../../win32/ControlIds.h
 id() {
   local value
   value=$(awk -v n="$1" '$1 == "#define" && $2 == n { print $3 }' "$ids")

@@ -1,0 +1,6 @@
+#include "Form/ErrorBox.h"
+
+std::string ErrorBoxText(const std::string& message) {
+  if (!message.empty() && static_cast<unsigned char>(message.back()) > '.') return message + ".";
+  return message;
+}

@@ -1,0 +1,341 @@
+#include "MainWindow.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QEvent>
+#include <QGroupBox>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QShortcut>
+#include <QSignalBlocker>
+#include <QSocketNotifier>
+#include <QTabWidget>
+#include <QTimer>
+
+#include "Form/AppTitle.h"
+#include "CaptionBar.h"
+#include "Form/ControlTable.h"
+#include "MainThreadPump.h"
+#include "RegionalSettings.h"
+#include "Style.h"
+#include "TrayIcon.h"
+
+QString FromUtf8(const std::string& text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string ToUtf8(const QString& text) { return text.toUtf8().toStdString(); }
+
+namespace {
+
+// Read-only and centred; a text longer than the box shows its beginning, not its end.
+QLineEdit* MakeClockBox(QWidget* parent) {
+  auto* box = new QLineEdit(parent);
+  box->setReadOnly(true);
+  box->setAlignment(Qt::AlignCenter);
+  QObject::connect(box, &QLineEdit::textChanged, box, [box] {
+    QMetaObject::invokeMethod(box, [box] { box->setCursorPosition(0); }, Qt::QueuedConnection);
+  });
+  return box;
+}
+
+template <class T>
+T* MakeButton(QWidget* parent, const TControlSpec& spec) {
+  auto* button = new T(parent);
+  button->setChecked(spec.Checked);
+  return button;
+}
+
+QWidget* MakeWidget(const TControlSpec& spec, QWidget* parent) {
+  switch (spec.Kind) {
+    case TControlKind::Label: return new QLabel(parent);
+    case TControlKind::ClockBox: return MakeClockBox(parent);
+    case TControlKind::Edit: return new QLineEdit(parent);
+    case TControlKind::Button: return new QPushButton(parent);
+    case TControlKind::PageControl: return new QTabWidget(parent);
+    case TControlKind::Page: {
+      auto* page = new QWidget;
+      static_cast<QTabWidget*>(parent)->addTab(page, QString::fromUtf8(spec.Caption));
+      return page;
+    }
+    case TControlKind::RadioButton: return MakeButton<QRadioButton>(parent, spec);
+    case TControlKind::CheckBox: return MakeButton<QCheckBox>(parent, spec);
+    case TControlKind::GroupBox: return new QGroupBox(QString::fromUtf8(spec.Caption), parent);
+    case TControlKind::List: {
+      auto* list = new QComboBox(parent);
+      for (const char* item : spec.Items) list->addItem(QString::fromUtf8(item));
+      list->setCurrentIndex(0);
+      return list;
+    }
+  }
+  return nullptr;
+}
+
+void SetCaption(QWidget* control, const QString& caption) {
+  if (auto* label = qobject_cast<QLabel*>(control)) label->setText(caption);
+  if (auto* edit = qobject_cast<QLineEdit*>(control)) edit->setText(caption);
+  if (auto* button = qobject_cast<QAbstractButton*>(control)) button->setText(caption);
+}
+
+void Place(QWidget* control, const TControlSpec& spec) {
+  if (spec.Kind == TControlKind::Page) return;  // the page control places its pages
+  control->setGeometry(spec.Left, spec.Top, spec.Width, spec.Height);
+  // A label sizes itself to its caption, and takes at least the width of its place.
+  if (auto* label = qobject_cast<QLabel*>(control)) {
+    label->adjustSize();
+    label->resize(std::max(label->width(), spec.Width), label->height());
+  }
+}
+
+QColor WindowsColor(int color) { return QColor(color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF); }
+
+}  // namespace
+
+static void LoadResources() { Q_INIT_RESOURCE(kestrine); }  // the icon lives in this static library
+
+TMainWindow::TMainWindow(TFormOptions options, QWidget* parent) : QWidget(parent) {
+  LoadResources();
+  MainThreadPump::Install();
+  CreateControls();
+  CreateFrame();
+  FForm = std::make_unique<TForm1>(*this, std::move(options));
+  ConnectEvents();
+}
+
+TMainWindow::~TMainWindow() { FForm.reset(); }
+
+void TMainWindow::CreateControls() {
+  setObjectName(QStringLiteral("Form1"));
+  setWindowTitle(QStringLiteral("Kestrine "));
+  setWindowFlags(Qt::Window | Qt::FramelessWindowHint);  // the frame is our own
+  setAttribute(Qt::WA_StyledBackground);
+  setStyleSheet(KestrineStyleSheet());
+  move(328, 176);
+  ClientArea = new QWidget(this);
+  ClientArea->setObjectName(QStringLiteral("ClientArea"));
+  ClientArea->resize(352, 392);
+  for (const TControlSpec& spec : ControlTable()) {
+    QWidget* parent = spec.Parent ? Control(*spec.Parent) : ClientArea;
+    QWidget* control = MakeWidget(spec, parent);
+    control->setObjectName(QString::fromLatin1(spec.Name));
+    SetCaption(control, QString::fromUtf8(spec.Caption));
+    Place(control, spec);
+    FControls[static_cast<std::size_t>(spec.Id)] = control;
+  }
+  // Tab order: the table's, among the client area's controls that take the keyboard.
+  QWidget* previous = nullptr;
+  for (const TControlSpec& spec : ControlTable()) {
+    if (spec.Parent || spec.Kind == TControlKind::Label) continue;
+    if (previous != nullptr) setTabOrder(previous, Control(spec.Id));
+    previous = Control(spec.Id);
+  }
+
+  // Each box is named by its label, for the keyboard and for screen readers.
+  const auto name = [this](TControl label, TControl box) { Control<QLabel>(label)->setBuddy(Control(box)); };
+  name(TControl::TeLabel1, TControl::TeSEdit1);
+  name(TControl::TeLabel2, TControl::TeSEdit2);
+  name(TControl::TeLabel3, TControl::TeSEdit3);
+  name(TControl::TeScrollingLabel1, TControl::edtServer);
+  name(TControl::TeScrollingLabel2, TControl::cbSeverType);
+  name(TControl::TeLabel4, TControl::edtSyncTime);
+  for (const TControl id : {TControl::TeLabel1, TControl::TeLabel2, TControl::TeLabel3, TControl::TeScrollingLabel1,
+                            TControl::TeScrollingLabel2}) {
+    auto* label = Control<QLabel>(id);
+    label->buddy()->setAccessibleName(label->text().trimmed());
+  }
+  Control(TControl::edtSyncTime)->setAccessibleName(QStringLiteral("Synchronize time every, minutes"));
+
+  Timer1 = new QTimer(this);
+  Timer1->setObjectName(QStringLiteral("Timer1"));
+  SyncTimer = new QTimer(this);
+  SyncTimer->setObjectName(QStringLiteral("SyncTimer"));
+
+  for (const TControlSpec& spec : ControlTable())
+    if (spec.FontColor >= 0) SetFontColor(spec.Id, spec.FontColor);
+}
+
+void TMainWindow::CreateFrame() {
+  const QIcon icon(QStringLiteral(":/kestrine.png"));
+  setWindowIcon(icon);  // the taskbar's picture; the window has none of its own beyond the application's
+  TeForm1 = new TCaptionBar(this, icon);
+  TeForm1->setGeometry(TCaptionBar::Border, TCaptionBar::Border, ClientArea->width(), TCaptionBar::Height);
+  ClientArea->move(TCaptionBar::Border, TCaptionBar::Border + TCaptionBar::Height);
+  ApplySize();
+  Tray = new TTrayIcon(icon, TFrameLogic::TrayMenu(), this);
+  auto* closeShortcut = new QShortcut(QKeySequence(QStringLiteral("Alt+F4")), this);
+  connect(closeShortcut, &QShortcut::activated, this, &QWidget::close);
+}
+
+void TMainWindow::ConnectEvents() {
+  TForm1* form = FForm.get();
+  // Changes made by the logic come with signals blocked: these are the user's.
+  for (const TControlSpec& spec : ControlTable()) {
+    const TControl id = spec.Id;
+    if (spec.Kind == TControlKind::Button)
+      connect(Control<QPushButton>(id), &QPushButton::clicked, this, [form, id] { form->ButtonClicked(id); });
+    if (spec.Kind == TControlKind::List)
+      connect(Control<QComboBox>(id), &QComboBox::activated, this, [form, id] { form->ItemSelected(id); });
+    if (spec.Kind == TControlKind::CheckBox || spec.Kind == TControlKind::RadioButton)
+      connect(Control<QAbstractButton>(id), &QAbstractButton::toggled, this, [form, id] { form->ControlChanged(id); });
+  }
+  connect(Timer1, &QTimer::timeout, this, [form] { form->TimerFired(TTimerId::Timer1); });
+  connect(SyncTimer, &QTimer::timeout, this, [form] { form->TimerFired(TTimerId::SyncTimer); });
+  if (form->TimeChangeHandle() >= 0) {
+    auto* notifier = new QSocketNotifier(form->TimeChangeHandle(), QSocketNotifier::Read, this);
+    connect(notifier, &QSocketNotifier::activated, this, [form] { form->TimeChangeHandleReadable(); });
+  }
+  TeForm1->MenuItems = [form] { return form->TeForm1.SystemMenu(); };
+  TeForm1->OnCommand = [form](TFrameCommand command) { form->FrameCommand(command); };
+  connect(Tray, &TTrayIcon::CommandChosen, this, [form](TFrameCommand command) { form->FrameCommand(command); });
+}
+
+std::string TMainWindow::Text(TControl control) const {
+  QWidget* widget = Control(control);
+  if (auto* edit = qobject_cast<QLineEdit*>(widget)) return ToUtf8(edit->text());
+  if (auto* label = qobject_cast<QLabel*>(widget)) return ToUtf8(label->text());
+  return {};
+}
+
+// The clocks change once a second and the tick comes twice: an unchanged text or
+// colour is not written again, which spares a repaint.
+void TMainWindow::SetText(TControl control, const std::string& text) {
+  const QString value = FromUtf8(text);
+  QWidget* widget = Control(control);
+  if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+    if (edit->text() != value) edit->setText(value);
+  } else if (auto* label = qobject_cast<QLabel*>(widget)) {
+    if (label->text() != value) label->setText(value);
+  }
+}
+
+void TMainWindow::SetFontColor(TControl control, int color) {
+  QWidget* widget = Control(control);
+  const QColor wanted = WindowsColor(color);
+  if (widget->palette().color(QPalette::Text) == wanted) return;
+  QPalette palette = widget->palette();
+  palette.setColor(QPalette::Text, wanted);
+  widget->setPalette(palette);
+}
+
+int TMainWindow::FontColor(const QLineEdit* box) {
+  const QColor color = box->palette().color(QPalette::Text);
+  return color.red() | color.green() << 8 | color.blue() << 16;
+}
+
+void TMainWindow::SetEnabled(TControl control, bool enabled) { Control(control)->setEnabled(enabled); }
+
+bool TMainWindow::Checked(TControl control) const {
+  auto* button = qobject_cast<QAbstractButton*>(Control(control));
+  return button != nullptr && button->isChecked();
+}
+
+void TMainWindow::SetChecked(TControl control, bool checked) {
+  auto* button = qobject_cast<QAbstractButton*>(Control(control));
+  if (button == nullptr) return;
+  const QSignalBlocker blocker(button);
+  button->setChecked(checked);
+}
+
+int TMainWindow::ItemIndex(TControl control) const {
+  auto* list = qobject_cast<QComboBox*>(Control(control));
+  return list != nullptr ? list->currentIndex() : -1;
+}
+
+void TMainWindow::SetItemIndex(TControl control, int index) {
+  auto* list = qobject_cast<QComboBox*>(Control(control));
+  if (list == nullptr) return;
+  const QSignalBlocker blocker(list);
+  list->setCurrentIndex(index);
+}
+
+void TMainWindow::SetTimer(TTimerId timer, std::uint32_t intervalMs, bool enabled) {
+  QTimer* qtimer = timer == TTimerId::Timer1 ? Timer1 : SyncTimer;
+  qtimer->setInterval(static_cast<int>(std::min<std::uint32_t>(intervalMs, 0x7FFFFFFF)));
+  if (enabled)
+    qtimer->start();
+  else
+    qtimer->stop();
+}
+
+void TMainWindow::ShowErrorBox(const std::string& text) {
+  QMessageBox box(QMessageBox::Critical, QString::fromLatin1(ApplicationTitle), FromUtf8(text), QMessageBox::Ok,
+                  this);
+  box.setObjectName(QStringLiteral("ErrorBox"));
+  box.exec();
+}
+
+bool TMainWindow::TrayAvailable() { return TrayAvailableTest ? TrayAvailableTest() : TTrayIcon::Available(); }
+
+TBounds TMainWindow::WindowBounds() {
+  const QRect bounds = geometry();
+  return {bounds.left(), bounds.top(), bounds.width(), bounds.height()};
+}
+
+void TMainWindow::HideWindow() { hide(); }
+
+void TMainWindow::ShowWindow(const TBounds* bounds) {
+  if (bounds != nullptr) move(bounds->Left, bounds->Top);
+  setWindowState(windowState() & ~Qt::WindowMinimized);
+  show();
+  raise();
+  activateWindow();
+}
+
+void TMainWindow::MinimizeOrdinary() { showMinimized(); }
+
+void TMainWindow::Unminimize() { setWindowState(windowState() & ~Qt::WindowMinimized); }
+
+void TMainWindow::SetRolledUp(bool rolledUp) {
+  FRolledUp = rolledUp;
+  ClientArea->setVisible(!rolledUp);
+  TeForm1->ShowRolledUp(rolledUp);
+  ApplySize();
+}
+
+void TMainWindow::ApplySize() {
+  const int height = FRolledUp ? 0 : ClientArea->height();
+  setFixedSize(ClientArea->width() + 2 * TCaptionBar::Border,
+               TCaptionBar::Height + height + 2 * TCaptionBar::Border);
+}
+
+bool TMainWindow::ShowTrayIcon(const std::string& hint) {
+  Tray->Show(FromUtf8(hint));
+  return true;
+}
+
+void TMainWindow::RemoveTrayIcon() { Tray->Hide(); }
+
+void TMainWindow::CloseWindow() { close(); }
+
+void TMainWindow::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::LocaleChange && FForm) FForm->SetUserFormat(FormatSettingsFromLocale(QLocale::system()));
+  // A minimize from outside (window manager, taskbar) is the frame's to answer,
+  // once this event is over: a state changed inside it would not be taken.
+  if (event->type() == QEvent::WindowStateChange && FForm) {
+    if (!(windowState() & Qt::WindowMinimized))
+      FForm->TeForm1.NoLongerMinimized();
+    else
+      QTimer::singleShot(0, this, [this] {
+        if (FForm && (windowState() & Qt::WindowMinimized)) FForm->MinimizedBySystem();
+      });
+  }
+  QWidget::changeEvent(event);
+}
+
+void TMainWindow::closeEvent(QCloseEvent* event) {
+  // Under the error box the logic still runs below: it asks again when the box ends.
+  if (FForm && !FForm->CloseQuery()) {
+    event->ignore();
+    return;
+  }
+  // Closing the window ends the program, also from the notification area's menu.
+  QWidget::closeEvent(event);
+  QCoreApplication::quit();
+}

@@ -1,0 +1,35 @@
+#pragma once
+#include <QIcon>
+#include <QObject>
+#include <QString>
+#include <vector>
+
+#include "Form/FrameLogic.h"
+
+class QMenu;
+class QSystemTrayIcon;
+
+// The icon in the notification area while the window is there: a double click
+// restores it (a StatusNotifierItem host's activation, which is its click, too);
+// the right button opens the menu it is given.
+class TTrayIcon : public QObject {
+  Q_OBJECT
+
+public:
+  TTrayIcon(const QIcon& icon, const std::vector<TMenuItem>& menu, QObject* parent);
+  ~TTrayIcon() override;
+
+  void Show(const QString& hint);
+  void Hide();
+  bool IsShown() const;
+  QMenu* Menu() const { return FMenu; }
+  static bool Available();
+
+signals:
+  void CommandChosen(TFrameCommand command);
+
+private:
+  QIcon FPicture;
+  QMenu* FMenu;
+  QSystemTrayIcon* FIcon = nullptr;  // only while shown
+};

@@ -1,0 +1,66 @@
+#pragma once
+// The controller on a fake window, against fake servers inside the test's
+// private network namespace; shared by the portable and the Linux-only cases.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Core/IdSync.h"
+#include "Form/Form1.h"
+#include "Protocols/IdRequestPacer.h"
+#include "Form/FakeFormView.h"
+
+namespace KestrineTest {
+
+using namespace std::chrono_literals;
+
+class ControllerTest : public ::testing::Test {
+protected:
+  void SetUp() override { TIdRequestPacer::Default().SetMinInterval(0ms); }
+  void TearDown() override {
+    Window.reset();
+    TIdRequestPacer::Default().SetMinInterval(4000ms);
+  }
+
+  void Create() {
+    Window = std::make_unique<FakeWindow>();
+    Form = Window->Form.get();
+  }
+  FakeFormView& View() { return Window->View; }
+  std::string Text(TControl control) { return View().Text(control); }
+
+  // A window whose first query asks a custom server (set before the query's first step runs).
+  void CreateCustom(const std::string& address, int protocol) {
+    Create();
+    View().Type(TControl::edtServer, address);
+    View().At(TControl::cbSeverType).ItemIndex = protocol;
+    View().Click(TControl::ckCustomServer);
+  }
+
+  bool QueryDone(std::chrono::milliseconds timeout = 5s) {
+    return PumpUntil([this] { return !Form->FQueryBusy; }, timeout);
+  }
+
+  // Every text the label shows while the query runs, in order.
+  std::vector<std::string> LabelsUntilDone() {
+    // One step of the worker at a time, so that no caption is missed.
+    std::vector<std::string> labels;
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (Form->FQueryBusy && std::chrono::steady_clock::now() < deadline) {
+      IdSync::RunQueued();
+      const std::string now = Text(TControl::labCurServer);
+      if (labels.empty() || labels.back() != now) labels.push_back(now);
+      std::this_thread::sleep_for(100us);
+    }
+    return labels;
+  }
+
+  std::unique_ptr<FakeWindow> Window;
+  TForm1* Form = nullptr;
+};
+
+}  // namespace KestrineTest
