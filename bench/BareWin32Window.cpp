@@ -18,13 +18,8 @@ LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
   INITCOMMONCONTROLSEX classes{sizeof classes, ICC_STANDARD_CLASSES | ICC_TAB_CLASSES};
   InitCommonControlsEx(&classes);
-  WNDCLASSEXW form{};
-  form.cbSize = sizeof form;
-  form.lpfnWndProc = Proc;
-  form.hInstance = instance;
-  form.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  form.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  form.lpszClassName = L"BareWindow";
+  const WNDCLASSEXW form{sizeof(WNDCLASSEXW), 0, Proc, 0, 0, instance, nullptr, LoadCursorW(nullptr, IDC_ARROW),
+                         reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1), nullptr, L"BareWindow", nullptr};
   RegisterClassExW(&form);
   RegisterPanelClass(instance);
   RECT frame{0, 0, ClientWidth, ClientHeight};
