@@ -20,10 +20,10 @@ namespace {
 
 constexpr UINT WM_KESTRINE_TO_TRAY = WM_APP + 2;  // a minimize that came from outside
 constexpr UINT_PTR TimerIds[] = {1, 2};          // TTimerId::Timer1, SyncTimer
-constexpr UINT_PTR TrayRetryTimer = 3;
 // A timer's message comes only once nothing is left to paint: what the window
 // does not need to be seen waits for it.
 constexpr UINT_PTR AfterShownTimer = 4;
+constexpr UINT_PTR TrayRetryTimer = 3;
 constexpr int FirstControlId = IDC_TeSEdit1;
 
 std::atomic<bool> GWakePending{false};
@@ -241,13 +241,13 @@ LRESULT TMainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       if (wParam == SIZE_RESTORED) FOrdinaryMinimize = false;
       if (wParam == SIZE_MINIMIZED && !FOrdinaryMinimize) PostMessageW(FWindow, WM_KESTRINE_TO_TRAY, 0, 0);
       return 0;
+    case WM_DPICHANGED:
+      DpiChanged(LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+      return 0;
     case WM_TIMER:
       if (wParam != AfterShownTimer) break;
       KillTimer(FWindow, AfterShownTimer);
       FCaption->AddTips();
-      return 0;
-    case WM_DPICHANGED:
-      DpiChanged(LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
       return 0;
     case WM_SYSCOLORCHANGE:
     case WM_THEMECHANGED:
