@@ -4,12 +4,16 @@
 # with a warm wineserver and desktop (one start first, not counted; Notepad
 # stays open meanwhile). Measured as
 # bench/startup.sh measures the Linux program: from outside, polling X.
-# Run inside a private network namespace:
-#   unshare -rn bash bench/win_startup.sh BUILD_DIR [STARTS]
+# Where BUILD_DIR has bench/bare_win32_window.exe (a tree with the tests), a
+# bare window with the same controls is started beside it in each round; and
+# with OTHER_BUILD_DIR, that tree's program too (before and after a change),
+# all in one warm wineserver, alternately. Run inside a private network namespace:
+#   unshare -rn bash bench/win_startup.sh BUILD_DIR [STARTS] [OTHER_BUILD_DIR]
 # BUILD_DIR is a Windows tree (cmake/mingw-w64-posix.cmake).
 set -euo pipefail
 build=$1
 starts=${2:-9}
+other=${3:-}
 if ip -o link show | awk -F': ' '$2 != "lo" { found = 1 } END { exit !found }'; then
   echo "win_startup.sh: run inside 'unshare -rn'" >&2
   exit 1
@@ -39,28 +43,51 @@ mkdir "$WINEPREFIX"
 wineserver -p
 # With DISPLAY set, so that Wine's desktop gets the X driver.
 wine wineboot -i >/dev/null 2>&1
-cp "$build/win32/Kestrine.exe" "$work/"
+# The subjects, each a program and its window's caption, in the order of a round.
+mkdir "$work/program"
+cp "$build/win32/Kestrine.exe" "$work/program/"
+subjects=("program|$work/program/Kestrine.exe|Kestrine ")
+if [ -f "$build/bench/bare_win32_window.exe" ]; then
+  cp "$build/bench/bare_win32_window.exe" "$work/"
+  subjects+=("bare window|$work/bare_win32_window.exe|bare")
+fi
+if [ -n "$other" ]; then
+  mkdir "$work/other"
+  # A tree of an older commit may have its program in win/.
+  cp "$other/win32/Kestrine.exe" "$work/other/" 2>/dev/null || cp "$other/win/Kestrine.exe" "$work/other/"
+  subjects+=("program of $other|$work/other/Kestrine.exe|Kestrine ")
+fi
 
-# start_once: prints the milliseconds from the start to the window shown.
+# start_once PROGRAM CAPTION: prints the milliseconds from the start to the window shown.
 start_once() {
   local start program
   start=$(date +%s%N)
-  wine "$work/Kestrine.exe" >/dev/null 2>&1 &
+  wine "$1" >/dev/null 2>&1 &
   program=$!
-  until xdotool search --onlyvisible --name '^Kestrine $' >/dev/null 2>&1; do sleep 0.005; done
+  until xdotool search --onlyvisible --name "^$2\$" >/dev/null 2>&1; do sleep 0.005; done
   echo $((($(date +%s%N) - start) / 1000000))
   kill "$program"
   wait "$program" || true
   # The window's X window goes with the process; the next start must not see it.
-  while xdotool search --name '^Kestrine $' >/dev/null 2>&1; do sleep 0.005; done
+  while xdotool search --name "^$2\$" >/dev/null 2>&1; do sleep 0.005; done
 }
 
 # Wine's desktop process ends about a second after its last program, and each
 # start would then pay for a new one: a program that stays keeps it warm.
 wine notepad >/dev/null 2>&1 &
-first=$(start_once)
-times=()
-for _ in $(seq "$starts"); do times+=("$(start_once)"); done
-sorted=$(printf '%s\n' "${times[@]}" | sort -n | tr '\n' ' ')
-echo "first start after wineboot: $first ms"
-echo "start-up to the window shown, warm, ms: $sorted(median $(printf '%s\n' "${times[@]}" | sort -n | sed -n "$(((starts + 1) / 2))p"))"
+declare -A times firsts
+for subject in "${subjects[@]}"; do
+  IFS='|' read -r name program caption <<<"$subject"
+  firsts[$name]=$(start_once "$program" "$caption")
+done
+for _ in $(seq "$starts"); do
+  for subject in "${subjects[@]}"; do
+    IFS='|' read -r name program caption <<<"$subject"
+    times[$name]+="$(start_once "$program" "$caption") "
+  done
+done
+for subject in "${subjects[@]}"; do
+  IFS='|' read -r name _ _ <<<"$subject"
+  sorted=$(printf '%s\n' ${times[$name]} | sort -n)
+  echo "$name: first start ${firsts[$name]} ms; warm, ms: $(echo $sorted) (median $(sed -n "$(((starts + 1) / 2))p" <<<"$sorted"))"
+done

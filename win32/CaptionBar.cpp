@@ -93,22 +93,32 @@ TCaptionBar::TCaptionBar(HWND root, HINSTANCE instance, const TScale& scale, HIC
     : FRoot(root), FScale(scale), FIcon(icon) {
   FWindow = CreateWindowExW(0, CaptionClass, L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 1, 1, 0, 0, root, nullptr,
                             instance, this);
-  // The drawn glyphs are not all standard ones: each button names itself in a tip.
-  HWND tips = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT,
-                              CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, FWindow, nullptr, instance, nullptr);
   for (const TButtonSpec& spec : Buttons) {
     HWND button = CreateWindowExW(0, L"BUTTON", spec.Name, WS_CHILD | WS_VISIBLE | BS_OWNERDRAW, 0, 0, 0, 0, FWindow,
                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.Id)), instance, nullptr);
     SetWindowSubclass(button, ButtonProc, 0, reinterpret_cast<DWORD_PTR>(this));
+  }
+  Rescale(scale, icon, buttonFont);
+}
+
+// The drawn glyphs are not all standard ones: each button names itself in a tip.
+// A top-level window of its own, made once the window is shown: under Wine it
+// costs as many calls to the server as the bar and its four buttons together.
+void TCaptionBar::AddTips() {
+  if (FTips != nullptr) return;
+  const auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(FWindow, GWLP_HINSTANCE));
+  FTips = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT,
+                          CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, FWindow, nullptr, instance, nullptr);
+  for (const TButtonSpec& spec : Buttons) {
+    HWND button = GetDlgItem(FWindow, spec.Id);
     TTTOOLINFOW tip{};
     tip.cbSize = sizeof tip;
     tip.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
     tip.hwnd = FWindow;
     tip.uId = reinterpret_cast<UINT_PTR>(button);
     tip.lpszText = const_cast<wchar_t*>(spec.Name);
-    SendMessageW(tips, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tip));
+    SendMessageW(FTips, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tip));
   }
-  Rescale(scale, icon, buttonFont);
 }
 
 void TCaptionBar::Rescale(const TScale& scale, HICON icon, HFONT buttonFont) {

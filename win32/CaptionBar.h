@@ -22,6 +22,8 @@ public:
   HWND Handle() const { return FWindow; }
   void SetRolledUp(bool rolledUp);
   void SetActive(bool active);
+  // The buttons' tips, which no one sees before the window is: made after it is shown.
+  void AddTips();
   // At another DPI: places, fonts and the icon (which the owner keeps) anew.
   void Rescale(const TScale& scale, HICON icon, HFONT buttonFont);
 
@@ -42,6 +44,7 @@ private:
 
   HWND FRoot;
   HWND FWindow = nullptr;
+  HWND FTips = nullptr;
   TScale FScale;
   HICON FIcon;
   HFONT FCaptionFont = nullptr;

@@ -21,6 +21,9 @@ namespace {
 
 constexpr UINT WM_KESTRINE_TO_TRAY = WM_APP + 2;  // a minimize that came from outside
 constexpr UINT_PTR TimerIds[] = {1, 2};          // TTimerId::Timer1, SyncTimer
+// A timer's message comes only once nothing is left to paint: what the window
+// does not need to be seen waits for it.
+constexpr UINT_PTR AfterShownTimer = 4;
 constexpr UINT_PTR TrayRetryTimer = 3;
 static_assert(FirstControlId == IDC_TeSEdit1 && FirstControlId + static_cast<int>(ControlCount) - 1 == IDC_TeGroupBox2);
 
@@ -142,6 +145,7 @@ bool TMainWindow::Create() {
   RebuildSystemMenu();
   ApplySize();
   FFocus = Control(TControl::TeButton1);  // first in the tab order
+  ::SetTimer(FWindow, AfterShownTimer, USER_TIMER_MINIMUM, nullptr);
   return true;
 }
 
@@ -223,6 +227,11 @@ LRESULT TMainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     case WM_DPICHANGED:
       DpiChanged(LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+      return 0;
+    case WM_TIMER:
+      if (wParam != AfterShownTimer) break;
+      KillTimer(FWindow, AfterShownTimer);
+      FCaption->AddTips();
       return 0;
     case WM_SYSCOLORCHANGE:
     case WM_THEMECHANGED:

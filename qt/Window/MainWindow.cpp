@@ -7,10 +7,12 @@
 #include <QEvent>
 #include <QGroupBox>
 #include <QIcon>
+#include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QMessageBox>
+#include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShortcut>
@@ -96,6 +98,14 @@ void Place(QWidget* control, const TControlSpec& spec) {
 
 QColor WindowsColor(int color) { return QColor(color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF); }
 
+// Read as PNG by name: a reader left to guess would load every image format
+// plugin (and libjpeg with them) to ask each whether it reads PNG.
+QIcon ProgramIcon() {
+  QImageReader reader(QStringLiteral(":/kestrine.png"), "png");
+  reader.setAutoDetectImageFormat(false);
+  return QIcon(QPixmap::fromImage(reader.read()));
+}
+
 }  // namespace
 
 static void LoadResources() { Q_INIT_RESOURCE(kestrine); }  // the icon lives in this static library
@@ -162,7 +172,7 @@ void TMainWindow::CreateControls() {
 }
 
 void TMainWindow::CreateFrame() {
-  const QIcon icon(QStringLiteral(":/kestrine.png"));
+  const QIcon icon = ProgramIcon();
   setWindowIcon(icon);  // the taskbar's picture; the window has none of its own beyond the application's
   TeForm1 = new TCaptionBar(this, icon);
   TeForm1->setGeometry(TCaptionBar::Border, TCaptionBar::Border, ClientArea->width(), TCaptionBar::Height);
