@@ -34,14 +34,14 @@ TLoadResult BareLoop(TLoadSettings load, Serve serve) {
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(load.Port);
-  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) std::perror("bind");
   timeval wait{0, 100000};
   setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
   std::atomic<bool> stop{false};
   std::thread server([&] {
     while (!stop) serve(fd);
   });
-  const TLoadResult result = RunLoad(load);
+  TLoadResult result = RunLoad(load);
   stop = true;
   server.join();
   close(fd);

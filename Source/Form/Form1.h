@@ -36,7 +36,7 @@ struct TFormOptions {
 // handler of the window and its components. It reaches the window only through
 // IFormView; the front-end forwards the user's actions to the handlers below.
 // Its query worker reaches it only through IQueryWindow, on the window's thread.
-class TForm1 : public IQueryWindow {
+class TForm1 final : public IQueryWindow {
 public:
   TForm1(IFormView& view, TFormOptions options);
   ~TForm1();

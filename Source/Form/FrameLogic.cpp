@@ -11,7 +11,7 @@ TMenuItem Separator() { return {true, "", "", TFrameCommand::Close}; }
 }  // namespace
 
 // The notification area keeps 63 characters of a hint.
-TFrameLogic::TFrameLogic(IFormView& view, std::string hint) : FView(&view), FHint(hint.substr(0, 63)) {}
+TFrameLogic::TFrameLogic(IFormView& view, const std::string& hint) : FView(&view), FHint(hint.substr(0, 63)) {}
 
 std::vector<TMenuItem> TFrameLogic::SystemMenu() const {
   switch (FState) {

@@ -23,7 +23,7 @@ struct TMenuItem {
 // which the window points at its TeForm1Minimize.
 class TFrameLogic {
 public:
-  TFrameLogic(IFormView& view, std::string hint);
+  TFrameLogic(IFormView& view, const std::string& hint);
 
   TFrameState State() const { return FState; }
   // The system menu's items in the current state, in order.

@@ -31,7 +31,7 @@ public:
 private:
   bool FFirst = true;
   int FListener = -1;
-  void* FMutex = nullptr;
+  [[maybe_unused]] void* FMutex = nullptr;  // Windows only
   std::string FName;
 };
 

@@ -211,7 +211,7 @@ TEST_P(BlockedReceiveTest, EndsAtOnceWithAnException) {
     auto& binding = client.AcquireBinding();
     binding.IP = "127.0.0.1";
     binding.BindLocal();
-    auto outcome = std::async(std::launch::async, [&]() -> std::string {
+    auto outcome = std::async(std::launch::async, [&, where = where]() -> std::string {
       try {
         TIdBytes buffer(64);
         std::string ip;

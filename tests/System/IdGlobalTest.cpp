@@ -87,7 +87,7 @@ TEST(DateTimeTest, AddSecondsWorksInExtendedPrecision) {
   } cases[] = {
       {noon, 1, Fields{2024, 1, 1, 12, 0, 1, 0}, 0},
       {noon, -1, Fields{2024, 1, 1, 11, 59, 59, 0}, 0},
-      {noon, 12 * 3600, Fields{2024, 1, 2, 0, 0, 0, 0}, 0},
+      {noon, 12 * 3600LL, Fields{2024, 1, 2, 0, 0, 0, 0}, 0},
       {noon, -365 * 86400LL, Fields{2023, 1, 1, 12, 0, 0, 0}, 0},
       {NtpEpoch, 4294967296LL, Fields{2036, 2, 7, 6, 28, 16, 0}, 0},
       // The exactly rounded sums; plain double arithmetic is one unit off in the last place here.
@@ -132,7 +132,7 @@ TEST(TickTest, TickSpanCountsAcrossOneWrap) {
 
 TEST(TickTest, TickCountMsAdvancesWithTime) {
   const std::uint32_t start = TickCountMs();
-  timespec pause{0, 20 * 1000 * 1000};
+  timespec pause{0, 20L * 1000 * 1000};
   nanosleep(&pause, nullptr);
   const std::uint32_t span = TickSpan(start, TickCountMs());
   EXPECT_GE(span, 19u);

@@ -113,7 +113,7 @@ int ReplyCode(const TRun& run) {
 
 // Anything that tries to bend a helper through its environment.
 const std::vector<std::string> HostileEnvironment = {
-    "LD_PRELOAD=" KESTRINE_PRELOAD_PROBE,
+    "LD_PRELOAD=" KESTRINE_PRELOAD_PROBE,  // NOLINT(bugprone-suspicious-missing-comma): joined on purpose
     "LD_LIBRARY_PATH=/nonexistent",
     "QT_PLUGIN_PATH=/tmp",
     "QT_QPA_GENERIC_PLUGINS=probe",

@@ -26,11 +26,11 @@ std::string ExecutablePathOf(const std::string& link) {
   char buffer[PATH_MAX];
   const ssize_t length = readlink(link.c_str(), buffer, sizeof buffer - 1);
   if (length <= 0) return {};
-  const std::string path(buffer, static_cast<size_t>(length));
+  std::string path(buffer, static_cast<size_t>(length));
   if (Exists(path)) return path;
   constexpr std::size_t mark = sizeof DeletedMark - 1;
   if (path.size() > mark && path.compare(path.size() - mark, mark, DeletedMark) == 0) {
-    const std::string current = path.substr(0, path.size() - mark);
+    std::string current = path.substr(0, path.size() - mark);
     if (Exists(current)) return current;
   }
   return {};
