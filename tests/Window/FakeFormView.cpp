@@ -7,6 +7,7 @@
 
 #include "Core/IdSync.h"
 #include "GetTimeClientThread.h"
+#include "Support/TestHelpers.h"
 
 namespace KestrineTest {
 namespace {
@@ -142,14 +143,13 @@ FakeWindow::~FakeWindow() {
 }
 
 bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  for (;;) {
-    IdSync::RunQueued();
-    if (GLatest != nullptr && GLatest->Form) GLatest->View.FireDueTimers();
-    if (done()) return true;
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    IdSync::WaitPumping([] { return false; }, std::chrono::milliseconds(1));
-  }
+  return PollUntil(
+      [&] {
+        IdSync::RunQueued();
+        if (GLatest != nullptr && GLatest->Form) GLatest->View.FireDueTimers();
+        return done();
+      },
+      timeout, [] { IdSync::WaitPumping([] { return false; }, std::chrono::milliseconds(1)); });
 }
 
 void PumpFor(std::chrono::milliseconds duration) {
