@@ -1,16 +1,15 @@
 #include "Core/IdUDPBase.h"
 
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <future>
 #include <thread>
 
+#include "Core/IdSocketHandle.h"
 #include "Fakes/FakeUdpServer.h"
+#include "Fakes/UdpProbe.h"
+#include "Support/TestHelpers.h"
 #include "System/IdException.h"
 
 namespace {
@@ -20,11 +19,9 @@ using KestrineTest::Bytes;
 using KestrineTest::FakeUdpServer;
 using KestrineTest::Reply;
 using KestrineTest::SilentHandler;
+using KestrineTest::MsSince;
+using KestrineTest::UdpProbe;
 using Clock = std::chrono::steady_clock;
-
-long long MsSince(Clock::time_point start) {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
-}
 
 class IdUDPBaseTest : public testing::Test {
 protected:
@@ -100,6 +97,17 @@ TEST_F(IdUDPBaseTest, DatagramLongerThanBufferSizeRaisesMessageTooLongAndIsLost)
   }
   // The next datagram is the 8192-byte one, read whole; the long one is gone.
   EXPECT_EQ(Client.ReceiveText(2000), std::string(8192, 'y'));
+
+  // Below the endpoint: the sender is reported with the failure.
+  Peer.SendTo(Bytes(5, 'z'), "127.0.0.1", port);
+  auto& binding = Client.AcquireBinding();
+  ASSERT_TRUE(binding.WaitReadable(2000));
+  TIdBytes small(4);
+  std::string address;
+  int from = 0;
+  EXPECT_THROW(binding.ReceiveDatagram(small, address, from, Id_IPv4), EIdSocketError);
+  EXPECT_EQ(address, "127.0.0.1");
+  EXPECT_EQ(from, Peer.Port());
   EXPECT_EQ(Client.ReceiveText(50), "");
   EXPECT_TRUE(Client.Active());
 }
@@ -159,37 +167,24 @@ TEST_F(IdUDPBaseTest, ActiveSetWhileLoadingTakesEffectWhenLoadingEnds) {
 
 TEST_F(IdUDPBaseTest, BroadcastFlagReachesEveryNewSocket) {
   const auto broadcastOption = [this] {
-    int value = -1;
-    socklen_t length = sizeof value;
-    getsockopt(static_cast<int>(Client.AcquireBinding().SocketHandle()), SOL_SOCKET, SO_BROADCAST, &value, &length);
-    return value;
+    return KestrineTest::FakeSocket::BroadcastEnabled(
+        static_cast<KestrineTest::FakeSocket::Handle>(Client.AcquireBinding().SocketHandle()));
   };
   Client.SetActive(true);
-  EXPECT_EQ(broadcastOption(), 0);
+  EXPECT_FALSE(broadcastOption());
   Client.SetBroadcastEnabled(true);
-  EXPECT_EQ(broadcastOption(), 1);
+  EXPECT_TRUE(broadcastOption());
   Client.SetActive(false);
   Client.SetActive(true);
-  EXPECT_EQ(broadcastOption(), 1);
+  EXPECT_TRUE(broadcastOption());
   Client.SetBroadcastEnabled(false);
-  EXPECT_EQ(broadcastOption(), 0);
+  EXPECT_FALSE(broadcastOption());
 }
 
 // A receive blocked in another thread must end at once when the socket is closed,
 // and always with an exception: a shut-down socket reads as an empty datagram.
 enum class StopBy { CloseHandle, Shutdown };
-enum class BlockedIn { EndpointReceive, HandleWaitThenReceive, HandleReceive };
-
-// Sends one byte to a loopback port from a socket of its own.
-void Poke(std::uint16_t port) {
-  const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  sockaddr_in to{};
-  to.sin_family = AF_INET;
-  to.sin_port = htons(port);
-  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::sendto(fd, "!", 1, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
-  ::close(fd);
-}
+enum class BlockedIn { EndpointReceive, HandleWaitThenReceive, HandleReceive, ListWait };
 
 struct BlockedCase {
   StopBy Stop;
@@ -224,9 +219,16 @@ TEST_P(BlockedReceiveTest, EndsAtOnceWithAnException) {
             return "received " + std::to_string(binding.ReceiveDatagram(buffer, ip, port, Id_IPv4));
           case BlockedIn::HandleReceive:
             return "received " + std::to_string(binding.ReceiveDatagram(buffer, ip, port, Id_IPv4));
+          case BlockedIn::ListWait:
+            TIdSocketHandle::WaitAnyReadable({&binding}, IdTimeoutInfinite);
+            return "ended";
         }
+      } catch (const EIdSocketError& error) {
+        return error.ErrorNumber() == Id_WSAEINTR || error.ErrorNumber() == Id_WSAENOTSOCK
+                   ? "exception"
+                   : "socket error " + std::to_string(error.ErrorNumber());
       } catch (const EIdException&) {
-        return "exception";
+        return where == BlockedIn::ListWait ? "ended" : "exception";
       }
       return "?";
     });
@@ -236,24 +238,31 @@ TEST_P(BlockedReceiveTest, EndsAtOnceWithAnException) {
     else
       binding.CloseSocketHandle();
     const bool ended = outcome.wait_for(2s) == std::future_status::ready;
-    if (!ended) Poke(static_cast<std::uint16_t>(binding.Port));  // so that the thread can be joined
+    if (!ended) UdpProbe().Send({'!'}, static_cast<std::uint16_t>(binding.Port));  // so that the thread can be joined
     EXPECT_TRUE(ended);
-    EXPECT_EQ(outcome.get(), "exception");
+    EXPECT_EQ(outcome.get(), where == BlockedIn::ListWait ? "ended" : "exception");
     EXPECT_FALSE(binding.HasSocket());
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(All, BlockedReceiveTest,
-                         testing::Values(BlockedCase{StopBy::CloseHandle, BlockedIn::EndpointReceive},
-                                         BlockedCase{StopBy::CloseHandle, BlockedIn::HandleWaitThenReceive},
-                                         BlockedCase{StopBy::CloseHandle, BlockedIn::HandleReceive},
-                                         BlockedCase{StopBy::Shutdown, BlockedIn::EndpointReceive}),
+const BlockedCase BlockedCases[] = {
+    {StopBy::CloseHandle, BlockedIn::EndpointReceive},
+    {StopBy::CloseHandle, BlockedIn::HandleWaitThenReceive},
+    {StopBy::CloseHandle, BlockedIn::HandleReceive},
+    {StopBy::Shutdown, BlockedIn::EndpointReceive},
+#ifdef _WIN32
+    // On Windows a closed socket reads as readable to a wait, so a wait ends too.
+    {StopBy::CloseHandle, BlockedIn::ListWait},
+#endif
+};
+
+INSTANTIATE_TEST_SUITE_P(All, BlockedReceiveTest, testing::ValuesIn(BlockedCases),
                          [](const testing::TestParamInfo<BlockedCase>& info) {
                            const char* stop = info.param.Stop == StopBy::Shutdown ? "Shutdown" : "CloseHandle";
                            const char* where = info.param.Where == BlockedIn::EndpointReceive ? "EndpointReceive"
-                                               : info.param.Where == BlockedIn::HandleReceive
-                                                   ? "HandleReceive"
-                                                   : "HandleWaitThenReceive";
+                                               : info.param.Where == BlockedIn::HandleReceive   ? "HandleReceive"
+                                               : info.param.Where == BlockedIn::ListWait        ? "ListWait"
+                                                                                                : "HandleWaitThenReceive";
                            return std::string(stop) + "During" + where;
                          });
 

@@ -13,6 +13,7 @@
 #include "Form/Form1.h"
 #include "Protocols/IdRequestPacer.h"
 #include "Form/FakeFormView.h"
+#include "Support/TestHelpers.h"
 
 namespace KestrineTest {
 
@@ -49,13 +50,15 @@ protected:
   std::vector<std::string> LabelsUntilDone() {
     // One step of the worker at a time, so that no caption is missed.
     std::vector<std::string> labels;
-    const auto deadline = std::chrono::steady_clock::now() + 10s;
-    while (Form->FQueryBusy && std::chrono::steady_clock::now() < deadline) {
-      IdSync::RunQueued();
-      const std::string now = Text(TControl::labCurServer);
-      if (labels.empty() || labels.back() != now) labels.push_back(now);
-      std::this_thread::sleep_for(100us);
-    }
+    PollUntil(
+        [&] {
+          if (!Form->FQueryBusy) return true;
+          IdSync::RunQueued();
+          const std::string now = Text(TControl::labCurServer);
+          if (labels.empty() || labels.back() != now) labels.push_back(now);
+          return false;
+        },
+        10s, [] { std::this_thread::sleep_for(100us); });
     return labels;
   }
 

@@ -8,6 +8,7 @@
 #include "Form/ControlTable.h"
 #include "Core/IdSync.h"
 #include "Form/GetTimeClientThread.h"
+#include "Support/TestHelpers.h"
 
 namespace KestrineTest {
 namespace {
@@ -154,14 +155,13 @@ FakeWindow::~FakeWindow() {
 }
 
 bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  for (;;) {
-    IdSync::RunQueued();
-    if (GLatest != nullptr && GLatest->Form) GLatest->View.FireDueTimers();
-    if (done()) return true;
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    IdSync::WaitPumping([] { return false; }, std::chrono::milliseconds(1));
-  }
+  return PollUntil(
+      [&] {
+        IdSync::RunQueued();
+        if (GLatest != nullptr && GLatest->Form) GLatest->View.FireDueTimers();
+        return done();
+      },
+      timeout, [] { IdSync::WaitPumping([] { return false; }, std::chrono::milliseconds(1)); });
 }
 
 void PumpFor(std::chrono::milliseconds duration) {

@@ -15,10 +15,6 @@ namespace {
 
 using IdRequestPacerTest = ProtocolTest;
 
-long long MsBetween(SteadyClock::time_point from, SteadyClock::time_point to) {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(to - from).count();
-}
-
 TEST_F(IdRequestPacerTest, KeepsFourSecondsBetweenRequestsUnlessToldOtherwise) {
   EXPECT_EQ(TIdRequestPacer().MinInterval(), 4000ms);
 }
@@ -29,7 +25,6 @@ TEST_F(IdRequestPacerTest, SpacesRequestsToOneAddressFromEveryClient) {
   TIdRequestPacer::Default().SetMinInterval(300ms);
   FakeUdpServer sntpServer("127.0.0.1", 0, SntpHandler());
   FakeUdpServer timeServer("127.0.0.1", 0, TimeProtocolHandler());
-  FakeUdpServer elsewhere("127.0.0.2", 0, TimeProtocolHandler());
   TIdSNTP sntp;
   TIdTimeUDP time;
   sntp.ReceiveTimeout = time.ReceiveTimeout = 2000;
@@ -42,19 +37,21 @@ TEST_F(IdRequestPacerTest, SpacesRequestsToOneAddressFromEveryClient) {
   EXPECT_NE(sntp.QueryTime(), 0.0);
   EXPECT_NE(time.QueryTime(), 0.0);
   EXPECT_NE(sntp.QueryTime(), 0.0);
-  time.SetHost("127.0.0.2");
-  time.SetPort(elsewhere.Port());
-  EXPECT_NE(time.QueryTime(), 0.0);
-
   const auto second = timeServer.Requests().at(0).Arrived;
   const auto third = sntpServer.Requests().at(1).Arrived;
-  const auto other = elsewhere.Requests().at(0).Arrived;
   // Measured from before the first send, since a server thread that waits for a
   // core stamps an arrival late: each paced send is at least one interval after
   // the one before, and each arrival follows its send.
   EXPECT_GE(MsBetween(start, second), 300);
   EXPECT_GE(MsBetween(start, third), 600);
-  EXPECT_LT(MsBetween(third, other), 200);
+
+#ifndef _WIN32  // under Wine no answer from another 127/8 address arrives
+  FakeUdpServer elsewhere("127.0.0.2", 0, TimeProtocolHandler());
+  time.SetHost("127.0.0.2");
+  time.SetPort(elsewhere.Port());
+  EXPECT_NE(time.QueryTime(), 0.0);
+  EXPECT_LT(MsBetween(third, elsewhere.Requests().at(0).Arrived), 200);
+#endif
 }
 
 TEST_F(IdRequestPacerTest, ClientsCanHaveAPacerOfTheirOwn) {

@@ -14,8 +14,6 @@ namespace {
 
 constexpr double TwoTo32 = 4294967296.0;
 
-double StampSeconds(std::uint32_t seconds, std::uint32_t fraction) { return seconds + fraction / TwoTo32; }
-
 std::uint32_t ReadBE32(const Bytes& bytes, std::size_t at) {
   return static_cast<std::uint32_t>(bytes[at]) << 24 | static_cast<std::uint32_t>(bytes[at + 1]) << 16 |
          static_cast<std::uint32_t>(bytes[at + 2]) << 8 | bytes[at + 3];
@@ -32,6 +30,10 @@ protected:
 
   TIdSNTP Client;
 };
+
+#ifndef _WIN32
+// Zones set through TZ: the Windows side reads its zone once, at start.
+double StampSeconds(std::uint32_t seconds, std::uint32_t fraction) { return seconds + fraction / TwoTo32; }
 
 TEST_F(IdSNTPTest, RequestCarriesTheSendTimeAndTheAnswerIsTheServersLocalTime) {
   const struct {
@@ -125,6 +127,7 @@ TEST(NtpStampTest, LocalTimesRoundTripAcrossTheEraBoundary) {
     EXPECT_NEAR(NtpStampToLocal(stamp.Seconds, stamp.Fraction), t, 1.5 / MSecsPerDay) << DateText(t);
   }
 }
+#endif
 
 TEST(RejectReplyTest, RefusesUnsynchronizedAndInvalidServersOnly) {
   const struct {

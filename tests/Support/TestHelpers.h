@@ -1,14 +1,39 @@
 #pragma once
+#include <chrono>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <optional>
 #include <sstream>
 #include <string>
+#include <thread>
 
 namespace KestrineTest {
 
+using SteadyClock = std::chrono::steady_clock;
+
+inline long long MsBetween(SteadyClock::time_point from, SteadyClock::time_point to) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(to - from).count();
+}
+
+inline long long MsSince(SteadyClock::time_point start) { return MsBetween(start, SteadyClock::now()); }
+
+// Asks done until it holds or the time-out passes, with a pause between. done may
+// do a round of the caller's work first (run the window's queue, fire timers).
+inline bool PollUntil(
+    const std::function<bool()>& done, std::chrono::milliseconds timeout,
+    const std::function<void()>& pause = [] { std::this_thread::sleep_for(std::chrono::milliseconds(1)); }) {
+  const auto deadline = SteadyClock::now() + timeout;
+  for (;;) {
+    if (done()) return true;
+    if (SteadyClock::now() >= deadline) return false;
+    pause();
+  }
+}
+
+#ifndef _WIN32
 // Sets TZ (a POSIX zone string, so no zone database is needed) and puts the old one back.
 class ScopedTz {
 public:
@@ -33,6 +58,7 @@ public:
 private:
   std::optional<std::string> FOld;
 };
+#endif
 
 inline std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

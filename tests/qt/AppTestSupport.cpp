@@ -12,6 +12,7 @@
 #include "Form/GetTimeClientThread.h"
 #include "MainWindow.h"
 #include "RegionalSettings.h"
+#include "Support/TestHelpers.h"
 
 namespace KestrineTest {
 
@@ -25,14 +26,13 @@ std::unique_ptr<TMainWindow> MakeWindow() {
 }
 
 bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  for (;;) {
-    QCoreApplication::processEvents();
-    IdSync::RunQueued();
-    if (done()) return true;
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
+  return PollUntil(
+      [&] {
+        QCoreApplication::processEvents();
+        IdSync::RunQueued();
+        return done();
+      },
+      timeout);
 }
 
 void PumpFor(std::chrono::milliseconds duration) {
