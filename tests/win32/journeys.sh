@@ -9,7 +9,7 @@
 # WINEPREFIX (scripts/test.sh makes both).
 set -euo pipefail
 journey=$1 program=$2 driver=$3 fake_server=$4 peers=$5
-ids=$(cd "$(dirname "$0")/../../win" && pwd)/ControlIds.h
+ids=$(cd "$(dirname "$0")/../../win32" && pwd)/ControlIds.h
 
 fail() {
   echo "FAIL: $*" >&2
