@@ -18,15 +18,25 @@ LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
   INITCOMMONCONTROLSEX classes{sizeof classes, ICC_STANDARD_CLASSES | ICC_TAB_CLASSES};
   InitCommonControlsEx(&classes);
-  const WNDCLASSEXW form{sizeof(WNDCLASSEXW), 0, Proc, 0, 0, instance, nullptr, LoadCursorW(nullptr, IDC_ARROW),
-                         reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1), nullptr, L"BareWindow", nullptr};
+  const WNDCLASSEXW form{sizeof(WNDCLASSEXW),
+                         0,
+                         Proc,
+                         0,
+                         0,
+                         instance,
+                         nullptr,
+                         LoadCursorW(nullptr, IDC_ARROW),
+                         reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1),
+                         nullptr,
+                         L"BareWindow",
+                         nullptr};
   RegisterClassExW(&form);
   RegisterPanelClass(instance);
   RECT frame{0, 0, ClientWidth, ClientHeight};
   AdjustWindowRectEx(&frame, WS_OVERLAPPEDWINDOW, FALSE, WS_EX_CONTROLPARENT);
-  HWND window = CreateWindowExW(WS_EX_CONTROLPARENT, form.lpszClassName, L"bare", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
-                                328, 176, frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
-                                instance, nullptr);
+  HWND window =
+      CreateWindowExW(WS_EX_CONTROLPARENT, form.lpszClassName, L"bare", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 328, 176,
+                      frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, instance, nullptr);
   const TScale scale{};
   HFONT font = CreateFontW(-MulDiv(8, scale.Dpi, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                            OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,

@@ -11,8 +11,9 @@ int main(int argc, char** argv) {
   box.setWindowTitle(QStringLiteral("bare"));
   box.resize(352, 24);
   QTimer timer;
-  QObject::connect(&timer, &QTimer::timeout,
-                   [&] { box.setText(QDateTime::currentDateTime().toString(QStringLiteral("dd-MMM -yyyy hh:mm:ss"))); });
+  QObject::connect(&timer, &QTimer::timeout, [&] {
+    box.setText(QDateTime::currentDateTime().toString(QStringLiteral("dd-MMM -yyyy hh:mm:ss")));
+  });
   timer.start(500);
   box.show();
   return QApplication::exec();

@@ -39,10 +39,10 @@ int wmain(int argc, wchar_t** argv) {
   const int idleSeconds = argc > 2 ? _wtoi(argv[2]) : 60;
   const SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
   const std::wstring binary = L"\"" + std::wstring(argv[1]) + L"\"";
-  const SC_HANDLE service = CreateServiceW(manager, Service::ServiceName, Service::DisplayName, SERVICE_ALL_ACCESS,
-                                           SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
-                                           binary.c_str(), nullptr, nullptr, nullptr, L"NT AUTHORITY\\LocalService",
-                                           nullptr);
+  const SC_HANDLE service =
+      CreateServiceW(manager, Service::ServiceName, Service::DisplayName, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
+                     SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, binary.c_str(), nullptr, nullptr, nullptr,
+                     L"NT AUTHORITY\\LocalService", nullptr);
   if (service == nullptr) {
     std::fprintf(stderr, "CreateService: %lu\n", GetLastError());
     return 1;
@@ -71,8 +71,8 @@ int wmain(int argc, wchar_t** argv) {
   }
   std::sort(trips.begin(), trips.end());
   if (!trips.empty())
-    std::printf("round trip: %zu of 200 answered, median %.2f ms, p90 %.2f ms\n", trips.size(),
-                trips[trips.size() / 2], trips[trips.size() * 9 / 10]);
+    std::printf("round trip: %zu of 200 answered, median %.2f ms, p90 %.2f ms\n", trips.size(), trips[trips.size() / 2],
+                trips[trips.size() * 9 / 10]);
 
   const HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, status.dwProcessId);
   const double before = CpuSeconds(process);

@@ -107,7 +107,8 @@ TLoadResult ServerRun(TLoadSettings load, bool threaded, std::vector<double>* ti
   std::thread generator([&] {
     result = RunLoad(load);
     done = true;
-    QMetaObject::invokeMethod(qApp, [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        qApp, [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
   });
   std::thread clicker([&] {
     while (!done) {
@@ -181,7 +182,9 @@ int main(int argc, char** argv) {
               Percentile(ratios, 0.5), Percentile(ratios, 0.0), Percentile(ratios, 1.0), rounds);
   std::printf("window's 500 ms tick while loaded: late p50 %.1f ms, p99 %.1f ms, max %.1f ms (%zu ticks)\n",
               Percentile(late, 0.5), Percentile(late, 0.99), Percentile(late, 1.0), late.size());
-  std::printf("an event posted to the window's thread while loaded: handled after p50 %.2f ms, p99 %.2f ms, max %.2f ms (%zu)\n",
-              Percentile(clicks, 0.5), Percentile(clicks, 0.99), Percentile(clicks, 1.0), clicks.size());
+  std::printf(
+      "an event posted to the window's thread while loaded: handled after p50 %.2f ms, p99 %.2f ms, max %.2f ms "
+      "(%zu)\n",
+      Percentile(clicks, 0.5), Percentile(clicks, 0.99), Percentile(clicks, 1.0), clicks.size());
   return 0;
 }

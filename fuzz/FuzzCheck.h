@@ -7,12 +7,12 @@
 
 // A property that must hold for every input: libFuzzer reports the abort as a
 // finding and saves the input.
-#define FUZZ_CHECK(condition)                                                              \
-  do {                                                                                     \
-    if (!(condition)) {                                                                    \
+#define FUZZ_CHECK(condition)                                                               \
+  do {                                                                                      \
+    if (!(condition)) {                                                                     \
       std::fprintf(stderr, "%s:%d: property failed: %s\n", __FILE__, __LINE__, #condition); \
-      std::abort();                                                                        \
-    }                                                                                      \
+      std::abort();                                                                         \
+    }                                                                                       \
   } while (0)
 
 namespace KestrineFuzz {

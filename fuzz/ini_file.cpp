@@ -46,7 +46,8 @@ bool IsWritableName(const std::string& name, bool section) {
 // What a reader gets back for a written value: line breaks became blanks, blanks
 // around it are dropped, one pair of matching quotes goes, at most 2047 characters.
 std::string ReadBack(std::string value) {
-  std::replace_if(value.begin(), value.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+  std::replace_if(
+      value.begin(), value.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
   std::string_view text(value);
   while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
   while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
@@ -99,7 +100,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view removed = std::string_view(before).substr(prefix, before.size() - prefix - suffix);
   const std::string_view added = std::string_view(after).substr(prefix, after.size() - prefix - suffix);
   std::string line = key + "=" + value;
-  std::replace_if(line.begin(), line.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+  std::replace_if(
+      line.begin(), line.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
   FUZZ_CHECK(after.find(line) != std::string::npos);
   FUZZ_CHECK(removed.find('\n') == std::string_view::npos);
   if (existed) FUZZ_CHECK(added.find('\n') == std::string_view::npos);

@@ -106,7 +106,8 @@ std::size_t ReadRequest(std::uint8_t* buffer, std::size_t size) {
   std::size_t have = 0;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(RequestTimeoutMs);
   while (have < size) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) break;
     pollfd wait{0, POLLIN, 0};
     const int ready = poll(&wait, 1, static_cast<int>(left.count()));

@@ -164,16 +164,10 @@ LRESULT CALLBACK TCaptionBar::Proc(HWND window, UINT message, WPARAM wParam, LPA
 LRESULT TCaptionBar::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
   const POINT point{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
   switch (message) {
-    case WM_PAINT:
-      Paint();
-      return 0;
-    case WM_ERASEBKGND:
-      return 1;
-    case WM_DRAWITEM:
-      DrawButton(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
-      return TRUE;
-    case WM_COMMAND:
-      return SendMessageW(FRoot, message, wParam, lParam);
+    case WM_PAINT: Paint(); return 0;
+    case WM_ERASEBKGND: return 1;
+    case WM_DRAWITEM: DrawButton(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam)); return TRUE;
+    case WM_COMMAND: return SendMessageW(FRoot, message, wParam, lParam);
     case WM_LBUTTONDOWN: {
       const RECT icon = IconRect();
       if (PtInRect(&icon, point)) {
@@ -198,8 +192,7 @@ LRESULT TCaptionBar::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       if (OnSystemMenu) OnSystemMenu(screen);
       return 0;
     }
-    default:
-      return DefWindowProcW(FWindow, message, wParam, lParam);
+    default: return DefWindowProcW(FWindow, message, wParam, lParam);
   }
 }
 

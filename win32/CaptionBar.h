@@ -36,8 +36,7 @@ private:
   LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
   void Paint();
   void DrawButton(const DRAWITEMSTRUCT& item);
-  static LRESULT CALLBACK ButtonProc(HWND button, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
-                                     DWORD_PTR data);
+  static LRESULT CALLBACK ButtonProc(HWND button, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR data);
   void SetHot(HWND button);
   RECT IconRect() const;
   void IconPressed();

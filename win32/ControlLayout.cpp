@@ -66,10 +66,8 @@ LRESULT CALLBACK PanelProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLOREDIT:
     case WM_CTLCOLORBTN:
-    case WM_CTLCOLORLISTBOX:
-      return SendMessageW(GetAncestor(window, GA_ROOT), message, wParam, lParam);
-    default:
-      return DefWindowProcW(window, message, wParam, lParam);
+    case WM_CTLCOLORLISTBOX: return SendMessageW(GetAncestor(window, GA_ROOT), message, wParam, lParam);
+    default: return DefWindowProcW(window, message, wParam, lParam);
   }
 }
 

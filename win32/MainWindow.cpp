@@ -20,7 +20,7 @@
 namespace {
 
 constexpr UINT WM_KESTRINE_TO_TRAY = WM_APP + 2;  // a minimize that came from outside
-constexpr UINT_PTR TimerIds[] = {1, 2};          // TTimerId::Timer1, SyncTimer
+constexpr UINT_PTR TimerIds[] = {1, 2};           // TTimerId::Timer1, SyncTimer
 // A timer's message comes only once nothing is left to paint: what the window
 // does not need to be seen waits for it.
 constexpr UINT_PTR AfterShownTimer = 4;
@@ -122,8 +122,8 @@ bool TMainWindow::Create() {
   // A popup with a system menu: the frame is drawn here, the same with or without
   // a window manager's decorations, and its caption bar holds all four buttons.
   FWindow = CreateWindowExW(WS_EX_CONTROLPARENT | WS_EX_APPWINDOW, KESTRINE_WINDOW_CLASS, KESTRINE_WINDOW_CAPTION,
-                            WS_POPUP | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN, 328, 176, 0, 0, nullptr,
-                            nullptr, FInstance, this);
+                            WS_POPUP | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN, 328, 176, 0, 0, nullptr, nullptr,
+                            FInstance, this);
   if (FWindow == nullptr) return false;
   FScale.Dpi = WindowDpi(FWindow);
   FFont = CreateDialogFont(FScale);
@@ -197,9 +197,7 @@ LRESULT TMainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       GWakePending = false;
       IdSync::RunQueued();
       return 0;
-    case WM_PAINT:
-      PaintBorder();
-      return 0;
+    case WM_PAINT: PaintBorder(); return 0;
     case WM_ACTIVATE:
       FCaption->SetActive(LOWORD(wParam) != WA_INACTIVE);
       // The control that had the keyboard gets it back; rolled up, the window keeps it.
@@ -225,9 +223,7 @@ LRESULT TMainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       if (wParam == SIZE_RESTORED && FForm != nullptr) FForm->TeForm1.NoLongerMinimized();
       if (wParam == SIZE_MINIMIZED) PostMessageW(FWindow, WM_KESTRINE_TO_TRAY, 0, 0);
       return 0;
-    case WM_DPICHANGED:
-      DpiChanged(LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
-      return 0;
+    case WM_DPICHANGED: DpiChanged(LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam)); return 0;
     case WM_TIMER:
       if (wParam != AfterShownTimer) break;
       KillTimer(FWindow, AfterShownTimer);
@@ -238,8 +234,7 @@ LRESULT TMainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       // A new palette or high contrast: every control, the caption bar and the boxes repaint.
       RedrawWindow(FWindow, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_FRAME);
       break;
-    case WM_QUERYENDSESSION:
-      return TRUE;
+    case WM_QUERYENDSESSION: return TRUE;
     case WM_CLOSE:
       // Under an error box or a menu the logic still runs below: it asks again when they end.
       if (FForm == nullptr || FForm->CloseQuery()) DestroyWindow(FWindow);
@@ -247,9 +242,7 @@ LRESULT TMainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_ENTERSIZEMOVE:
       if (FForm != nullptr) FMoveLoop.emplace(*FForm);
       return 0;
-    case WM_EXITSIZEMOVE:
-      FMoveLoop.reset();
-      return 0;
+    case WM_EXITSIZEMOVE: FMoveLoop.reset(); return 0;
     case WM_DESTROY:
       // The logic saves from the controls, which still exist here.
       FMoveLoop.reset();
@@ -257,8 +250,7 @@ LRESULT TMainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       if (FTray) FTray->Hide();
       PostQuitMessage(0);
       return 0;
-    default:
-      break;
+    default: break;
   }
   if (FForm != nullptr) return HandleForm(message, wParam, lParam);
   return DefWindowProcW(FWindow, message, wParam, lParam);
@@ -274,9 +266,7 @@ LRESULT TMainWindow::HandleForm(UINT message, WPARAM wParam, LPARAM lParam) {
     return 0;
   }
   switch (message) {
-    case WM_COMMAND:
-      Command(LOWORD(wParam), HIWORD(wParam));
-      return 0;
+    case WM_COMMAND: Command(LOWORD(wParam), HIWORD(wParam)); return 0;
     case WM_SYSCOMMAND:
       if (SysCommand(wParam, lParam)) return 0;
       break;
@@ -287,9 +277,7 @@ LRESULT TMainWindow::HandleForm(UINT message, WPARAM wParam, LPARAM lParam) {
       }
       FForm->TimerFired(wParam == TimerIds[1] ? TTimerId::SyncTimer : TTimerId::Timer1);
       return 0;
-    case WM_TIMECHANGE:
-      FForm->TimeChanged();
-      return 0;
+    case WM_TIMECHANGE: FForm->TimeChanged(); return 0;
     case WM_ENDSESSION:
       if (wParam != FALSE) FForm->SessionEnding();
       return 0;
@@ -297,14 +285,9 @@ LRESULT TMainWindow::HandleForm(UINT message, WPARAM wParam, LPARAM lParam) {
       if (lParam != 0 && lstrcmpiW(reinterpret_cast<const wchar_t*>(lParam), L"intl") == 0)
         FForm->SetUserFormat(UserFormatSettings());
       break;
-    case KESTRINE_WM_TRAY:
-      TrayMessage(static_cast<UINT>(LOWORD(lParam)), wParam);
-      return 0;
-    case WM_KESTRINE_TO_TRAY:
-      MinimizedFromOutside();
-      return 0;
-    default:
-      break;
+    case KESTRINE_WM_TRAY: TrayMessage(static_cast<UINT>(LOWORD(lParam)), wParam); return 0;
+    case WM_KESTRINE_TO_TRAY: MinimizedFromOutside(); return 0;
+    default: break;
   }
   return DefWindowProcW(FWindow, message, wParam, lParam);
 }
@@ -318,20 +301,11 @@ void TMainWindow::Command(int id, int code) {
     case IDC_cbSeverType:
       if (code == CBN_SELCHANGE) FForm->ItemSelected(TControl::cbSeverType);
       return;
-    case IDC_TrayButton:
-      RunMenuCommand(IDM_MINIMIZE_TO_TRAY);
-      return;
-    case IDC_RollupButton:
-      FForm->FrameCommand(TFrameCommand::ToggleRollup);
-      return;
-    case IDC_MinimizeButton:
-      RunMenuCommand(IDM_MINIMIZE);
-      return;
-    case IDC_CloseButton:
-      RunMenuCommand(IDM_CLOSE);
-      return;
-    default:
-      break;
+    case IDC_TrayButton: RunMenuCommand(IDM_MINIMIZE_TO_TRAY); return;
+    case IDC_RollupButton: FForm->FrameCommand(TFrameCommand::ToggleRollup); return;
+    case IDC_MinimizeButton: RunMenuCommand(IDM_MINIMIZE); return;
+    case IDC_CloseButton: RunMenuCommand(IDM_CLOSE); return;
+    default: break;
   }
   if (CommandOfMenuId(static_cast<UINT>(id))) {
     RunMenuCommand(static_cast<UINT>(id));
@@ -349,9 +323,7 @@ bool TMainWindow::SysCommand(WPARAM command, LPARAM key) {
     return true;
   }
   switch (id) {
-    case SC_MINIMIZE:
-      FForm->FrameCommand(TFrameCommand::Minimize);
-      return true;
+    case SC_MINIMIZE: FForm->FrameCommand(TFrameCommand::Minimize); return true;
     case SC_KEYMENU:
       if (key != L' ') return false;  // Alt+Space opens the system menu
       [[fallthrough]];
@@ -362,10 +334,8 @@ bool TMainWindow::SysCommand(WPARAM command, LPARAM key) {
       return true;
     }
     case SC_MAXIMIZE:
-    case SC_SIZE:
-      return true;  // fixed size
-    default:
-      return false;
+    case SC_SIZE: return true;  // fixed size
+    default: return false;
   }
 }
 
@@ -499,8 +469,7 @@ void TMainWindow::DpiChanged(int dpi, const RECT& suggested) {
 
 void TMainWindow::ApplySize() {
   const int height = FScale(TCaptionBar::Height) + (FRolledUp ? 0 : FScale(ClientHeight));
-  SetWindowPos(FWindow, nullptr, 0, 0, FScale(ClientWidth) + 2, height + 2,
-               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  SetWindowPos(FWindow, nullptr, 0, 0, FScale(ClientWidth) + 2, height + 2, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void TMainWindow::PaintBorder() {

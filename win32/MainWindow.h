@@ -95,6 +95,6 @@ private:
   std::array<int, ControlCount> FColors{};  // Windows colour values; -1: the system's
   bool FRolledUp = false;
   HWND FFocus = nullptr;
-  std::unique_ptr<TForm1> FForm;    // made last and destroyed first: it saves from the controls
+  std::unique_ptr<TForm1> FForm;                 // made last and destroyed first: it saves from the controls
   std::optional<TForm1::TNestedLoop> FMoveLoop;  // the system's move loop (dragging the caption bar)
 };

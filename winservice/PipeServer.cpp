@@ -44,14 +44,14 @@ std::wstring UtcText(std::int64_t instantMs) {
   SYSTEMTIME utc{};
   FileTimeToSystemTime(&file, &utc);
   wchar_t text[64];
-  swprintf(text, 64, L"%04u-%02u-%02u %02u:%02u:%02u.%03u UTC", utc.wYear, utc.wMonth, utc.wDay, utc.wHour,
-           utc.wMinute, utc.wSecond, utc.wMilliseconds);
+  swprintf(text, 64, L"%04u-%02u-%02u %02u:%02u:%02u.%03u UTC", utc.wYear, utc.wMonth, utc.wDay, utc.wHour, utc.wMinute,
+           utc.wSecond, utc.wMilliseconds);
   return text;
 }
 
 void Refuse(const std::wstring& who, const std::wstring& why) {
   LogEvent(TEventKind::Warning, L"Refused a request of " + (who.empty() ? L"an unidentified client" : who) + L": " +
-                                       why + L". The clock was not set.");
+                                    why + L". The clock was not set.");
 }
 
 }  // namespace
@@ -83,11 +83,11 @@ HANDLE TPipeServer::NewInstance(bool first, DWORD& error) {
   }
   SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
   // The first instance proves that no one else made the pipe before the service.
-  const HANDLE pipe = CreateNamedPipeW(
-      Platform::ClockService::PipeName,
-      PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | (first ? FILE_FLAG_FIRST_PIPE_INSTANCE : 0),
-      PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, Instances,
-      HelperRequest::ReplySize, HelperRequest::RequestSize, 0, &attributes);
+  const HANDLE pipe =
+      CreateNamedPipeW(Platform::ClockService::PipeName,
+                       PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | (first ? FILE_FLAG_FIRST_PIPE_INSTANCE : 0),
+                       PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, Instances,
+                       HelperRequest::ReplySize, HelperRequest::RequestSize, 0, &attributes);
   error = pipe == INVALID_HANDLE_VALUE ? GetLastError() : 0;
   LocalFree(descriptor);
   return pipe;
@@ -162,11 +162,11 @@ void TPipeServer::Serve(HANDLE pipe) {
   const std::wstring target = UtcText(parsed.InstantMs);
   if (result == 0)
     LogEvent(TEventKind::Information, who + L" set the clock to " + target + L", a step of " +
-                                             std::to_wstring(parsed.InstantMs - before) + L" ms.");
+                                          std::to_wstring(parsed.InstantMs - before) + L" ms.");
   else
     LogEvent(TEventKind::Warning, who + L" asked to set the clock to " + target + L": " +
-                                         Wide(Platform::SystemMessageText(result)) + L" (" +
-                                         std::to_wstring(result) + L").");
+                                      Wide(Platform::SystemMessageText(result)) + L" (" + std::to_wstring(result) +
+                                      L").");
   auto reply = HelperRequest::EncodeReply(static_cast<std::int32_t>(result));
   DWORD written = 0;
   if (TimedPipeIo(pipe, true, reply.data(), static_cast<DWORD>(reply.size()), RequestTimeoutMs, FStop, written) != 0)

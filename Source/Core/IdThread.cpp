@@ -12,7 +12,9 @@ TIdThread::TIdThread(bool createSuspended, bool repeatRun, std::string threadNam
 
 TIdThread::~TIdThread() { EndThread(); }
 
-void TIdThread::StartThread() { FThread = IdThreadStart::Start([this] { Execute(); }); }
+void TIdThread::StartThread() {
+  FThread = IdThreadStart::Start([this] { Execute(); });
+}
 
 void TIdThread::EndThread() {
   if (!FThread.joinable()) return;

@@ -29,10 +29,7 @@ TIdSocketHandle* TIdSocketHandles::FindByHandle(TIdStackSocketHandle socket) con
 }
 
 TIdUDPListenerThread::TIdUDPListenerThread(int bufferSize, TIdUDPServer& server)
-    : TIdThread(true, true, ""),
-      Server(server),
-      FBatch(MaxBatch),
-      FSlots(MaxBatch),
+    : TIdThread(true, true, ""), Server(server), FBatch(MaxBatch), FSlots(MaxBatch),
       FBufferSize(bufferSize > 0 ? bufferSize : 0) {
   const auto size = static_cast<std::size_t>(FBufferSize);
   FBuffers.resize(size * MaxBatch);

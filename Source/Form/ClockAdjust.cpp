@@ -6,7 +6,8 @@
 namespace {
 
 std::string RefusalMessage(const Platform::TClockSetResult& result, const std::string& program) {
-  return "The system clock could not be set: " + result.ErrorText + Platform::ClockRightAdvice(result.ErrorCode, program);
+  return "The system clock could not be set: " + result.ErrorText +
+         Platform::ClockRightAdvice(result.ErrorCode, program);
 }
 
 }  // namespace

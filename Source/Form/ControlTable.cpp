@@ -35,8 +35,7 @@ constexpr TControlSpec Table[] = {
     {edtSyncTime, "edtSyncTime", K::Edit, "1", TeTabSheet2, 152, 16, 33, 21},
     {TeLabel4, "TeLabel4", K::Label, "minutes", TeTabSheet2, 191, 18, 36, 13},
     {ckRunStartup, "ckRunStartup", K::CheckBox, "Run program at windows startup", TeTabSheet2, 16, 56, 265, 20},
-    {ckSyncOnStart, "ckSyncOnStart", K::CheckBox, "Synchronize time on program startup", TeTabSheet2, 16, 96, 265,
-     20},
+    {ckSyncOnStart, "ckSyncOnStart", K::CheckBox, "Synchronize time on program startup", TeTabSheet2, 16, 96, 265, 20},
 
     {TeTabSheet4, "TeTabSheet4", K::Page, "Misc", TePageControl1},
     {TeGroupBox1, "TeGroupBox1", K::GroupBox, "Display Time Format", TeTabSheet4, 8, 16, 305, 89, true},

@@ -31,7 +31,7 @@ struct TControlSpec {
   int Left = 0, Top = 0, Width = 0, Height = 0;
   bool GroupStart = false;  // begins a run that the arrow keys stay within
   bool Checked = false;
-  int FontColor = -1;  // a Windows colour value; -1: the window's text colour
+  int FontColor = -1;                       // a Windows colour value; -1: the window's text colour
   std::span<const char* const> Items = {};  // a list's items; the first is selected
 };
 

@@ -164,4 +164,3 @@ std::string TForm1::FormatClockTime(bool useLocalFormat, TDateTime value) const 
 }
 
 void TForm1::TeForm1Minimize() { TeForm1.MoveToTray(); }
-

@@ -107,11 +107,11 @@ public:
   void ControlChanged(TControl control);  // the user changed a check box or radio button
   void ItemSelected(TControl list);       // the user selected an item of the list
   void TimerFired(TTimerId timer);
-  void TimeChanged();                     // the system's notice that the clock was changed
+  void TimeChanged();  // the system's notice that the clock was changed
   void FrameCommand(TFrameCommand command);
-  void MinimizedBySystem();               // the window was minimized from outside
-  void SessionEnding();                   // the desktop session ends: save now
-  void AnotherStart();                    // a later start of the program asks for the window
+  void MinimizedBySystem();                             // the window was minimized from outside
+  void SessionEnding();                                 // the desktop session ends: save now
+  void AnotherStart();                                  // a later start of the program asks for the window
   void SetUserFormat(const TFormatSettings& settings);  // the regional settings changed
 
   // A nested message loop on the window's thread (an error box, a menu, a move)
@@ -160,8 +160,8 @@ private:
   Platform::TTimeChangeWatch FTimeChangeWatch;
   // How often the clock was set, by the program or another: a measurement across a set is stale.
   std::uint64_t FClockGeneration = 0;
-  bool FErrorBoxOpen = false;        // one error box at a time
-  std::string FLastClockRefusal;     // shown once until a set succeeds or the user asks
+  bool FErrorBoxOpen = false;     // one error box at a time
+  std::string FLastClockRefusal;  // shown once until a set succeeds or the user asks
   bool FWatchFailureShown = false;
   int FNestedLoops = 0;
   bool FCloseDeferred = false;

@@ -11,15 +11,15 @@
 // The window's controls: first those that the logic reads or writes, then
 // those that only show (ControlTable.h holds what each is).
 enum class TControl : std::uint8_t {
-  TeSEdit1,          // Server Time box
-  TeSEdit2,          // Local Time box
-  TeSEdit3,          // Difference box
-  TeButton1,         // "Synchroize"
-  TeButton2,         // "Refresh"
-  ckNistServer,      // radio button
-  ckCustomServer,    // radio button, same group
+  TeSEdit1,        // Server Time box
+  TeSEdit2,        // Local Time box
+  TeSEdit3,        // Difference box
+  TeButton1,       // "Synchroize"
+  TeButton2,       // "Refresh"
+  ckNistServer,    // radio button
+  ckCustomServer,  // radio button, same group
   edtServer,
-  cbSeverType,       // "SNTP", "Time"
+  cbSeverType,  // "SNTP", "Time"
   labCurServer,
   ckSyncTime,
   edtSyncTime,
@@ -79,14 +79,14 @@ public:
   // The frame.
   virtual bool TrayAvailable() = 0;
   virtual TBounds WindowBounds() = 0;
-  virtual void HideWindow() = 0;                        // the window and its taskbar button vanish
-  virtual void ShowWindow(const TBounds* bounds) = 0;   // restore, show, bring to the foreground
-  virtual void MinimizeOrdinary() = 0;                  // no notification area: the ordinary minimize
-  virtual void Unminimize() = 0;                        // back from a minimize, not yet brought to the front
-  virtual void SetRolledUp(bool rolledUp) = 0;          // only the caption bar, or the whole window
+  virtual void HideWindow() = 0;                       // the window and its taskbar button vanish
+  virtual void ShowWindow(const TBounds* bounds) = 0;  // restore, show, bring to the foreground
+  virtual void MinimizeOrdinary() = 0;                 // no notification area: the ordinary minimize
+  virtual void Unminimize() = 0;                       // back from a minimize, not yet brought to the front
+  virtual void SetRolledUp(bool rolledUp) = 0;         // only the caption bar, or the whole window
   // True when the icon is there now. Otherwise the front-end keeps trying for a
   // while and tells the frame (TFrameLogic::TrayIconAdded or TrayIconFailed).
   virtual bool ShowTrayIcon(const std::string& hint) = 0;
   virtual void RemoveTrayIcon() = 0;
-  virtual void CloseWindow() = 0;                       // ends the program through its normal path
+  virtual void CloseWindow() = 0;  // ends the program through its normal path
 };

@@ -115,7 +115,9 @@ private:
   void Minute(const TCode& code) { Text += Number(FTime.Minute, std::min<std::size_t>(code.Count, 2)); }
   void Second(const TCode& code) { Text += Number(FTime.Second, std::min<std::size_t>(code.Count, 2)); }
   void Millisecond(const TCode& code) { Text += Number(FTime.Millisecond, std::min<std::size_t>(code.Count, 3)); }
-  void Time(const TCode& code) { Expand(code.Count == 1 ? FSettings.ShortTimeFormat : FSettings.LongTimeFormat, code.Level); }
+  void Time(const TCode& code) {
+    Expand(code.Count == 1 ? FSettings.ShortTimeFormat : FSettings.LongTimeFormat, code.Level);
+  }
   void DateAndTime(const TCode& code);
   // The calendar is Gregorian: no era name, and the year of the era is the year.
   void EraName(const TCode&) {}
@@ -129,9 +131,9 @@ TWriter::THandler TWriter::HandlerFor(char letter) {
   static constexpr struct {
     char Letter;
     THandler Handler;
-  } codes[] = {{'C', &TWriter::DateAndTime}, {'D', &TWriter::Day},    {'E', &TWriter::EraYear},
-               {'G', &TWriter::EraName},     {'H', &TWriter::Hour},   {'M', &TWriter::Month},
-               {'N', &TWriter::Minute},      {'S', &TWriter::Second}, {'T', &TWriter::Time},
+  } codes[] = {{'C', &TWriter::DateAndTime}, {'D', &TWriter::Day},        {'E', &TWriter::EraYear},
+               {'G', &TWriter::EraName},     {'H', &TWriter::Hour},       {'M', &TWriter::Month},
+               {'N', &TWriter::Minute},      {'S', &TWriter::Second},     {'T', &TWriter::Time},
                {'Y', &TWriter::Year},        {'Z', &TWriter::Millisecond}};
   for (const auto& code : codes)
     if (code.Letter == letter) return code.Handler;
@@ -238,9 +240,7 @@ void TWriter::Month(const TCode& code) {
     Text += (code.Count == 3 ? FSettings.ShortMonthNames : FSettings.LongMonthNames)[FTime.Month - 1];
 }
 
-void TWriter::Year(const TCode& code) {
-  Text += code.Count <= 2 ? Number(FTime.Year % 100, 2) : Number(FTime.Year, 4);
-}
+void TWriter::Year(const TCode& code) { Text += code.Count <= 2 ? Number(FTime.Year % 100, 2) : Number(FTime.Year, 4); }
 
 void TWriter::Hour(const TCode& code) {
   int hour = FTime.Hour;

@@ -23,8 +23,7 @@ std::vector<TMenuItem> TFrameLogic::SystemMenu() const {
       return {Item("&Restore", TFrameCommand::Restore), Item("Mi&nimize", TFrameCommand::Minimize),
               Item("Minimize to &Tray", TFrameCommand::MinimizeToTray), Separator(),
               Item("&Close", TFrameCommand::Close, "Alt+F4")};
-    case TFrameState::InTray:
-      break;
+    case TFrameState::InTray: break;
   }
   return TrayMenu();
 }
@@ -42,18 +41,10 @@ void TFrameLogic::Execute(TFrameCommand command) {
         Unroll();
       return;
     case TFrameCommand::Minimize:
-    case TFrameCommand::MinimizeToTray:
-      Minimize();
-      return;
-    case TFrameCommand::Rollup:
-      Rollup();
-      return;
-    case TFrameCommand::ToggleRollup:
-      ToggleRollup();
-      return;
-    case TFrameCommand::Close:
-      FView->CloseWindow();
-      return;
+    case TFrameCommand::MinimizeToTray: Minimize(); return;
+    case TFrameCommand::Rollup: Rollup(); return;
+    case TFrameCommand::ToggleRollup: ToggleRollup(); return;
+    case TFrameCommand::Close: FView->CloseWindow(); return;
   }
 }
 

@@ -12,12 +12,9 @@ void SetRunAtStartup(const std::string& valueName, const std::string& data) {
   }
   std::string folder;
   switch (Platform::WriteAutostartEntry(valueName, ApplicationTitle, data, folder)) {
-    case Platform::TAutostartWrite::Written:
-      return;
-    case Platform::TAutostartWrite::FolderNotCreated:
-      throw Exception("Failed to create key " + folder);
-    case Platform::TAutostartWrite::NotWritten:
-      throw Exception("Failed to set data for '" + valueName + "'");
+    case Platform::TAutostartWrite::Written: return;
+    case Platform::TAutostartWrite::FolderNotCreated: throw Exception("Failed to create key " + folder);
+    case Platform::TAutostartWrite::NotWritten: throw Exception("Failed to set data for '" + valueName + "'");
   }
 }
 

@@ -53,31 +53,22 @@ constexpr TSettingKey SettingKeys[] = {
      [](const TForm1& f) { return std::to_string(f.cbSeverType.ItemIndex()); }},
     // Checked here, the timer starts with the box's initial "1"; start-up runs the
     // handler again once the interval is loaded.
-    {"ckSyncTime", false, 0,
-     [](TForm1& f, const TSettingValue& v) { f.ckSyncTime.SetChecked(v.Number != 0); },
+    {"ckSyncTime", false, 0, [](TForm1& f, const TSettingValue& v) { f.ckSyncTime.SetChecked(v.Number != 0); },
      [](const TForm1& f) { return Flag(f.ckSyncTime.Checked()); }},
     {"edtSyncTime", false, 60,
      [](TForm1& f, const TSettingValue& v) { f.edtSyncTime.SetText(std::to_string(v.Number)); },
      [](const TForm1& f) { return f.edtSyncTime.Text(); }},
     // Checked here, the start-up entry is written again with the program's present path.
-    {"ckRunStartup", false, 0,
-     [](TForm1& f, const TSettingValue& v) {
-       f.ckRunStartup.SetChecked(v.Number != 0);
-     },
+    {"ckRunStartup", false, 0, [](TForm1& f, const TSettingValue& v) { f.ckRunStartup.SetChecked(v.Number != 0); },
      [](const TForm1& f) { return Flag(f.ckRunStartup.Checked()); }},
-    {"ckSyncOnStart", false, 0,
-     [](TForm1& f, const TSettingValue& v) { f.ckSyncOnStart.SetChecked(v.Number != 0); },
+    {"ckSyncOnStart", false, 0, [](TForm1& f, const TSettingValue& v) { f.ckSyncOnStart.SetChecked(v.Number != 0); },
      [](const TForm1& f) { return Flag(f.ckSyncOnStart.Checked()); }},
     // The two format buttons are exclusive: checking one clears the other.
     {"ckTimeLocaFormat", false, 0,
-     [](TForm1& f, const TSettingValue& v) {
-       (v.Number != 0 ? f.ckTimeLocaFormat : f.ckUTCFormat).SetChecked(true);
-     },
+     [](TForm1& f, const TSettingValue& v) { (v.Number != 0 ? f.ckTimeLocaFormat : f.ckUTCFormat).SetChecked(true); },
      [](const TForm1& f) { return Flag(f.ckTimeLocaFormat.Checked()); }},
     {"ckRunTimeServer", false, 0,
-     [](TForm1& f, const TSettingValue& v) {
-       f.ckRunTimeServer.SetChecked(v.Number != 0);
-     },
+     [](TForm1& f, const TSettingValue& v) { f.ckRunTimeServer.SetChecked(v.Number != 0); },
      [](const TForm1& f) { return Flag(f.ckRunTimeServer.Checked()); }},
 };
 static_assert(std::size(SettingKeys) == 10);

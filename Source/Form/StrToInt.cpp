@@ -29,7 +29,8 @@ bool TryStrToInt(const std::string& text, std::int32_t& value) {
   if (pos >= text.size()) return false;
   std::uint64_t magnitude = 0;
   for (; pos < text.size(); ++pos) {
-    const int digit = hex ? HexDigit(text[pos]) : (std::isdigit(static_cast<unsigned char>(text[pos])) ? text[pos] - '0' : -1);
+    const int digit =
+        hex ? HexDigit(text[pos]) : (std::isdigit(static_cast<unsigned char>(text[pos])) ? text[pos] - '0' : -1);
     if (digit < 0) return false;
     magnitude = magnitude * (hex ? 16 : 10) + static_cast<unsigned>(digit);
     if (magnitude > 0xFFFFFFFFull) return false;
@@ -40,7 +41,8 @@ bool TryStrToInt(const std::string& text, std::int32_t& value) {
     return true;
   }
   if (magnitude > (negative ? 0x80000000ull : 0x7FFFFFFFull)) return false;
-  value = negative ? static_cast<std::int32_t>(-static_cast<std::int64_t>(magnitude)) : static_cast<std::int32_t>(magnitude);
+  value = negative ? static_cast<std::int32_t>(-static_cast<std::int64_t>(magnitude))
+                   : static_cast<std::int32_t>(magnitude);
   return true;
 }
 

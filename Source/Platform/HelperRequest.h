@@ -34,11 +34,11 @@ constexpr std::uint16_t TimePort = 37;
 
 enum class TVerdict {
   Accepted,
-  WrongLength,    // shorter or longer than one request, text after it included
-  WrongTag,       // another request's tag, or garbage
+  WrongLength,  // shorter or longer than one request, text after it included
+  WrongTag,     // another request's tag, or garbage
   WrongVersion,
-  OutOfRange,     // an instant the clock cannot take
-  WrongPort,      // any port but 37
+  OutOfRange,  // an instant the clock cannot take
+  WrongPort,   // any port but 37
   NonZeroPadding,
 };
 const char* VerdictText(TVerdict verdict);

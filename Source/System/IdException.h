@@ -56,14 +56,15 @@ public:
 class EIdInvalidPortRange : public EIdSocketHandleError {
 public:
   EIdInvalidPortRange(int portMin, int portMax)
-      : EIdSocketHandleError("Invalid Port Range (" + std::to_string(portMin) + " - " + std::to_string(portMax) + ")") {}
+      : EIdSocketHandleError("Invalid Port Range (" + std::to_string(portMin) + " - " + std::to_string(portMax) + ")") {
+  }
 };
 
 class EIdCanNotBindPortInRange : public EIdSocketHandleError {
 public:
   EIdCanNotBindPortInRange(int portMin, int portMax)
-      : EIdSocketHandleError("Can not bind in port range (" + std::to_string(portMin) + " - " + std::to_string(portMax) +
-                             ")") {}
+      : EIdSocketHandleError("Can not bind in port range (" + std::to_string(portMin) + " - " +
+                             std::to_string(portMax) + ")") {}
 };
 
 class EIdStackError : public EIdException {

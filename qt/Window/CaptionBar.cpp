@@ -85,9 +85,7 @@ QToolButton* TCaptionBar::AddButton(const char* name, const QString& accessibleN
   return button;
 }
 
-QToolButton* TCaptionBar::Button(const char* name) const {
-  return findChild<QToolButton*>(QString::fromLatin1(name));
-}
+QToolButton* TCaptionBar::Button(const char* name) const { return findChild<QToolButton*>(QString::fromLatin1(name)); }
 
 void TCaptionBar::Command(TFrameCommand command) {
   if (OnCommand) OnCommand(command);

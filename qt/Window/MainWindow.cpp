@@ -43,7 +43,8 @@ QLineEdit* MakeClockBox(QWidget* parent) {
   box->setReadOnly(true);
   box->setAlignment(Qt::AlignCenter);
   QObject::connect(box, &QLineEdit::textChanged, box, [box] {
-    QMetaObject::invokeMethod(box, [box] { box->setCursorPosition(0); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        box, [box] { box->setCursorPosition(0); }, Qt::QueuedConnection);
   });
   return box;
 }
@@ -275,8 +276,7 @@ void TMainWindow::SetTimer(TTimerId timer, std::uint32_t intervalMs, bool enable
 }
 
 void TMainWindow::ShowErrorBox(const std::string& text) {
-  QMessageBox box(QMessageBox::Critical, QString::fromLatin1(ApplicationTitle), FromUtf8(text), QMessageBox::Ok,
-                  this);
+  QMessageBox box(QMessageBox::Critical, QString::fromLatin1(ApplicationTitle), FromUtf8(text), QMessageBox::Ok, this);
   box.setObjectName(QStringLiteral("ErrorBox"));
   box.exec();
 }
@@ -311,8 +311,7 @@ void TMainWindow::SetRolledUp(bool rolledUp) {
 
 void TMainWindow::ApplySize() {
   const int height = FRolledUp ? 0 : ClientArea->height();
-  setFixedSize(ClientArea->width() + 2 * TCaptionBar::Border,
-               TCaptionBar::Height + height + 2 * TCaptionBar::Border);
+  setFixedSize(ClientArea->width() + 2 * TCaptionBar::Border, TCaptionBar::Height + height + 2 * TCaptionBar::Border);
 }
 
 bool TMainWindow::ShowTrayIcon(const std::string& hint) {

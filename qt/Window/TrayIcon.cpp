@@ -23,9 +23,9 @@ bool AsksStatusNotifierHost() {
   const QString watcher = QStringLiteral("org.kde.StatusNotifierWatcher");
   QDBusConnection bus = QDBusConnection::sessionBus();
   if (!bus.isConnected() || !bus.interface()->isServiceRegistered(watcher).value()) return false;
-  QDBusMessage get = QDBusMessage::createMethodCall(watcher, QStringLiteral("/StatusNotifierWatcher"),
-                                                    QStringLiteral("org.freedesktop.DBus.Properties"),
-                                                    QStringLiteral("Get"));
+  QDBusMessage get =
+      QDBusMessage::createMethodCall(watcher, QStringLiteral("/StatusNotifierWatcher"),
+                                     QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
   get << watcher << QStringLiteral("IsStatusNotifierHostRegistered");
   const QDBusMessage reply = bus.call(get, QDBus::Block, 5000);
   return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty() &&

@@ -17,9 +17,9 @@ namespace {
 using namespace std::chrono_literals;
 using KestrineTest::Bytes;
 using KestrineTest::FakeUdpServer;
+using KestrineTest::MsSince;
 using KestrineTest::Reply;
 using KestrineTest::SilentHandler;
-using KestrineTest::MsSince;
 using KestrineTest::UdpProbe;
 using Clock = std::chrono::steady_clock;
 
@@ -51,8 +51,7 @@ TEST_F(IdUDPBaseTest, ReceiveTimesOutWithNothingAndAnEmptySender) {
     int Argument;
     long long MinMs, MaxMs;
   } cases[] = {
-      {200, IdTimeoutDefault, 190, 2000},
-      {60000, 50, 45, 1000},  // an explicit time-out wins over the endpoint's
+      {200, IdTimeoutDefault, 190, 2000}, {60000, 50, 45, 1000},  // an explicit time-out wins over the endpoint's
   };
   for (const auto& c : cases) {
     Client.ReceiveTimeout = c.ReceiveTimeout;
@@ -219,9 +218,7 @@ TEST_P(BlockedReceiveTest, EndsAtOnceWithAnException) {
             return "received " + std::to_string(binding.ReceiveDatagram(buffer, ip, port, Id_IPv4));
           case BlockedIn::HandleReceive:
             return "received " + std::to_string(binding.ReceiveDatagram(buffer, ip, port, Id_IPv4));
-          case BlockedIn::ListWait:
-            TIdSocketHandle::WaitAnyReadable({&binding}, IdTimeoutInfinite);
-            return "ended";
+          case BlockedIn::ListWait: TIdSocketHandle::WaitAnyReadable({&binding}, IdTimeoutInfinite); return "ended";
         }
       } catch (const EIdSocketError& error) {
         return error.ErrorNumber() == Id_WSAEINTR || error.ErrorNumber() == Id_WSAENOTSOCK
@@ -260,9 +257,9 @@ INSTANTIATE_TEST_SUITE_P(All, BlockedReceiveTest, testing::ValuesIn(BlockedCases
                          [](const testing::TestParamInfo<BlockedCase>& info) {
                            const char* stop = info.param.Stop == StopBy::Shutdown ? "Shutdown" : "CloseHandle";
                            const char* where = info.param.Where == BlockedIn::EndpointReceive ? "EndpointReceive"
-                                               : info.param.Where == BlockedIn::HandleReceive   ? "HandleReceive"
-                                               : info.param.Where == BlockedIn::ListWait        ? "ListWait"
-                                                                                                : "HandleWaitThenReceive";
+                                               : info.param.Where == BlockedIn::HandleReceive ? "HandleReceive"
+                                               : info.param.Where == BlockedIn::ListWait      ? "ListWait"
+                                                                                              : "HandleWaitThenReceive";
                            return std::string(stop) + "During" + where;
                          });
 

@@ -66,7 +66,7 @@ struct FakeUdpServer::Impl {
       SendDueReplies();
       const Result result = Waiter->Wait(PollTimeoutMs());
       if (result == Result::Failed || result == Result::Woken) return;  // only the destructor wakes it
-      if (result == Result::Readable) ReceiveOne(buffer);  // a pending socket error is read away as well
+      if (result == Result::Readable) ReceiveOne(buffer);               // a pending socket error is read away as well
     }
   }
 
@@ -77,9 +77,7 @@ struct FakeUdpServer::Impl {
     return static_cast<int>(std::clamp<std::int64_t>(left, 0, 60000));
   }
 
-  static bool Earlier(const Pending& a, const Pending& b) {
-    return a.Due != b.Due ? a.Due < b.Due : a.Order < b.Order;
-  }
+  static bool Earlier(const Pending& a, const Pending& b) { return a.Due != b.Due ? a.Due < b.Due : a.Order < b.Order; }
 
   void ReceiveOne(std::vector<std::uint8_t>& buffer) {
     Endpoint from;
@@ -161,8 +159,8 @@ void FakeUdpServer::SendTo(const Bytes& data, const std::string& ip, std::uint16
 }
 
 NtpStamp NtpNow(double shiftSeconds) {
-  const auto sinceEpoch = std::chrono::duration_cast<std::chrono::nanoseconds>(
-      std::chrono::system_clock::now().time_since_epoch());
+  const auto sinceEpoch =
+      std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch());
   const std::int64_t wholeSeconds = sinceEpoch.count() / 1000000000;
   const std::int64_t nanoseconds = sinceEpoch.count() % 1000000000;
   constexpr long double From1900To1970 = 2208988800.0L;

@@ -68,10 +68,10 @@ public:
 
   // The user's actions, reaching the logic as a front-end forwards them.
   void Type(TControl control, const std::string& text) { At(control).Text = text; }
-  void Click(TControl control);            // a button, or a check box or radio button
-  void Select(TControl list, int index);   // an item of the list
-  void Tick();                             // Timer1
-  void SystemMinimizes();                  // the taskbar or a window manager
+  void Click(TControl control);           // a button, or a check box or radio button
+  void Select(TControl list, int index);  // an item of the list
+  void Tick();                            // Timer1
+  void SystemMinimizes();                 // the taskbar or a window manager
   void SystemRestores();
   void BindForm(TForm1* form) { Form = form; }
   // Fires the timers whose period has passed, as an event loop would.

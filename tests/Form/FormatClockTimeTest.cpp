@@ -129,7 +129,8 @@ TEST(FormatDateTime, SurvivesArbitraryPatterns) {
   for (int i = 0; i < 2000; ++i) {
     std::string pattern(random() % 40, ' ');
     for (char& c : pattern) c = alphabet[random() % alphabet.size()];
-    const TDateTime value = std::ldexp(static_cast<double>(random()) - 2147483648.0, static_cast<int>(random() % 40) - 20);
+    const TDateTime value =
+        std::ldexp(static_cast<double>(random()) - 2147483648.0, static_cast<int>(random() % 40) - 20);
     EXPECT_LE(FormatDateTime(pattern, value, s).size(), 256u * 4) << pattern;
   }
 }

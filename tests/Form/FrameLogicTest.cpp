@@ -81,8 +81,8 @@ TEST_F(FrameLogicTest, EveryWayOfMinimizingEndsInTheNotificationAreaAndRestoreRe
     minimize();
     EXPECT_EQ(Frame().State(), TFrameState::InTray);
     EXPECT_EQ(View().FrameCalls, (std::vector<std::string>{"icon Kestrine", "hide"}));
-    View().Bounds = {0, 0, 354, 414};  // hidden windows may be moved by the desktop
-    minimize();                        // a second minimize changes nothing
+    View().Bounds = {0, 0, 354, 414};                   // hidden windows may be moved by the desktop
+    minimize();                                         // a second minimize changes nothing
     Window.Form->FrameCommand(TFrameCommand::Restore);  // "&Restore", or a double click on the icon
     EXPECT_EQ(Frame().State(), TFrameState::Normal);
     EXPECT_EQ(View().FrameCalls, (std::vector<std::string>{"icon Kestrine", "hide", "show at bounds", "no icon"}));
@@ -207,8 +207,12 @@ TEST(SafeCloseTest, ACloseThatArrivesWhileAnErrorBoxIsOpenIsCarriedOutAfterIt) {
 
 TEST(ErrorBoxTest, AFullStopIsAddedWhenTheLastCharacterSortsAboveIt) {
   const std::pair<const char*, const char*> cases[] = {
-      {"invalid time error", "invalid time error."}, {"Done.", "Done."}, {"Stop!", "Stop!"},
-      {"trailing ", "trailing "},                    {"", ""},           {"value 7", "value 7."},
+      {"invalid time error", "invalid time error."},
+      {"Done.", "Done."},
+      {"Stop!", "Stop!"},
+      {"trailing ", "trailing "},
+      {"", ""},
+      {"value 7", "value 7."},
       {"path/", "path/."},
   };
   for (const auto& [message, shown] : cases) EXPECT_EQ(ErrorBoxText(message), shown) << message;

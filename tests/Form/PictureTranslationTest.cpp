@@ -15,8 +15,13 @@ TEST(PictureTranslation, DatePictures) {
       {"dddd, MMMM d, yyyy", false, "dddd, mmmm d, yyyy"},
       {"dddd, d' de 'MMMM' de 'yyyy", true, "dddd, d' de 'mmmm' de 'yyyy"},
       {"d. MMMM yyyy 'h'", true, "d. mmmm yyyy 'h'"},
-      {"yyyy\xE5\xB9\xB4M\xE6\x9C\x88" "d\xE6\x97\xA5" "dddd", false,
-       "yyyy\xE5\xB9\xB4m\xE6\x9C\x88" "d\xE6\x97\xA5" "dddd"},
+      {"yyyy\xE5\xB9\xB4M\xE6\x9C\x88"
+       "d\xE6\x97\xA5"
+       "dddd",
+       false,
+       "yyyy\xE5\xB9\xB4m\xE6\x9C\x88"
+       "d\xE6\x97\xA5"
+       "dddd"},
       {"yyyy'\xE5\xB9\xB4'M'\xE6\x9C\x88'd'\xE6\x97\xA5'", true, "yyyy'\xE5\xB9\xB4'm'\xE6\x9C\x88'd'\xE6\x97\xA5'"},
       {"d 'o''clock' MMM", true, "d 'o'\"'\"'clock' mmm"},
       {"d ''MMM", false, "d \"'\"mmm"},

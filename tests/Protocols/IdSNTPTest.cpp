@@ -136,18 +136,12 @@ TEST(RejectReplyTest, RefusesUnsynchronizedAndInvalidServersOnly) {
     std::uint32_t Seconds, Fraction;
     bool Rejected;
   } cases[] = {
-      {"server reply", 0x1C, 1, NewYear2024, 0, false},
-      {"leap indicator 3", 0xDC, 1, NewYear2024, 0, true},
-      {"leap indicator 1", 0x5C, 1, NewYear2024, 0, false},
-      {"leap indicator 2", 0x9C, 1, NewYear2024, 0, false},
-      {"stratum 0", 0x1C, 0, NewYear2024, 0, true},
-      {"stratum 15", 0x1C, 15, NewYear2024, 0, false},
-      {"stratum 16", 0x1C, 16, NewYear2024, 0, true},
-      {"stratum 255", 0x1C, 255, NewYear2024, 0, true},
-      {"mode 3", 0x1B, 2, NewYear2024, 0, false},
-      {"version 1", 0x0C, 2, NewYear2024, 0, false},
-      {"zero transmit stamp", 0x1C, 1, 0, 0, true},
-      {"fraction alone", 0x1C, 1, 0, 1, false},
+      {"server reply", 0x1C, 1, NewYear2024, 0, false},     {"leap indicator 3", 0xDC, 1, NewYear2024, 0, true},
+      {"leap indicator 1", 0x5C, 1, NewYear2024, 0, false}, {"leap indicator 2", 0x9C, 1, NewYear2024, 0, false},
+      {"stratum 0", 0x1C, 0, NewYear2024, 0, true},         {"stratum 15", 0x1C, 15, NewYear2024, 0, false},
+      {"stratum 16", 0x1C, 16, NewYear2024, 0, true},       {"stratum 255", 0x1C, 255, NewYear2024, 0, true},
+      {"mode 3", 0x1B, 2, NewYear2024, 0, false},           {"version 1", 0x0C, 2, NewYear2024, 0, false},
+      {"zero transmit stamp", 0x1C, 1, 0, 0, true},         {"fraction alone", 0x1C, 1, 0, 1, false},
   };
   for (const auto& c : cases) {
     TNTPGram gram;
@@ -261,7 +255,10 @@ TEST_F(IdSNTPTest, IgnoresDatagramsThatAreNotTheReply) {
              {Bytes(47, 1), 0ms, true}, {Bytes(9000, 2), 0ms, true}, {answer(r, NewYear2024), 40ms}};
        },
        "2024-01-01 00:00:00.000", 250},
-      {"only a reply from another port", [&](const Datagram& r) { return std::vector<Reply>{{answer(r, Wrong), 0ms, true}}; },
+      {"only a reply from another port",
+       [&](const Datagram& r) {
+         return std::vector<Reply>{{answer(r, Wrong), 0ms, true}};
+       },
        "0.0", 1000},
       // Datagrams that are passed over do not restart the time-out.
       {"a stream of replies from another port",

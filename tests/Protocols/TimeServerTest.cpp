@@ -171,7 +171,9 @@ TEST_F(TimeServerTest, AnOversizedDatagramIsReportedAndTheNextIsServed) {
 TEST_F(TimeServerTest, DatagramsQueuedBehindEachOtherAreEachHandledOnTheirOwn) {
   Server.BufferSize = 16;
   std::vector<int> ports;
-  Server.OnUDPRead = [&](TIdUDPServer&, const TIdBytes&, TIdSocketHandle& binding) { ports.push_back(binding.RemotePort); };
+  Server.OnUDPRead = [&](TIdUDPServer&, const TIdBytes&, TIdSocketHandle& binding) {
+    ports.push_back(binding.RemotePort);
+  };
   Activate();
   Probe a, b;
   a.Send({}, 3700);  // the window's thread is not pumping yet: these queue up

@@ -99,14 +99,12 @@ public:
       std::lock_guard guard(lock);
       local = *std::localtime(&time);
     }
-    return {local.tm_year + 1900, local.tm_mon + 1,  local.tm_wday, local.tm_mday, local.tm_hour,
-            local.tm_min,         local.tm_sec,      static_cast<int>(milliseconds)};
+    return {local.tm_year + 1900, local.tm_mon + 1, local.tm_wday, local.tm_mday,
+            local.tm_hour,        local.tm_min,     local.tm_sec,  static_cast<int>(milliseconds)};
   }
 
 private:
-  Platform::TInstantMs Current() const {
-    return FNow ? *FNow : Platform::SystemClock().ReadInstant() + FShift;
-  }
+  Platform::TInstantMs Current() const { return FNow ? *FNow : Platform::SystemClock().ReadInstant() + FShift; }
 
   mutable std::mutex FLock;
   std::optional<Platform::TInstantMs> FNow;

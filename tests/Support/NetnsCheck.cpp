@@ -30,11 +30,9 @@ namespace {
 std::string OtherInterfaces() {
   std::string names;
   struct if_nameindex* list = if_nameindex();
-  if (list == nullptr)
-    Refuse(std::string("cannot list network interfaces: ") + std::strerror(errno));
+  if (list == nullptr) Refuse(std::string("cannot list network interfaces: ") + std::strerror(errno));
   for (struct if_nameindex* i = list; i->if_index != 0; ++i) {
-    if (std::strcmp(i->if_name, "lo") != 0)
-      names += (names.empty() ? "" : ", ") + std::string(i->if_name);
+    if (std::strcmp(i->if_name, "lo") != 0) names += (names.empty() ? "" : ", ") + std::string(i->if_name);
   }
   if_freenameindex(list);
   return names;
@@ -52,8 +50,7 @@ bool LoopbackIsUp() {
 
 in_addr ParseIpv4(const std::string& ipv4) {
   in_addr address{};
-  if (inet_pton(AF_INET, ipv4.c_str(), &address) != 1)
-    throw std::runtime_error("not an IPv4 address: " + ipv4);
+  if (inet_pton(AF_INET, ipv4.c_str(), &address) != 1) throw std::runtime_error("not an IPv4 address: " + ipv4);
   return address;
 }
 
@@ -100,16 +97,14 @@ int ChangeLoopbackAddress(uint16_t type, uint16_t flags, in_addr address) {
 }  // namespace
 
 void RequirePrivateNetwork() {
-  if (const std::string others = OtherInterfaces(); !others.empty())
-    Refuse("visible interfaces besides lo: " + others);
+  if (const std::string others = OtherInterfaces(); !others.empty()) Refuse("visible interfaces besides lo: " + others);
   if (!LoopbackIsUp()) Refuse("the loopback interface is down: run 'ip link set lo up' first");
 }
 
 void AddLoopbackAddress(const std::string& ipv4) {
   RequirePrivateNetwork();
   // NLM_F_REPLACE: adding an address that is already there succeeds.
-  if (const int error =
-          ChangeLoopbackAddress(RTM_NEWADDR, NLM_F_CREATE | NLM_F_REPLACE, ParseIpv4(ipv4)))
+  if (const int error = ChangeLoopbackAddress(RTM_NEWADDR, NLM_F_CREATE | NLM_F_REPLACE, ParseIpv4(ipv4)))
     throw std::runtime_error("AddLoopbackAddress(" + ipv4 + "): " + std::strerror(error));
 }
 

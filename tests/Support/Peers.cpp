@@ -96,16 +96,14 @@ bool Answered(int fd, const std::string& request) {
 std::filesystem::path PeersDir() {
   const char* dir = std::getenv("KESTRINE_PEERS_DIR");
   if (dir == nullptr || *dir == '\0')
-    throw std::runtime_error(
-        "KESTRINE_PEERS_DIR is not set: run the tests through ctest (scripts/test.sh)");
+    throw std::runtime_error("KESTRINE_PEERS_DIR is not set: run the tests through ctest (scripts/test.sh)");
   return dir;
 }
 
 PeerProcess::PeerProcess() {
   RequirePrivateNetwork();
   const char* tmp = std::getenv("TMPDIR");
-  std::string pattern =
-      std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/kestrine-peer-XXXXXX";
+  std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/kestrine-peer-XXXXXX";
   if (mkdtemp(pattern.data()) == nullptr) throw SystemError("mkdtemp " + pattern);
   FFolder = pattern;
 }
@@ -136,8 +134,7 @@ void PeerProcess::Start(const std::vector<std::string>& argv) {
   close(log);
 }
 
-void PeerProcess::WaitUntilAnswering(const std::string& address, int port,
-                                     const std::string& request) {
+void PeerProcess::WaitUntilAnswering(const std::string& address, int port, const std::string& request) {
   const int fd = ConnectedUdpSocket(address, port);
   const auto deadline = Clock::now() + kReadyTimeout;
   std::string problem = "did not answer on " + address + ":" + std::to_string(port) + " within 5 s";
@@ -153,9 +150,7 @@ void PeerProcess::WaitUntilAnswering(const std::string& address, int port,
     if (!ready) std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
   close(fd);
-  if (!ready)
-    throw std::runtime_error(FName + " (in " + FFolder.string() + ") " + problem + "; its log:\n" +
-                             Log());
+  if (!ready) throw std::runtime_error(FName + " (in " + FFolder.string() + ") " + problem + "; its log:\n" + Log());
   // After each answer xinetd reads and discards one more datagram if one is
   // already there: give it that moment before the test sends its own query.
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -211,8 +206,7 @@ XinetdPeer::XinetdPeer(const std::string& address) {
                         << "  port = 37\n"
                         << "  cps = 100000 1\n"
                         << "}\n";
-  Start({program.string(), "-dontfork", "-f", config.string(), "-pidfile",
-         (Folder() / "xinetd.pid").string()});
+  Start({program.string(), "-dontfork", "-f", config.string(), "-pidfile", (Folder() / "xinetd.pid").string()});
   WaitUntilAnswering(address, 37, std::string());
 }
 
@@ -243,8 +237,7 @@ std::string RunRdate(const std::string& host, int timeoutSeconds) {
   pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
   const auto deadline = Clock::now() + std::chrono::seconds(timeoutSeconds);
   while (fds[0].fd >= 0 || fds[1].fd >= 0) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     if (left <= 0 || poll(fds, 2, static_cast<int>(left)) == 0) break;
     for (int i = 0; i < 2; ++i) {
       if (fds[i].fd < 0 || fds[i].revents == 0) continue;
@@ -266,9 +259,7 @@ std::string RunRdate(const std::string& host, int timeoutSeconds) {
   int status = 0;
   waitpid(pid, &status, 0);
   const std::string command = "rdate -p -u " + host;
-  if (timedOut)
-    throw std::runtime_error(command + " gave no answer within " + std::to_string(timeoutSeconds) +
-                             " s");
+  if (timedOut) throw std::runtime_error(command + " gave no answer within " + std::to_string(timeoutSeconds) + " s");
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
     throw std::runtime_error(command + " failed (" + DescribeStatus(status) + "): " + text[1]);
   return text[0];

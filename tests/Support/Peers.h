@@ -16,14 +16,14 @@ namespace KestrineTest {
 
 // A child process with a private folder for its configuration, pid file and log.
 class PeerProcess {
- public:
+public:
   PeerProcess(const PeerProcess&) = delete;
   PeerProcess& operator=(const PeerProcess&) = delete;
 
   pid_t Pid() const { return FPid; }
   std::string Log() const;
 
- protected:
+protected:
   PeerProcess();
   ~PeerProcess();
 
@@ -32,7 +32,7 @@ class PeerProcess {
   // Sends `request` over UDP until an answer comes back; throws with the log when none does.
   void WaitUntilAnswering(const std::string& address, int port, const std::string& request);
 
- private:
+private:
   void Stop() noexcept;
 
   std::filesystem::path FFolder;
@@ -42,7 +42,7 @@ class PeerProcess {
 
 // chronyd serving NTP on address:123 at stratum 1, never touching the clock.
 class ChronyPeer : public PeerProcess {
- public:
+public:
   explicit ChronyPeer(const std::string& address = "127.0.0.1");
 };
 
@@ -52,7 +52,7 @@ class ChronyPeer : public PeerProcess {
 // about a millisecond of the previous answer (or queued behind another) is
 // lost. A peer for single queries a few milliseconds apart, not for load.
 class XinetdPeer : public PeerProcess {
- public:
+public:
   explicit XinetdPeer(const std::string& address = "127.0.0.1");
 };
 

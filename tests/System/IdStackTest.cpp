@@ -59,10 +59,9 @@ TEST(ErrorMappingTest, ErrnoAndResolverCodesBecomeWindowsSocketsNumbers) {
     int Errno;
     int Number;
   } errnos[] = {
-      {EINTR, 10004},       {EBADF, 10009},        {EACCES, 10013},       {EPERM, 10013},
-      {EINVAL, 10022},      {EAGAIN, 10035},       {ENOTSOCK, 10038},     {EMSGSIZE, 10040},
-      {EADDRINUSE, 10048},  {EADDRNOTAVAIL, 10049}, {ENETUNREACH, 10051}, {ECONNRESET, 10054},
-      {ENOBUFS, 10055},     {ECONNREFUSED, 10061}, {EHOSTUNREACH, 10065},
+      {EINTR, 10004},       {EBADF, 10009},      {EACCES, 10013},   {EPERM, 10013},        {EINVAL, 10022},
+      {EAGAIN, 10035},      {ENOTSOCK, 10038},   {EMSGSIZE, 10040}, {EADDRINUSE, 10048},   {EADDRNOTAVAIL, 10049},
+      {ENETUNREACH, 10051}, {ECONNRESET, 10054}, {ENOBUFS, 10055},  {ECONNREFUSED, 10061}, {EHOSTUNREACH, 10065},
   };
   for (const auto& c : errnos) EXPECT_EQ(IdStackPosix::MapErrno(c.Errno), c.Number) << std::strerror(c.Errno);
 
@@ -71,10 +70,7 @@ TEST(ErrorMappingTest, ErrnoAndResolverCodesBecomeWindowsSocketsNumbers) {
     int SavedErrno;
     int Number;
   } resolver[] = {
-      {EAI_NONAME, 0, 11001},
-      {EAI_AGAIN, 0, 11002},
-      {EAI_FAIL, 0, 11003},
-      {EAI_NODATA, 0, 11004},
+      {EAI_NONAME, 0, 11001},           {EAI_AGAIN, 0, 11002}, {EAI_FAIL, 0, 11003}, {EAI_NODATA, 0, 11004},
       {EAI_SYSTEM, ENETUNREACH, 10051},
   };
   for (const auto& c : resolver)
@@ -86,12 +82,24 @@ TEST(DottedQuadTest, FourDecimalPartsUpTo255WithBlanksAround) {
     const char* Host;
     const char* Plain;  // nullptr: not a dotted quad
   } cases[] = {
-      {"10.0.0.1", "10.0.0.1"},       {" 10 . 0 . 0 . 1", "10.0.0.1"},       {"0.0.0.0", "0.0.0.0"},
-      {"255.255.255.255", "255.255.255.255"}, {"127.0.0.1 ", "127.0.0.1"}, {"127.000.000.001", "127.0.0.1"},
-      {"10.0.0", nullptr},            {"256.1.1.1", nullptr},              {"1.2.3.4.5", nullptr},
-      {"1.2.3.4.", nullptr},          {"1..2.3", nullptr},                 {".1.2.3", nullptr},
-      {"1.2.3.4x", nullptr},          {"-1.2.3.4", nullptr},               {"a.b.c.d", nullptr},
-      {"localhost", nullptr},         {"", nullptr},                       {"1 2.3.4.5", nullptr},
+      {"10.0.0.1", "10.0.0.1"},
+      {" 10 . 0 . 0 . 1", "10.0.0.1"},
+      {"0.0.0.0", "0.0.0.0"},
+      {"255.255.255.255", "255.255.255.255"},
+      {"127.0.0.1 ", "127.0.0.1"},
+      {"127.000.000.001", "127.0.0.1"},
+      {"10.0.0", nullptr},
+      {"256.1.1.1", nullptr},
+      {"1.2.3.4.5", nullptr},
+      {"1.2.3.4.", nullptr},
+      {"1..2.3", nullptr},
+      {".1.2.3", nullptr},
+      {"1.2.3.4x", nullptr},
+      {"-1.2.3.4", nullptr},
+      {"a.b.c.d", nullptr},
+      {"localhost", nullptr},
+      {"", nullptr},
+      {"1 2.3.4.5", nullptr},
       {"1.2.3.1000", nullptr},
   };
   for (const auto& c : cases) {

@@ -74,8 +74,8 @@ TEST(UtcBiasTest, IsTheBiasWindowsConvertsWith) {
 }
 
 bool IsUtf8(const std::string& text) {
-  return text.empty() || MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()),
-                                             nullptr, 0) > 0;
+  return text.empty() ||
+         MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), nullptr, 0) > 0;
 }
 
 TEST(SystemMessageTest, IsTheSystemsTextWithoutItsEnding) {
@@ -243,8 +243,8 @@ TEST(ExePathTest, IsUtf8WhateverLettersThePathHolds) {
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
-  const bool started = CreateProcessW(copy.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                                      &startup, &process);
+  const bool started =
+      CreateProcessW(copy.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process);
   SetEnvironmentVariableW(L"KESTRINE_EXEPATH_OUT", nullptr);
   ASSERT_TRUE(started) << GetLastError();
   EXPECT_EQ(WaitForSingleObject(process.hProcess, 60000), WAIT_OBJECT_0);
@@ -267,9 +267,9 @@ TEST(ExePathTest, NamesThisProgramsFile) {
   const std::string path = Platform::ExecutablePath();
   const std::string name = "\\WindowsPlatformTests.exe";
   ASSERT_GT(path.size(), name.size());
-  EXPECT_EQ(CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, path.c_str() + path.size() - name.size(), -1,
-                           name.c_str(), -1),
-            CSTR_EQUAL)
+  EXPECT_EQ(
+      CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, path.c_str() + path.size() - name.size(), -1, name.c_str(), -1),
+      CSTR_EQUAL)
       << path;
   EXPECT_TRUE(Platform::IsRegularFile(path));
 }

@@ -214,7 +214,8 @@ public:
   explicit TService(const wchar_t* name) {
     FManager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
     if (FManager != nullptr)
-      FHandle = OpenServiceW(FManager, name, SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS | SERVICE_START | SERVICE_STOP);
+      FHandle =
+          OpenServiceW(FManager, name, SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS | SERVICE_START | SERVICE_STOP);
     FError = FHandle == nullptr ? GetLastError() : 0;
   }
   ~TService() {
@@ -279,8 +280,7 @@ int Start(const wchar_t* name, DWORD timeoutMs, int argc, const wchar_t** argv) 
   while (!StartServiceW(service.Handle(), static_cast<DWORD>(argc), argv)) {
     const DWORD error = GetLastError();
     if (error == ERROR_SERVICE_ALREADY_RUNNING) break;
-    if ((error != ERROR_SERVICE_REQUEST_TIMEOUT && error != ERROR_SERVICE_DATABASE_LOCKED) ||
-        GetTickCount64() >= end) {
+    if ((error != ERROR_SERVICE_REQUEST_TIMEOUT && error != ERROR_SERVICE_DATABASE_LOCKED) || GetTickCount64() >= end) {
       std::fwprintf(stderr, L"StartServiceW: %lu\n", error);
       return 1;
     }
@@ -398,7 +398,8 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"text" && argc == 3) return Text(static_cast<int>(std::wcstol(argv[2], nullptr, 10)));
   if (command == L"click" && argc == 3) return Click(static_cast<int>(std::wcstol(argv[2], nullptr, 10)));
   if (command == L"close" && argc == 3) return Close(std::wcstoul(argv[2], nullptr, 10));
-  if (command == L"exit" && argc == 4) return Exit(std::wcstoul(argv[2], nullptr, 10), std::wcstoul(argv[3], nullptr, 10));
+  if (command == L"exit" && argc == 4)
+    return Exit(std::wcstoul(argv[2], nullptr, 10), std::wcstoul(argv[3], nullptr, 10));
   if (command == L"end" && argc == 3) return End(std::wcstoul(argv[2], nullptr, 10));
   if (command == L"reg" && (argc == 3 || argc == 4)) return Reg(argv[2], argc == 4 ? argv[3] : nullptr);
   if (command == L"service" && argc == 3) return Service(argv[2]);

@@ -29,13 +29,11 @@ double NowSince1970() {
 }
 
 uint32_t BigEndian32(const std::vector<unsigned char>& bytes, size_t at) {
-  return uint32_t{bytes[at]} << 24 | uint32_t{bytes[at + 1]} << 16 | uint32_t{bytes[at + 2]} << 8 |
-         bytes[at + 3];
+  return uint32_t{bytes[at]} << 24 | uint32_t{bytes[at + 1]} << 16 | uint32_t{bytes[at + 2]} << 8 | bytes[at + 3];
 }
 
 // One datagram out, the first answer back (empty when none comes within 2 s).
-std::vector<unsigned char> Query(const std::string& address, int port,
-                                 const std::vector<unsigned char>& request) {
+std::vector<unsigned char> Query(const std::string& address, int port, const std::vector<unsigned char>& request) {
   sockaddr_in peer{};
   peer.sin_family = AF_INET;
   peer.sin_port = htons(static_cast<uint16_t>(port));
@@ -43,8 +41,7 @@ std::vector<unsigned char> Query(const std::string& address, int port,
   const int fd = socket(AF_INET, SOCK_DGRAM, 0);
   EXPECT_GE(fd, 0);
   std::vector<unsigned char> answer(1024);
-  EXPECT_EQ(sendto(fd, request.data(), request.size(), 0, reinterpret_cast<sockaddr*>(&peer),
-                   sizeof(peer)),
+  EXPECT_EQ(sendto(fd, request.data(), request.size(), 0, reinterpret_cast<sockaddr*>(&peer), sizeof(peer)),
             static_cast<ssize_t>(request.size()));
   pollfd ready{fd, POLLIN, 0};
   const ssize_t n = poll(&ready, 1, 2000) == 1 ? recv(fd, answer.data(), answer.size(), 0) : 0;
@@ -61,8 +58,7 @@ void ExpectChronydServesTime(const std::string& address) {
   EXPECT_EQ(reply[0] & 7, 4) << "mode must be server";
   EXPECT_GE(reply[1], 1) << "stratum";
   EXPECT_LE(reply[1], 15) << "stratum";
-  const double transmit =
-      BigEndian32(reply, 40) + BigEndian32(reply, 44) / 4294967296.0 - kSecondsFrom1900To1970;
+  const double transmit = BigEndian32(reply, 40) + BigEndian32(reply, 44) / 4294967296.0 - kSecondsFrom1900To1970;
   EXPECT_NEAR(transmit, NowSince1970(), 2.0);
 }
 
@@ -103,8 +99,7 @@ TEST(PeerSmokeTest, RdateIsStoppedWhenTheHostStaysSilent) {
     KestrineTest::RunRdate("127.0.0.1", 1);
     ADD_FAILURE() << "no exception";
   } catch (const std::runtime_error& error) {
-    EXPECT_NE(std::string(error.what()).find("no answer within 1 s"), std::string::npos)
-        << error.what();
+    EXPECT_NE(std::string(error.what()).find("no answer within 1 s"), std::string::npos) << error.what();
   }
   close(silent);
 }
@@ -141,15 +136,13 @@ TEST(PeerSmokeTest, PeersServeFromAnAddressAddedToLoopback) {
 }
 
 TEST(PeerSmokeTest, AMissingPeerProgramIsReportedWithTheFix) {
-  const std::string saved =
-      std::getenv("KESTRINE_PEERS_DIR") ? std::getenv("KESTRINE_PEERS_DIR") : "";
+  const std::string saved = std::getenv("KESTRINE_PEERS_DIR") ? std::getenv("KESTRINE_PEERS_DIR") : "";
   setenv("KESTRINE_PEERS_DIR", "/nonexistent", 1);
   try {
     KestrineTest::XinetdPeer xinetd;
     ADD_FAILURE() << "no exception";
   } catch (const std::runtime_error& error) {
-    EXPECT_NE(std::string(error.what()).find("scripts/fetch-peers.sh"), std::string::npos)
-        << error.what();
+    EXPECT_NE(std::string(error.what()).find("scripts/fetch-peers.sh"), std::string::npos) << error.what();
   }
   setenv("KESTRINE_PEERS_DIR", saved.c_str(), 1);
 }

@@ -60,8 +60,7 @@ protected:
 std::vector<std::string> Texts(const QMenu* menu) {
   std::vector<std::string> texts;
   for (QAction* action : menu->actions())
-    texts.push_back(action->isSeparator() ? "-"
-                                          : ToUtf8(action->text()) + ToUtf8(action->shortcut().toString()));
+    texts.push_back(action->isSeparator() ? "-" : ToUtf8(action->text()) + ToUtf8(action->shortcut().toString()));
   return texts;
 }
 

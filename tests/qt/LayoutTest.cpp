@@ -69,10 +69,10 @@ QRect TitleOf(const QGroupBox* box) {
 }
 
 TEST_F(LayoutTest, EveryCaptionShowsWhole) {
-  for (const char* name : {"TeLabel1", "TeLabel2", "TeLabel3", "TeButton2", "TeButton1", "ckNistServer",
-                           "ckCustomServer", "TeScrollingLabel1", "TeScrollingLabel2", "labCurServer", "ckSyncTime",
-                           "TeLabel4", "ckRunStartup", "ckSyncOnStart", "ckTimeLocaFormat", "ckUTCFormat",
-                           "ckRunTimeServer"}) {
+  for (const char* name :
+       {"TeLabel1", "TeLabel2", "TeLabel3", "TeButton2", "TeButton1", "ckNistServer", "ckCustomServer",
+        "TeScrollingLabel1", "TeScrollingLabel2", "labCurServer", "ckSyncTime", "TeLabel4", "ckRunStartup",
+        "ckSyncOnStart", "ckTimeLocaFormat", "ckUTCFormat", "ckRunTimeServer"}) {
     QWidget* control = Control(name);
     ASSERT_NE(control, nullptr) << name;
     const int needed = NeededWidth(control);

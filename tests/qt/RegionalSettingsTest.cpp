@@ -36,7 +36,8 @@ const TLocaleCase LocaleCases[] = {
      "12/8/24 9:30 PM"},
     {QLocale::German, QLocale::Germany, Morning, "09:05:07, Montag, Montag, 4. März 2024", "04.03.24 09:05"},
     // The marker before the hour.
-    {QLocale::Korean, QLocale::SouthKorea, Evening, "오후 9:30:05, 일요일, 2024년 12월 8일 일요일", "24. 12. 8. 오후 9:30"},
+    {QLocale::Korean, QLocale::SouthKorea, Evening, "오후 9:30:05, 일요일, 2024년 12월 8일 일요일",
+     "24. 12. 8. 오후 9:30"},
     // A time separator other than the colon.
     {QLocale::Finnish, QLocale::Finland, Evening, "21.30.05, sunnuntaina, sunnuntaina 8. joulukuuta 2024",
      "8.12.2024 21.30"},

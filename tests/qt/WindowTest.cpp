@@ -163,7 +163,8 @@ TEST(WindowTest, EventsReachTheirHandlers) {
   EXPECT_FALSE(window->SyncTimer->isActive());
 
   window->Timer1->start(1);
-  EXPECT_TRUE(PumpUntil([&] { return !Text(window->Control<QLineEdit>(TControl::TeSEdit2)).empty(); }, std::chrono::seconds(5)))
+  EXPECT_TRUE(
+      PumpUntil([&] { return !Text(window->Control<QLineEdit>(TControl::TeSEdit2)).empty(); }, std::chrono::seconds(5)))
       << "the tick writes the Local Time box";
   window->Timer1->stop();
 
@@ -179,7 +180,8 @@ TEST(WindowTest, TextsCrossIntoQtAsUtf8) {
   const std::string message = "The system clock could not be set: Op\xC3\xA9ration non permise";
   const std::string path = "/home/j\xC3\xBCrgen/\xE6\x99\x82\xE8\xA8\x88/kestrine";
   window->SetText(TControl::TeSEdit1, message);
-  EXPECT_EQ(window->Control<QLineEdit>(TControl::TeSEdit1)->text(), QStringLiteral("The system clock could not be set: Opération non permise"));
+  EXPECT_EQ(window->Control<QLineEdit>(TControl::TeSEdit1)->text(),
+            QStringLiteral("The system clock could not be set: Opération non permise"));
   EXPECT_EQ(window->Text(TControl::TeSEdit1), message);
   window->Control<QLineEdit>(TControl::edtServer)->setText(QStringLiteral("horloge.exemple.fr/é"));
   EXPECT_EQ(window->Text(TControl::edtServer), "horloge.exemple.fr/\xC3\xA9");

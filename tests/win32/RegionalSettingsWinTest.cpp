@@ -22,8 +22,7 @@ TEST(RegionalSettingsWinTest, UsEnglishHasATwelveHourClockAndEnglishNames) {
   EXPECT_EQ(us.LongDayNames[0], "Sunday");
   EXPECT_EQ(us.ShortDayNames[1], "Mon");
   EXPECT_EQ(LocalDisplay(us), "9:30:05 PM, Sunday, Sunday, December 8, 2024");
-  EXPECT_EQ(FormatDateTime("dd-mmm -yyyy hh:mm:ss", SundayEvening, UsEnglishFormatSettings()),
-            "08-Dec -2024 21:30:05");
+  EXPECT_EQ(FormatDateTime("dd-mmm -yyyy hh:mm:ss", SundayEvening, UsEnglishFormatSettings()), "08-Dec -2024 21:30:05");
 }
 
 TEST(RegionalSettingsWinTest, GermanPadsTheHourAndNamesInGerman) {

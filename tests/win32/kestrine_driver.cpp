@@ -64,7 +64,8 @@ struct Failure : std::runtime_error {
 
 std::string Utf8(const std::wstring& text) {
   if (text.empty()) return {};
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  const int size =
+      WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
   std::string out(static_cast<size_t>(size), '\0');
   WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr, nullptr);
   return out;
@@ -160,8 +161,8 @@ RECT ControlRect(int id) {
 // LoadLibraryW in the program: kernel32 need not lie at the same address there as here.
 void* RemoteLoadLibrary(DWORD pid) {
   const HMODULE local = GetModuleHandleW(L"kernel32.dll");
-  const auto offset = reinterpret_cast<const char*>(GetProcAddress(local, "LoadLibraryW")) -
-                      reinterpret_cast<const char*>(local);
+  const auto offset =
+      reinterpret_cast<const char*>(GetProcAddress(local, "LoadLibraryW")) - reinterpret_cast<const char*>(local);
   const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, pid);
   if (snapshot == INVALID_HANDLE_VALUE) return nullptr;
   MODULEENTRY32W module{};
@@ -184,8 +185,8 @@ std::string ProbeMenu() {
   std::wstring probe(path, length);
   probe = probe.substr(0, probe.find_last_of(L"\\/") + 1) + KESTRINE_MENU_PROBE_DLL;
   const size_t bytes = KESTRINE_MENU_PROBE_CHARS * sizeof(wchar_t);
-  const HANDLE mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
-                                            static_cast<DWORD>(bytes), KESTRINE_MENU_PROBE_MAPPING);
+  const HANDLE mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, static_cast<DWORD>(bytes),
+                                            KESTRINE_MENU_PROBE_MAPPING);
   const HANDLE process = OpenProcess(PROCESS_ALL_ACCESS, FALSE, pid);
   void* remote = process ? VirtualAllocEx(process, nullptr, (probe.size() + 1) * sizeof(wchar_t),
                                           MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE)
@@ -278,8 +279,8 @@ void DpiChanged(long dpi) {
   DWORD pid = 0;
   GetWindowThreadProcessId(MainWindow(), &pid);
   const HANDLE process = OpenProcess(PROCESS_ALL_ACCESS, FALSE, pid);
-  void* remote = process ? VirtualAllocEx(process, nullptr, sizeof suggested, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE)
-                         : nullptr;
+  void* remote =
+      process ? VirtualAllocEx(process, nullptr, sizeof suggested, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE) : nullptr;
   const bool written = remote != nullptr && WriteProcessMemory(process, remote, &suggested, sizeof suggested, nullptr);
   if (written) Send(MainWindow(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(remote));
   if (remote != nullptr) VirtualFreeEx(process, remote, 0, MEM_RELEASE);
@@ -330,26 +331,33 @@ const std::map<std::string, Command>& Commands() {
   using Args = const std::vector<std::string>&;
   static const std::map<std::string, Command> commands = {
       {"wait-window",
-       {1, [](Args a) {
+       {1,
+        [](Args a) {
           Expect("the window's visibility", "1", Seconds(a[0]), [] { return Bool(IsWindowVisible(MainWindow())); });
         }}},
       {"wait-gone",
-       {1, [](Args a) { Expect("a window exists", "0", Seconds(a[0]), [] { return Bool(FindMainWindow() != nullptr); }); }}},
+       {1,
+        [](Args a) {
+          Expect("a window exists", "0", Seconds(a[0]), [] { return Bool(FindMainWindow() != nullptr); });
+        }}},
       {"text", {1, [](Args a) { std::cout << Text(static_cast<int>(Number(a[0]))) << "\n"; }}},
       {"expect-text",
-       {3, [](Args a) {
+       {3,
+        [](Args a) {
           const int id = static_cast<int>(Number(a[0]));
           Expect("control " + a[0], a[1], Seconds(a[2]), [id] { return Text(id); });
         }}},
       {"expect-not-text",
-       {3, [](Args a) {
+       {3,
+        [](Args a) {
           const int id = static_cast<int>(Number(a[0]));
           const std::string avoided = a[1];
           Expect("control " + a[0] + " differs from \"" + avoided + "\"", "yes", Seconds(a[2]),
                  [&] { return Text(id) != avoided ? std::string("yes") : avoided; });
         }}},
       {"expect-contains",
-       {3, [](Args a) {
+       {3,
+        [](Args a) {
           const int id = static_cast<int>(Number(a[0]));
           const std::string part = a[1];
           std::string last;
@@ -359,28 +367,33 @@ const std::map<std::string, Command>& Commands() {
           });
         }}},
       {"expect-checked",
-       {3, [](Args a) {
+       {3,
+        [](Args a) {
           const int id = static_cast<int>(Number(a[0]));
           Expect("control " + a[0], a[1], Seconds(a[2]),
                  [id] { return Bool(Send(Control(id), BM_GETCHECK, 0, 0) == BST_CHECKED); });
         }}},
       {"expect-enabled",
-       {3, [](Args a) {
+       {3,
+        [](Args a) {
           const int id = static_cast<int>(Number(a[0]));
           Expect("control " + a[0], a[1], Seconds(a[2]), [id] { return Bool(IsWindowEnabled(Control(id))); });
         }}},
       {"expect-selection",
-       {3, [](Args a) {
+       {3,
+        [](Args a) {
           const int id = static_cast<int>(Number(a[0]));
           Expect("control " + a[0], a[1], Seconds(a[2]),
                  [id] { return std::to_string(Send(Control(id), CB_GETCURSEL, 0, 0)); });
         }}},
       {"expect-visible",
-       {2, [](Args a) {
+       {2,
+        [](Args a) {
           Expect("the window's visibility", a[0], Seconds(a[1]), [] { return Bool(IsWindowVisible(MainWindow())); });
         }}},
       {"expect-height",
-       {3, [](Args a) {
+       {3,
+        [](Args a) {
           const long low = Number(a[0]), high = Number(a[1]);
           std::string last;
           Expect("height within " + a[0] + ".." + a[1], "yes", Seconds(a[2]), [&] {
@@ -396,13 +409,15 @@ const std::map<std::string, Command>& Commands() {
       {"page",
        {1, [](Args a) { Send(Control(IDC_TePageControl1), TCM_SETCURFOCUS, static_cast<WPARAM>(Number(a[0])), 0); }}},
       {"set-text",
-       {2, [](Args a) {
+       {2,
+        [](Args a) {
           const std::wstring text = Wide(a[1]);
           if (!Send(Control(static_cast<int>(Number(a[0]))), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str())))
             throw Failure("set-text " + a[0] + " was refused");
         }}},
       {"timechange",
-       {0, [](Args) {
+       {0,
+        [](Args) {
           DWORD_PTR result = 0;
           SendMessageTimeoutW(HWND_BROADCAST, WM_TIMECHANGE, 0, 0, SMTO_ABORTIFHUNG, kCallTimeoutMs, &result);
         }}},
@@ -413,7 +428,8 @@ const std::map<std::string, Command>& Commands() {
       {"close", {1, [](Args a) { Close(Seconds(a[0])); }}},
       {"focus", {0, [](Args) { std::cout << FocusedId() << "\n"; }}},
       {"expect-focus",
-       {2, [](Args a) {
+       {2,
+        [](Args a) {
           Expect("the keyboard focus", std::to_string(Number(a[0])), Seconds(a[1]),
                  [] { return std::to_string(FocusedId()); });
         }}},
@@ -422,9 +438,15 @@ const std::map<std::string, Command>& Commands() {
        {2, [](Args a) { Expect("minimized", a[0], Seconds(a[1]), [] { return Bool(IsIconic(MainWindow())); }); }}},
       {"tray", {1, [](Args a) { Tray(a[0]); }}},
       {"expect-popup",
-       {2, [](Args a) { Expect("an open menu", a[0], Seconds(a[1]), [] { return Bool(VisibleWindow(L"#32768", nullptr)); }); }}},
+       {2,
+        [](Args a) {
+          Expect("an open menu", a[0], Seconds(a[1]), [] { return Bool(VisibleWindow(L"#32768", nullptr)); });
+        }}},
       {"expect-box",
-       {2, [](Args a) { Expect("the error box", a[0], Seconds(a[1]), [] { return Bool(VisibleWindow(L"#32770", L"Kestrine")); }); }}},
+       {2,
+        [](Args a) {
+          Expect("the error box", a[0], Seconds(a[1]), [] { return Bool(VisibleWindow(L"#32770", L"Kestrine")); });
+        }}},
       {"dpichanged", {1, [](Args a) { DpiChanged(Number(a[0])); }}},
       {"palette", {4, [](Args a) { Palette(a); }}},
   };

@@ -26,11 +26,12 @@ std::string ShellWord(const std::string& text) {
 // error box adds cannot stick to the path.
 std::string ClockRightAdvice(int errorCode, const std::string& programPath) {
   if (errorCode != EPERM) return {};
-  const std::string path =
-      Helpers::HelperPath(programPath.empty() ? std::string("/usr/bin/kestrine") : programPath, Helpers::ClockHelperName);
+  const std::string path = Helpers::HelperPath(programPath.empty() ? std::string("/usr/bin/kestrine") : programPath,
+                                               Helpers::ClockHelperName);
   const std::string grant = "\"sudo setcap cap_sys_time+ep " + ShellWord(path) + "\"";
   if (programPath.empty() || ::access(path.c_str(), X_OK) != 0)
-    return ". To let Kestrine set the clock, install its clock helper as " + ShellWord(path) + " and run " + grant + ".";
+    return ". To let Kestrine set the clock, install its clock helper as " + ShellWord(path) + " and run " + grant +
+           ".";
   return ". To let Kestrine set the clock, run " + grant + " and try again.";
 }
 

@@ -44,7 +44,8 @@ void ReceiveReply(int socket, TOutcome& outcome) {
   std::size_t have = 0;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ReplyTimeoutMs);
   while (have < reply.size()) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     pollfd wait{socket, POLLIN, 0};
     const int ready = left.count() > 0 ? ::poll(&wait, 1, static_cast<int>(left.count())) : 0;
     if (ready < 0 && errno == EINTR) continue;

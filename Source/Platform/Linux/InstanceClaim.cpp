@@ -32,8 +32,7 @@ bool SameUser(int socket) {
 
 }  // namespace
 
-TInstanceClaim::TInstanceClaim(const std::string& scope)
-    : FName("kestrine-" + std::to_string(getuid()) + "-" + scope) {
+TInstanceClaim::TInstanceClaim(const std::string& scope) : FName("kestrine-" + std::to_string(getuid()) + "-" + scope) {
   FListener = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   socklen_t length = 0;
   const sockaddr_un address = AddressOf(FName, length);

@@ -96,8 +96,8 @@ TAnswer Ask(TInstantMs value) {
   auto request = HelperRequest::EncodeClock(value);
   HelperRequest::TReply reply{};
   DWORD written = 0, read = 0;
-  if (TimedPipeIo(pipe, true, request.data(), static_cast<DWORD>(request.size()), ReplyTimeoutMs, nullptr,
-                  written) == 0 &&
+  if (TimedPipeIo(pipe, true, request.data(), static_cast<DWORD>(request.size()), ReplyTimeoutMs, nullptr, written) ==
+          0 &&
       written == request.size() &&
       TimedPipeIo(pipe, false, reply.data(), static_cast<DWORD>(reply.size()), ReplyTimeoutMs, nullptr, read) == 0 &&
       read == reply.size()) {

@@ -185,8 +185,8 @@ std::size_t TIdStack::ReceiveFrom(TIdStackSocketHandle socket, std::uint8_t* buf
   // MSG_TRUNC makes Linux report the datagram's real length instead of cutting it silently.
   const int flags = MSG_TRUNC | (dontWait ? MSG_DONTWAIT : 0);
   do {
-    received = ::recvfrom(NativeSocket(socket), buffer, length, flags, reinterpret_cast<sockaddr*>(&address),
-                          &addressLength);
+    received =
+        ::recvfrom(NativeSocket(socket), buffer, length, flags, reinterpret_cast<sockaddr*>(&address), &addressLength);
   } while (received < 0 && errno == EINTR);
   if (received < 0) RaiseLastError();
   ReadSender(address, addressLength, ip, port);
@@ -257,8 +257,8 @@ void TIdStack::SendMany(TIdStackSocketHandle socket, TIdDatagramSlot* slots, std
     // sendmmsg stops at the first datagram it cannot send; that one is tried
     // again alone, which then reports its error, and the rest go on.
     for (std::size_t done = 0; done < taken;) {
-      const int sent = ::sendmmsg(NativeSocket(socket), messages + done, static_cast<unsigned>(taken - done),
-                                  MSG_NOSIGNAL);
+      const int sent =
+          ::sendmmsg(NativeSocket(socket), messages + done, static_cast<unsigned>(taken - done), MSG_NOSIGNAL);
       if (sent < 0) {
         if (errno == EINTR) continue;
         members[done++]->Error = IdStackPosix::MapErrno(errno);
@@ -301,7 +301,8 @@ bool TIdStack::WaitReadable(const std::vector<TIdStackSocketHandle>& sockets, in
     if (ready == 0) return false;
     if (errno != EINTR) RaiseLastError();
     if (remaining >= 0) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
       remaining = static_cast<int>(std::max<std::int64_t>(left.count(), 0));
     }
   }

@@ -26,9 +26,7 @@ int Fd(Handle socket) { return static_cast<int>(socket); }
 
 }  // namespace
 
-void Fail(const std::string& what) {
-  throw std::runtime_error("FakeUdpServer: " + what + ": " + std::strerror(errno));
-}
+void Fail(const std::string& what) { throw std::runtime_error("FakeUdpServer: " + what + ": " + std::strerror(errno)); }
 
 Endpoint MakeEndpoint(const std::string& ip, std::uint16_t port) {
   in_addr address{};

@@ -26,13 +26,13 @@ TEST_F(ClockDisplayTest, TheClockIsSetFromItsInstantAcrossDaylightSavingChanges)
     Platform::TInstantMs Now;  // an instant just before or inside a change, ms since 1970 UTC
   };
   const Case cases[] = {
-      {"CET-1CEST,M3.5.0,M10.5.0/3", 1729989900000},   // 2024-10-27 02:45 CEST, before the repeated hour
-      {"CET-1CEST,M3.5.0,M10.5.0/3", 1729993500000},   // 02:45 CET, the repeated hour
-      {"CET-1CEST,M3.5.0,M10.5.0/3", 1729990798000},   // 02:59:58 CEST, 2 s before the change
-      {"CET-1CEST,M3.5.0,M10.5.0/3", 1711846798000},   // 2024-03-31 01:59:58 CET, 2 s before spring
-      {"EST5EDT,M3.2.0,M11.1.0", 1730612700000},       // 2024-11-03 01:45 EDT
-      {"EST5EDT,M3.2.0,M11.1.0", 1730616300000},       // 01:45 EST, the repeated hour
-      {"EST5EDT,M3.2.0,M11.1.0", 1710053998000},       // 2024-03-10 01:59:58 EST, 2 s before spring
+      {"CET-1CEST,M3.5.0,M10.5.0/3", 1729989900000},  // 2024-10-27 02:45 CEST, before the repeated hour
+      {"CET-1CEST,M3.5.0,M10.5.0/3", 1729993500000},  // 02:45 CET, the repeated hour
+      {"CET-1CEST,M3.5.0,M10.5.0/3", 1729990798000},  // 02:59:58 CEST, 2 s before the change
+      {"CET-1CEST,M3.5.0,M10.5.0/3", 1711846798000},  // 2024-03-31 01:59:58 CET, 2 s before spring
+      {"EST5EDT,M3.2.0,M11.1.0", 1730612700000},      // 2024-11-03 01:45 EDT
+      {"EST5EDT,M3.2.0,M11.1.0", 1730616300000},      // 01:45 EST, the repeated hour
+      {"EST5EDT,M3.2.0,M11.1.0", 1710053998000},      // 2024-03-10 01:59:58 EST, 2 s before spring
   };
   for (const Case& c : cases) {
     const ScopedTz zone(c.Zone);
@@ -91,8 +91,9 @@ TEST(ClockRightAdviceTest, NamesTheHelperBesideTheProgram) {
       {EPERM, "/usr/bin/kestrine",
        ". To let Kestrine set the clock, install its clock helper as /usr/libexec/kestrine/kestrine-clock-helper and "
        "run \"sudo setcap cap_sys_time+ep /usr/libexec/kestrine/kestrine-clock-helper\"."},
-      {EPERM, "", ". To let Kestrine set the clock, install its clock helper as /usr/libexec/kestrine/kestrine-clock-helper "
-                  "and run \"sudo setcap cap_sys_time+ep /usr/libexec/kestrine/kestrine-clock-helper\"."},
+      {EPERM, "",
+       ". To let Kestrine set the clock, install its clock helper as /usr/libexec/kestrine/kestrine-clock-helper "
+       "and run \"sudo setcap cap_sys_time+ep /usr/libexec/kestrine/kestrine-clock-helper\"."},
       {EINVAL, (root / "bin/kestrine").string(), ""},
   };
   for (const Case& c : cases) EXPECT_EQ(Platform::ClockRightAdvice(c.Error, c.Program), c.Advice) << c.Program;

@@ -34,10 +34,14 @@ TEST_F(ControllerTest, NistFallbackAsksEachEntryInTurnAndKeepsTheOneThatAnswered
 
   const auto labels = LabelsUntilDone();
 
-  const std::vector<std::string> expected = {"Current Server: ", "Current Server: 129.6.15.29",
-                                             "Current Server: 129.6.15.28", "Current Server: 129.6.15.29",
-                                             "Current Server: 129.6.15.30", "Current Server: 129.6.15.27",
-                                             "Current Server: 129.6.15.26", "Current Server: 132.163.97.1"};
+  const std::vector<std::string> expected = {"Current Server: ",
+                                             "Current Server: 129.6.15.29",
+                                             "Current Server: 129.6.15.28",
+                                             "Current Server: 129.6.15.29",
+                                             "Current Server: 129.6.15.30",
+                                             "Current Server: 129.6.15.27",
+                                             "Current Server: 129.6.15.26",
+                                             "Current Server: 132.163.97.1"};
   // The label may be read before the first step runs; drop that initial caption if seen.
   std::vector<std::string> seen = labels;
   if (!seen.empty() && seen.front() == "Current Server: ") seen.erase(seen.begin());
