@@ -15,6 +15,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <memory>
 #include <thread>
 
@@ -25,11 +26,28 @@
 
 namespace {
 
+double CpuSeconds(clockid_t clock) {
+  timespec t{};
+  clock_gettime(clock, &t);
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+// The load with the processor time the process spent on everything but the load
+// generator itself: the server's cost, whatever threads it runs on.
+TLoadResult MeasuredLoad(const TLoadSettings& load, double& serverCpu) {
+  const double processBefore = CpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
+  const double generatorBefore = CpuSeconds(CLOCK_THREAD_CPUTIME_ID);
+  TLoadResult result = RunLoad(load);
+  const double generator = CpuSeconds(CLOCK_THREAD_CPUTIME_ID) - generatorBefore;
+  serverCpu = CpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - processBefore - generator;
+  return result;
+}
+
 using Clock = std::chrono::steady_clock;
 
 // One bare server loop on its own socket for the duration of the load.
 template <typename Serve>
-TLoadResult BareLoop(TLoadSettings load, Serve serve) {
+TLoadResult BareLoop(TLoadSettings load, Serve serve, double& serverCpu) {
   const int fd = socket(AF_INET, SOCK_DGRAM, 0);
   sockaddr_in address{};
   address.sin_family = AF_INET;
@@ -41,7 +59,7 @@ TLoadResult BareLoop(TLoadSettings load, Serve serve) {
   std::thread server([&] {
     while (!stop) serve(fd);
   });
-  TLoadResult result = RunLoad(load);
+  TLoadResult result = MeasuredLoad(load, serverCpu);
   stop = true;
   server.join();
   close(fd);
@@ -86,7 +104,7 @@ void ServeBatch(int fd) {
 // event posted every 100 ms from another thread (as a click would be), whose
 // delay is recorded.
 TLoadResult ServerRun(TLoadSettings load, bool threaded, std::vector<double>* tickLateMs,
-                      std::vector<double>* clickDelayMs) {
+                      std::vector<double>* clickDelayMs, double& serverCpu) {
   TIdTimeUDPServer server;
   server.ThreadedEvent = threaded;
   server.SetDefaultPort(load.Port);
@@ -105,7 +123,7 @@ TLoadResult ServerRun(TLoadSettings load, bool threaded, std::vector<double>* ti
   // An event still queued when this run ends is handled in the next; it is not counted.
   const auto counting = std::make_shared<std::atomic<bool>>(true);
   std::thread generator([&] {
-    result = RunLoad(load);
+    result = MeasuredLoad(load, serverCpu);
     done = true;
     QMetaObject::invokeMethod(
         qApp, [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
@@ -148,10 +166,12 @@ int main(int argc, char** argv) {
   struct TSubject {
     explicit TSubject(const char* name) : Name(name) {}
     const char* Name;
-    std::vector<double> Rates, P50, P99;
+    std::vector<double> Rates, P50, P99, CpuPerReply;
     std::uint64_t Lost = 0, Sent = 0;
+    double Cpu = 0;  // the server's processor seconds in the last run
     void Add(const TLoadResult& r) {
       Rates.push_back(r.RepliesPerSecond());
+      CpuPerReply.push_back(r.Replies > 0 ? Cpu * 1e6 / static_cast<double>(r.Replies) : 0);
       P50.push_back(Percentile(r.LatencyMicros, 0.5));
       P99.push_back(Percentile(r.LatencyMicros, 0.99));
       Lost += r.Lost;
@@ -163,21 +183,23 @@ int main(int argc, char** argv) {
   std::vector<double> late, clicks, ratios;
   for (int round = 0; round < rounds; ++round) {
     load.Port = 3737;
-    single.Add(BareLoop(load, ServeOne));
+    single.Add(BareLoop(load, ServeOne, single.Cpu));
     load.Port = 3738;
-    batched.Add(BareLoop(load, ServeBatch));
+    batched.Add(BareLoop(load, ServeBatch, batched.Cpu));
     load.Port = 3739;
-    window.Add(ServerRun(load, false, &late, &clicks));
+    window.Add(ServerRun(load, false, &late, &clicks, window.Cpu));
     load.Port = 3740;
-    threaded.Add(ServerRun(load, true, nullptr, nullptr));
+    threaded.Add(ServerRun(load, true, nullptr, nullptr, threaded.Cpu));
     ratios.push_back(window.Rates.back() / batched.Rates.back());
   }
   const double ceiling = Percentile(batched.Rates, 0.5);
   for (const TSubject* s : {&single, &batched, &window, &threaded})
-    std::printf("%-34s %9.0f replies/s (%.2f of recvmmsg loop)  p50 %7.1f us  p99 %8.1f us  lost %llu of %llu\n",
-                s->Name, Percentile(s->Rates, 0.5), Percentile(s->Rates, 0.5) / ceiling, Percentile(s->P50, 0.5),
-                Percentile(s->P99, 0.5), static_cast<unsigned long long>(s->Lost),
-                static_cast<unsigned long long>(s->Sent));
+    std::printf(
+        "%-34s %9.0f replies/s (%.2f of recvmmsg loop)  server CPU %.2f us/reply  p50 %7.1f us  p99 %8.1f us  "
+        "lost %llu of %llu\n",
+        s->Name, Percentile(s->Rates, 0.5), Percentile(s->Rates, 0.5) / ceiling, Percentile(s->CpuPerReply, 0.5),
+        Percentile(s->P50, 0.5), Percentile(s->P99, 0.5), static_cast<unsigned long long>(s->Lost),
+        static_cast<unsigned long long>(s->Sent));
   std::printf("window-thread server / recvmmsg loop, per round: median %.2f, min %.2f, max %.2f (%d rounds)\n",
               Percentile(ratios, 0.5), Percentile(ratios, 0.0), Percentile(ratios, 1.0), rounds);
   std::printf("window's 500 ms tick while loaded: late p50 %.1f ms, p99 %.1f ms, max %.1f ms (%zu ticks)\n",
