@@ -9,8 +9,8 @@ set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
 add_subdirectory(${KESTRINE_GOOGLETEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 foreach(library gtest gmock)
-  # Not our code: our warning flags (and -Werror) stay off it.
-  set_property(TARGET ${library} PROPERTY COMPILE_OPTIONS "")
+  # Not our code: our warning flags (and -Werror) stay off it; the tree's debug level stays on.
+  set_property(TARGET ${library} PROPERTY COMPILE_OPTIONS "${KESTRINE_LINE_TABLES_OPTION}")
   if(NOT TARGET GTest::${library})
     add_library(GTest::${library} ALIAS ${library})
   endif()
