@@ -1,9 +1,19 @@
 #!/usr/bin/env bash
 # Builds Kestrine three ways (plain, ASan+UBSan, TSan) and runs the tests of
 # each build inside a private network namespace of its own: there no test can
-# reach a real network or change the real clock.
+# reach a real network or change the real clock. Then the fuzz targets and the
+# Windows tree under Wine. The format and lint check (scripts/check.sh) runs
+# over the plain tree.
+#   bash scripts/test.sh           everything, as CI runs it
+#   bash scripts/test.sh --quick   the plain tree's build, tests and check only
 set -euo pipefail
 cd "$(dirname "$0")/.."
+quick=false
+case "${1:-}" in
+  --quick) quick=true ;;
+  "") ;;
+  *) echo "usage: $0 [--quick]" >&2; exit 64 ;;
+esac
 
 bash scripts/deps.sh test
 if ! unshare -rn sh -c 'ip link set lo up'; then
@@ -65,7 +75,26 @@ run_tree() {
   record_tree "$dir" "$status" ""
 }
 
+# finish: prints the summary and ends the command with its verdict.
+finish() {
+  echo "=== summary"
+  printf '%s\n' "${summary[@]}"
+  echo "total: $passed passed, $failed failed"
+  [ "$failures" -eq 0 ]
+  exit
+}
+
 run_tree build "" ""
+if [ "${summary[0]}" != "build: build FAILED" ]; then
+  echo "=== check"
+  if bash scripts/check.sh build; then
+    summary+=("check: formatted and lint-clean")
+  else
+    summary+=("check: FAILED (scripts/check.sh build)")
+    failures=$((failures + 1))
+  fi
+fi
+! $quick || finish
 if [ "${summary[0]}" = "build: build FAILED" ]; then
   summary+=("build-asan, build-tsan: skipped, as the plain build failed")
 else
@@ -174,8 +203,4 @@ run_windows_tree() {
 }
 
 run_windows_tree
-
-echo "=== summary"
-printf '%s\n' "${summary[@]}"
-echo "total: $passed passed, $failed failed"
-[ "$failures" -eq 0 ]
+finish

@@ -61,7 +61,7 @@ TEST_F(ControllerTest, CustomServerOverTheTimeProtocol) {
 TEST_F(ControllerTest, CustomServerThatRaisesShowsItsMessageWithoutFallback) {
   CreateCustom("192.0.2.1", 0);
   ASSERT_TRUE(PumpUntil(
-      [&] { return Text(TControl::TeSEdit1) != "" && Text(TControl::TeSEdit1).rfind("Socket", 0) == 0; }, 5s));
+      [&] { return !Text(TControl::TeSEdit1).empty() && Text(TControl::TeSEdit1).rfind("Socket", 0) == 0; }, 5s));
   EXPECT_EQ(Text(TControl::TeSEdit1), "Socket Error # 10051\r\nNetwork is unreachable.");
   EXPECT_EQ(Text(TControl::labCurServer), "Current Server: 192.0.2.1");
 }

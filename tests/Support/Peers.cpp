@@ -35,7 +35,7 @@ std::runtime_error SystemError(const std::string& what, int error = errno) {
 }
 
 std::filesystem::path PeerProgram(const char* relative) {
-  const std::filesystem::path path = PeersDir() / relative;
+  std::filesystem::path path = PeersDir() / relative;
   if (access(path.c_str(), X_OK) != 0)
     throw std::runtime_error(path.string() + " is missing: run scripts/fetch-peers.sh");
   return path;
