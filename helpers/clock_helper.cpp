@@ -47,14 +47,16 @@ int main(int argc, char** argv) {
   if (request.Verdict != HelperRequest::TVerdict::Accepted)
     return Helper::Refuse(caller, HelperRequest::VerdictText(request.Verdict));
 
-  const std::int64_t before = ClockNow();
-  const int result = SetClock(request.InstantMs);
+  std::int64_t target = 0;
+  if (!HelperRequest::TargetOf(ClockNow(), request.StepMs, target))
+    return Helper::Refuse(caller, HelperRequest::VerdictText(HelperRequest::TVerdict::OutOfRange));
+  const int result = SetClock(target);
   Helper::DropAll();
   if (result == 0)
-    syslog(LOG_NOTICE, "%s set the clock to %s, a step of %+lld ms", caller.c_str(), UtcText(request.InstantMs).c_str(),
-           static_cast<long long>(request.InstantMs - before));
+    syslog(LOG_NOTICE, "%s set the clock to %s, a step of %+lld ms", caller.c_str(), UtcText(target).c_str(),
+           static_cast<long long>(request.StepMs));
   else
-    syslog(LOG_WARNING, "%s asked to set the clock to %s: %s", caller.c_str(), UtcText(request.InstantMs).c_str(),
+    syslog(LOG_WARNING, "%s asked to set the clock to %s: %s", caller.c_str(), UtcText(target).c_str(),
            std::strerror(result));
   Helper::WriteReply(result);
   return result == 0 ? 0 : 1;

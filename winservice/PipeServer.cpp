@@ -158,11 +158,14 @@ void TPipeServer::Serve(HANDLE pipe) {
   if (who.empty()) return Refuse(who, L"the client could not be identified");
 
   const std::int64_t before = FClock.Now();
-  const DWORD result = FClock.Set(parsed.InstantMs);
-  const std::wstring target = UtcText(parsed.InstantMs);
+  std::int64_t instant = 0;
+  if (!HelperRequest::TargetOf(before, parsed.StepMs, instant))
+    return Refuse(who, L"a step that takes the clock out of its range");
+  const DWORD result = FClock.Set(instant);
+  const std::wstring target = UtcText(instant);
   if (result == 0)
     LogEvent(TEventKind::Information, who + L" set the clock to " + target + L", a step of " +
-                                          std::to_wstring(parsed.InstantMs - before) + L" ms.");
+                                          std::to_wstring(parsed.StepMs) + L" ms.");
   else
     LogEvent(TEventKind::Warning, who + L" asked to set the clock to " + target + L": " +
                                       Wide(Platform::SystemMessageText(result)) + L" (" + std::to_wstring(result) +

@@ -40,16 +40,30 @@ const char* VerdictText(TVerdict verdict) {
     case TVerdict::WrongLength: return "not one request of 16 bytes";
     case TVerdict::WrongTag: return "not a request of this helper";
     case TVerdict::WrongVersion: return "a request of another version";
-    case TVerdict::OutOfRange: return "an instant the clock cannot take";
+    case TVerdict::OutOfRange: return "a step longer than any the clock can take";
     case TVerdict::WrongPort: return "a port other than 37";
     case TVerdict::NonZeroPadding: return "bytes after the port";
   }
   return "unknown";
 }
 
-TRequest EncodeClock(std::int64_t instantMs) {
+const char* RefusalText(std::int32_t result) {
+  switch (result) {
+    case NotAuthorized:
+      return "Kestrine may set the clock only for the user at this computer's screen; an administrator can allow more "
+             "(see the README)";
+    case NotAuthenticated: return "setting the clock needs an administrator's password, and none was given";
+    case NoAuthority:
+      return "only an administrator may set the clock here, as polkit is not running; install the package polkitd to "
+             "let the user at this computer's screen set it";
+    case NotLogged: return "the system log could not record the change, so it was not made";
+    default: return nullptr;
+  }
+}
+
+TRequest EncodeClock(std::int64_t stepMs) {
   TRequest request = Header(ClockTag);
-  PutLittle(request.data() + 8, static_cast<std::uint64_t>(instantMs), 8);
+  PutLittle(request.data() + 8, static_cast<std::uint64_t>(stepMs), 8);
   return request;
 }
 
@@ -65,9 +79,17 @@ TClockRequest ParseClock(const std::uint8_t* data, std::size_t length) {
   TClockRequest request;
   request.Verdict = CheckHeader(data, length, ClockTag);
   if (request.Verdict != TVerdict::Accepted) return request;
-  request.InstantMs = static_cast<std::int64_t>(GetLittle(data + 8, 8));
-  if (request.InstantMs < MinInstantMs || request.InstantMs >= MaxInstantMs) request.Verdict = TVerdict::OutOfRange;
+  request.StepMs = static_cast<std::int64_t>(GetLittle(data + 8, 8));
+  if (request.StepMs < -MaxStepMs || request.StepMs > MaxStepMs) request.Verdict = TVerdict::OutOfRange;
   return request;
+}
+
+bool TargetOf(std::int64_t nowMs, std::int64_t stepMs, std::int64_t& targetMs) {
+  if (nowMs < MinInstantMs - MaxStepMs || nowMs > MaxInstantMs + MaxStepMs || stepMs < -MaxStepMs ||
+      stepMs > MaxStepMs)
+    return false;
+  targetMs = nowMs + stepMs;
+  return targetMs >= MinInstantMs && targetMs < MaxInstantMs;
 }
 
 TPortRequest ParsePort(const std::uint8_t* data, std::size_t length) {

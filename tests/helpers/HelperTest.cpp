@@ -135,14 +135,23 @@ protected:
 
 const std::string ClockHelper = KESTRINE_TEST_CLOCK_HELPER;
 const std::string PortHelper = KESTRINE_HELPER_DIR "/kestrine-port-helper";
-constexpr std::int64_t Noon2026 = 1796904000000;  // 2026-12-10 12:00 UTC
+constexpr std::int64_t Step = 30000;  // the clock is 30 s behind
+
+// The clock helper set the clock once, Step ahead of the clock as it read then.
+void ExpectSetOnceByStep(const std::string& recorded, std::int64_t before, std::int64_t after) {
+  ASSERT_FALSE(recorded.empty()) << "the clock was not set";
+  const std::int64_t instant = std::stoll(recorded);
+  EXPECT_EQ(recorded, std::to_string(instant) + "\n") << "set more than once";
+  EXPECT_GE(instant, before + Step);
+  EXPECT_LE(instant, after + Step);
+}
 
 TEST(HelperRequestTest, RequestsReadBackAsTheyWereMade) {
-  for (const std::int64_t instant : {MinInstantMs, std::int64_t{1}, Noon2026, MaxInstantMs - 1}) {
-    const auto request = EncodeClock(instant);
+  for (const std::int64_t step : {-MaxStepMs, std::int64_t{-1}, std::int64_t{0}, Step, MaxStepMs}) {
+    const auto request = EncodeClock(step);
     const auto parsed = ParseClock(request.data(), request.size());
-    EXPECT_EQ(parsed.Verdict, TVerdict::Accepted) << instant;
-    EXPECT_EQ(parsed.InstantMs, instant);
+    EXPECT_EQ(parsed.Verdict, TVerdict::Accepted) << step;
+    EXPECT_EQ(parsed.StepMs, step);
   }
   const auto request = EncodePort({127, 0, 0, 9}, TimePort);
   const auto parsed = ParsePort(request.data(), request.size());
@@ -159,7 +168,7 @@ struct TBadRequest {
 };
 
 std::vector<TBadRequest> BadRequests() {
-  const auto clock = EncodeClock(Noon2026);
+  const auto clock = EncodeClock(Step);
   const auto port = EncodePort({127, 0, 0, 1}, TimePort);
   auto trailing = Bytes(clock);
   trailing.push_back('\n');
@@ -173,10 +182,10 @@ std::vector<TBadRequest> BadRequests() {
       {"long", std::vector<std::uint8_t>(70000, 'x'), TVerdict::WrongLength, TVerdict::WrongLength},
       {"text", Bytes("1796904000000\n00"), TVerdict::WrongTag, TVerdict::WrongTag},
       {"the other helper's request", Bytes(port), TVerdict::WrongTag, TVerdict::Accepted},
-      {"another version", Patched(clock, 4, 2), TVerdict::WrongVersion, TVerdict::WrongTag},
-      {"a negative instant", Bytes(EncodeClock(-1)), TVerdict::OutOfRange, TVerdict::WrongTag},
-      {"the first instant out of range", Bytes(EncodeClock(MaxInstantMs)), TVerdict::OutOfRange, TVerdict::WrongTag},
-      {"the smallest instant", Bytes(EncodeClock(INT64_MIN)), TVerdict::OutOfRange, TVerdict::WrongTag},
+      {"the version before steps", Patched(clock, 4, 1), TVerdict::WrongVersion, TVerdict::WrongTag},
+      {"the first step too far back", Bytes(EncodeClock(-MaxStepMs - 1)), TVerdict::OutOfRange, TVerdict::WrongTag},
+      {"the first step too far on", Bytes(EncodeClock(MaxStepMs + 1)), TVerdict::OutOfRange, TVerdict::WrongTag},
+      {"the smallest step", Bytes(EncodeClock(INT64_MIN)), TVerdict::OutOfRange, TVerdict::WrongTag},
       {"port 123", Bytes(EncodePort({127, 0, 0, 1}, 123)), TVerdict::WrongTag, TVerdict::WrongPort},
       {"port 0", Bytes(EncodePort({127, 0, 0, 1}, 0)), TVerdict::WrongTag, TVerdict::WrongPort},
       {"bytes after the port", Patched(port, 15, 1), TVerdict::WrongTag, TVerdict::NonZeroPadding},
@@ -191,10 +200,17 @@ TEST(HelperRequestTest, AnythingButOneWholeRequestIsRefused) {
 }
 
 TEST_F(HelperTest, TheClockHelperSetsOneWholeRequestAndRefusesTheRest) {
-  const TRun good = Start(ClockHelper, Bytes(EncodeClock(Noon2026)));
+  const std::int64_t before = Platform::SystemClock().ReadInstant();
+  const TRun good = Start(ClockHelper, Bytes(EncodeClock(Step)));
   EXPECT_TRUE(good.ExitedWith(0));
   EXPECT_EQ(ReplyCode(good), 0);
-  EXPECT_EQ(Recorded(), std::to_string(Noon2026) + "\n");
+  ExpectSetOnceByStep(Recorded(), before, Platform::SystemClock().ReadInstant());
+  // A step that lands outside the clock's range from where the clock stands.
+  std::filesystem::remove(KESTRINE_TEST_CLOCK_RECORD);
+  const TRun beyond = Start(ClockHelper, Bytes(EncodeClock(MaxStepMs)));
+  EXPECT_TRUE(beyond.ExitedWith(1));
+  EXPECT_EQ(ReplyCode(beyond), EINVAL);
+  EXPECT_EQ(Recorded(), "");
   for (const auto& c : BadRequests()) {
     if (c.Clock == TVerdict::Accepted) continue;
     std::filesystem::remove(KESTRINE_TEST_CLOCK_RECORD);
@@ -241,12 +257,14 @@ TEST_F(HelperTest, ThePortHelperBindsOnlyTheTimePortAndHandsTheSocketOver) {
 }
 
 TEST_F(HelperTest, AHostileEnvironmentChangesNothingAndLoadsNothing) {
-  const TRun set = Start(ClockHelper, Bytes(EncodeClock(Noon2026)), HostileEnvironment);
+  const std::int64_t before = Platform::SystemClock().ReadInstant();
+  const TRun set = Start(ClockHelper, Bytes(EncodeClock(Step)), HostileEnvironment);
   EXPECT_TRUE(set.ExitedWith(0));
-  EXPECT_EQ(Recorded(), std::to_string(Noon2026) + "\n");
-  const TRun refused = Start(ClockHelper, Bytes(EncodeClock(-5)), HostileEnvironment);
+  const std::int64_t after = Platform::SystemClock().ReadInstant();
+  ExpectSetOnceByStep(Recorded(), before, after);
+  const TRun refused = Start(ClockHelper, Bytes(EncodeClock(INT64_MIN)), HostileEnvironment);
   EXPECT_TRUE(refused.ExitedWith(1));
-  EXPECT_EQ(Recorded(), std::to_string(Noon2026) + "\n");
+  ExpectSetOnceByStep(Recorded(), before, after);
   const TRun bound = Start(PortHelper, Bytes(EncodePort({127, 0, 0, 1}, TimePort)), HostileEnvironment);
   EXPECT_EQ(ReplyCode(bound), 0);
   if (bound.Descriptor >= 0) close(bound.Descriptor);
@@ -255,16 +273,17 @@ TEST_F(HelperTest, AHostileEnvironmentChangesNothingAndLoadsNothing) {
 }
 
 TEST_F(HelperTest, ACallerThatClosesEverythingGetsACleanExit) {
+  const std::int64_t before = Platform::SystemClock().ReadInstant();
   for (const std::string& helper : {ClockHelper, PortHelper}) {
     const bool clock = helper == ClockHelper;
-    const auto request = clock ? EncodeClock(Noon2026) : EncodePort({127, 0, 0, 1}, TimePort);
+    const auto request = clock ? EncodeClock(Step) : EncodePort({127, 0, 0, 1}, TimePort);
     // Standard descriptors closed: the helper reads an empty request from /dev/null.
     EXPECT_TRUE(Start(helper, {}, {}, TCaller::ClosedDescriptors).ExitedWith(1)) << helper;
     // Gone before the reply: the write fails, it does not kill the helper.
     const TRun gone = Start(helper, Bytes(request), {}, TCaller::GoneBeforeReply);
     EXPECT_TRUE(WIFEXITED(gone.Status)) << helper << ": status " << gone.Status;
   }
-  EXPECT_EQ(Recorded(), std::to_string(Noon2026) + "\n");  // set once, by the caller that left
+  ExpectSetOnceByStep(Recorded(), before, Platform::SystemClock().ReadInstant());  // once, for the caller that left
 }
 
 // The program's side: with the helpers where a program in build/bin looks for
@@ -296,7 +315,7 @@ TEST_F(HelperTest, TheProgramFallsBackToTheHelpersWhereTheSystemRefusesIt) {
   const auto result = Platform::SystemClock().SetInstant(Platform::SystemClock().ReadInstant());
   EXPECT_EQ(result.ErrorCode, EPERM) << result.ErrorText;
   // A helper that is not there: the program's own refusal.
-  EXPECT_EQ(Platform::Helpers::Run("/nonexistent/kestrine-clock-helper", EncodeClock(Noon2026)).Answered, false);
+  EXPECT_EQ(Platform::Helpers::Run("/nonexistent/kestrine-clock-helper", EncodeClock(Step)).Answered, false);
 }
 
 }  // namespace

@@ -44,10 +44,12 @@ public:
     if (clock_settime(CLOCK_REALTIME, &target) == 0) return {};
     const int refusal = errno;
     if (refusal != EPERM) return {refusal, std::strerror(refusal)};
-    const int helped = Helpers::SetClockThroughHelper(value);
+    // The helper takes a step, which stays right however long it waits.
+    const int helped = Helpers::SetClockThroughHelper(value - ReadInstant());
     if (helped == 0) return {};
     if (helped < 0) return {refusal, std::strerror(refusal)};
-    return {helped, std::strerror(helped)};
+    const char* policy = HelperRequest::RefusalText(helped);
+    return {helped, policy != nullptr ? policy : std::strerror(helped)};
   }
 };
 

@@ -117,8 +117,8 @@ TOutcome Run(const std::string& path, const HelperRequest::TRequest& request) {
   return outcome;
 }
 
-int SetClockThroughHelper(std::int64_t instantMs) {
-  const TOutcome outcome = Run(HelperPath(ExecutablePath(), ClockHelperName), HelperRequest::EncodeClock(instantMs));
+int SetClockThroughHelper(std::int64_t stepMs) {
+  const TOutcome outcome = Run(HelperPath(ExecutablePath(), ClockHelperName), HelperRequest::EncodeClock(stepMs));
   if (outcome.Descriptor >= 0) ::close(outcome.Descriptor);
   return outcome.Answered ? outcome.Result : -1;
 }

@@ -29,9 +29,10 @@ struct TOutcome {
 // request and waits a few seconds at most for its reply.
 TOutcome Run(const std::string& path, const HelperRequest::TRequest& request);
 
-// Sets the clock through the clock helper; the errno of its refusal, or -1
-// when the helper could not be started or did not answer.
-int SetClockThroughHelper(std::int64_t instantMs);
+// Steps the clock through the clock helper (a positive step moves it
+// forwards); 0, the errno or refusal (HelperRequest.h) it answers, or -1 when
+// the helper could not be started or did not answer.
+int SetClockThroughHelper(std::int64_t stepMs);
 
 // Binds an unbound IPv4 datagram socket to address's port through the port
 // helper: the socket it hands back takes the descriptor's place. Returns 0, or

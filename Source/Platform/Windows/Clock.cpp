@@ -29,7 +29,7 @@ public:
   TClockSetResult SetInstant(TInstantMs value) override {
     TClockSetResult own = ClockService::SetDirectly(value);
     if (own.ErrorCode != ERROR_PRIVILEGE_NOT_HELD) return own;
-    ClockService::TAnswer service = ClockService::Ask(value);
+    ClockService::TAnswer service = ClockService::Ask(value - ReadInstant());
     return service.Reached ? service.Result : own;
   }
 };

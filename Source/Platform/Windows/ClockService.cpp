@@ -13,6 +13,8 @@ namespace {
 
 TClockSetResult ResultOf(DWORD error) {
   if (error == 0) return {};
+  if (const char* refusal = HelperRequest::RefusalText(static_cast<std::int32_t>(error)))
+    return {static_cast<int>(error), refusal};
   return {static_cast<int>(error), SystemMessageText(error)};
 }
 
@@ -87,13 +89,13 @@ TClockSetResult SetDirectly(TInstantMs value) {
   return {};
 }
 
-TAnswer Ask(TInstantMs value) {
+TAnswer Ask(std::int64_t stepMs) {
   TAnswer answer;
   const HANDLE pipe = OpenPipe();
   if (pipe == INVALID_HANDLE_VALUE) return answer;
   DWORD mode = PIPE_READMODE_MESSAGE;
   SetNamedPipeHandleState(pipe, &mode, nullptr, nullptr);
-  auto request = HelperRequest::EncodeClock(value);
+  auto request = HelperRequest::EncodeClock(stepMs);
   HelperRequest::TReply reply{};
   DWORD written = 0, read = 0;
   if (TimedPipeIo(pipe, true, request.data(), static_cast<DWORD>(request.size()), ReplyTimeoutMs, nullptr, written) ==

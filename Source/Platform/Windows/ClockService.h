@@ -19,12 +19,14 @@ constexpr const wchar_t* PipeSecurity = L"D:P(A;;GA;;;SY)(A;;GA;;;BA)(A;;0x00120
 // on, then SetSystemTime in UTC. The service and the program both use it.
 TClockSetResult SetDirectly(TInstantMs value);
 
-// Asks the service to set the clock. Reached is false when there is no service
-// to ask (none listening, or no whole reply); otherwise the result is its answer.
+// Asks the service to step the clock (a positive step moves it forwards): a
+// step stays right however long the request waits for a free instance of the
+// pipe. Reached is false when there is no service to ask (none listening, or
+// no whole reply); otherwise the result is its answer.
 struct TAnswer {
   bool Reached = false;
   TClockSetResult Result;
 };
-TAnswer Ask(TInstantMs value);
+TAnswer Ask(std::int64_t stepMs);
 
 }  // namespace Platform::ClockService
