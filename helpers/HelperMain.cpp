@@ -7,6 +7,8 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/time.h>
+#include <sys/un.h>
 #include <syslog.h>
 #include <unistd.h>
 
@@ -16,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 
 #include "Platform/HelperRequest.h"
 
@@ -23,6 +26,11 @@ namespace Helper {
 namespace {
 
 constexpr int RequestTimeoutMs = 5000;
+// With an agent's password dialog in between, polkit answers when the user has.
+constexpr int PolicyTimeoutMs = 110000;
+
+int GLog = -1;
+const char* GLogName = "";
 
 struct TCapabilities {
   __user_cap_header_struct Header{_LINUX_CAPABILITY_VERSION_3, 0};
@@ -66,20 +74,68 @@ bool VersionAsked(int argc, char** argv, const char* name) {
   return true;
 }
 
-bool Begin(int argc, char** argv, const char* name, int capability, std::string& caller) {
+bool Begin(int argc, char** argv, const char* name, int capability, Policy::TCaller& caller) {
   Harden();
   if (VersionAsked(argc, argv, name)) return false;
   KeepOnly(capability);
-  openlog(name, LOG_PID, LOG_AUTHPRIV);
-  caller = Caller();
+  if (!OpenLog(name)) {
+    DropAll();
+    WriteReply(HelperRequest::NotLogged);
+    _exit(1);
+  }
+  caller = IdentifyCaller();
   return true;
 }
 
-int Refuse(const std::string& caller, const char* why) {
+int Refuse(const Policy::TCaller& caller, const char* why) {
   DropAll();
-  syslog(LOG_WARNING, "refused a request of %s: %s; nothing was done", caller.c_str(), why);
+  Log(LOG_WARNING, "refused a request of " + caller.Name + ": " + why + "; nothing was done");
   WriteReply(EINVAL);
   return 1;
+}
+
+int Authorize(const Policy::TCaller& caller, const char* actionId, const char* what) {
+  const Policy::TDecision decision = Policy::Decide(caller, [actionId](const Polkit::TSubject& subject) {
+    return Polkit::Check(actionId, subject, true, PolicyTimeoutMs);
+  });
+  if (decision.Allowed) return -1;
+  DropAll();
+  Log(LOG_WARNING, "refused to " + std::string(what) + " for " + caller.Name + ": " + decision.Why);
+  WriteReply(decision.Refusal);
+  return 1;
+}
+
+bool OpenLog(const char* name) {
+  GLogName = name;
+  GLog = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strcpy(address.sun_path, "/dev/log");
+  // A log that takes no line within this time is as good as none.
+  timeval limit{2, 0};
+  if (GLog < 0 || setsockopt(GLog, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit) != 0 ||
+      connect(GLog, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    if (GLog >= 0) close(GLog);
+    GLog = -1;
+    return false;
+  }
+  return true;
+}
+
+// The traditional form the log daemons read: <priority>timestamp name[pid]: text.
+bool Log(int priority, const std::string& text) {
+  if (GLog < 0) return false;
+  const time_t now = time(nullptr);
+  tm local{};
+  localtime_r(&now, &local);
+  char stamp[32];
+  strftime(stamp, sizeof stamp, "%b %e %T", &local);
+  const std::string line = "<" + std::to_string(LOG_AUTHPRIV | priority) + ">" + stamp + " " + GLogName + "[" +
+                           std::to_string(getpid()) + "]: " + text;
+  ssize_t sent;
+  do sent = send(GLog, line.data(), line.size(), MSG_NOSIGNAL);
+  while (sent < 0 && errno == EINTR);
+  return sent == static_cast<ssize_t>(line.size());
 }
 
 void KeepOnly(int capability) {
@@ -121,26 +177,59 @@ std::size_t ReadRequest(std::uint8_t* buffer, std::size_t size) {
   return have;
 }
 
-bool WriteReply(std::int32_t result, int descriptor) {
-  auto reply = HelperRequest::EncodeReply(result);
-  if (descriptor < 0) return write(1, reply.data(), reply.size()) == static_cast<ssize_t>(reply.size());
-  iovec part{reply.data(), reply.size()};
-  alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
-  msghdr message{};
-  message.msg_iov = &part;
-  message.msg_iovlen = 1;
-  message.msg_control = control;
-  message.msg_controllen = sizeof control;
-  cmsghdr* header = CMSG_FIRSTHDR(&message);
-  header->cmsg_level = SOL_SOCKET;
-  header->cmsg_type = SCM_RIGHTS;
-  header->cmsg_len = CMSG_LEN(sizeof(int));
-  std::memcpy(CMSG_DATA(header), &descriptor, sizeof descriptor);
-  return sendmsg(1, &message, MSG_NOSIGNAL) == static_cast<ssize_t>(reply.size());
+bool WriteReply(std::int32_t result) {
+  const auto reply = HelperRequest::EncodeReply(result);
+  ssize_t written;
+  do written = write(1, reply.data(), reply.size());
+  while (written < 0 && errno == EINTR);
+  return written == static_cast<ssize_t>(reply.size());
 }
 
-std::string Caller() {
-  const uid_t uid = getuid();
+namespace {
+
+// Field 22 of /proc/<pid>/stat, the start time in ticks since boot; 0 when
+// unreadable. The name in field 2 may hold anything, so counting starts after
+// its last ')'.
+std::uint64_t StartTime(pid_t pid) {
+  const std::string path = "/proc/" + std::to_string(pid) + "/stat";
+  const int file = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (file < 0) return 0;
+  char text[1024];
+  const ssize_t got = read(file, text, sizeof text - 1);
+  close(file);
+  if (got <= 0) return 0;
+  text[got] = '\0';
+  const char* field = std::strrchr(text, ')');
+  if (field == nullptr) return 0;
+  // After ')' come field 3 (the state) onwards: 20 more spaces lead to field 22.
+  for (int spaces = 0; *field != '\0' && spaces < 20; ++field)
+    if (*field == ' ') ++spaces;
+  char* end = nullptr;
+  errno = 0;
+  const unsigned long long value = std::strtoull(field, &end, 10);
+  return errno == 0 && end != field && *end == ' ' ? value : 0;
+}
+
+}  // namespace
+
+Policy::TCaller IdentifyCaller() {
+  Policy::TCaller caller;
+  caller.Uid = getuid();
+  caller.Name = AccountName(caller.Uid);
+  ucred peer{};
+  socklen_t length = sizeof peer;
+  if (getsockopt(0, SOL_SOCKET, SO_PEERCRED, &peer, &length) != 0 || peer.pid <= 0 || peer.pid != getppid() ||
+      peer.uid != caller.Uid)
+    return caller;
+  const std::uint64_t started = StartTime(peer.pid);
+  // Still our parent: the stat read was its own, not a later process's with its pid.
+  if (started == 0 || getppid() != peer.pid) return caller;
+  caller.Identified = true;
+  caller.Subject = {static_cast<std::uint32_t>(peer.pid), started, static_cast<std::uint32_t>(caller.Uid)};
+  return caller;
+}
+
+std::string AccountName(uid_t uid) {
   std::string result = "uid " + std::to_string(uid);
   FILE* passwd = std::fopen("/etc/passwd", "re");
   if (passwd == nullptr) return result;

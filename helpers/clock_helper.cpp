@@ -1,8 +1,8 @@
 // kestrine-clock-helper: sets the system clock for Kestrine, which holds no
 // right itself. The only file of the package with cap_sys_time. It reads one
-// request from standard input (HelperRequest.h), sets the clock, writes the
-// result to standard output and exits; the system log records every change
-// with the user who asked and the step.
+// request from standard input (HelperRequest.h), asks the policy whether the
+// user who started it may set the clock (Policy.h), records the step in the
+// system log, makes it, writes the result to standard output and exits.
 #include <linux/capability.h>
 #include <syslog.h>
 
@@ -19,6 +19,7 @@
 namespace {
 
 constexpr const char* Name = "kestrine-clock-helper";
+constexpr const char* Action = "org.kestrine.set-time";
 
 std::int64_t ClockNow() {
   timespec now{};
@@ -37,27 +38,39 @@ std::string UtcText(std::int64_t instantMs) {
   return text;
 }
 
+std::string StepText(std::int64_t stepMs) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%+lld ms", static_cast<long long>(stepMs));
+  return text;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string caller;
+  Policy::TCaller caller;
   if (!Helper::Begin(argc, argv, Name, CAP_SYS_TIME, caller)) return 0;
   std::uint8_t buffer[HelperRequest::RequestSize + 1];
   const auto request = HelperRequest::ParseClock(buffer, Helper::ReadRequest(buffer, sizeof buffer));
   if (request.Verdict != HelperRequest::TVerdict::Accepted)
     return Helper::Refuse(caller, HelperRequest::VerdictText(request.Verdict));
+  if (const int refused = Helper::Authorize(caller, Action, "set the clock"); refused >= 0) return refused;
 
+  // The step counts from the clock as it reads now, after any wait for the
+  // policy. Logged before it is made: a caller who kills the helper after the
+  // step cannot keep it out of the log.
   std::int64_t target = 0;
   if (!HelperRequest::TargetOf(ClockNow(), request.StepMs, target))
     return Helper::Refuse(caller, HelperRequest::VerdictText(HelperRequest::TVerdict::OutOfRange));
+  const std::string step = UtcText(target) + ", a step of " + StepText(request.StepMs);
+  if (!Helper::Log(LOG_NOTICE, caller.Name + " sets the clock to " + step)) {
+    Helper::DropAll();
+    Helper::WriteReply(HelperRequest::NotLogged);
+    return 1;
+  }
   const int result = SetClock(target);
   Helper::DropAll();
-  if (result == 0)
-    syslog(LOG_NOTICE, "%s set the clock to %s, a step of %+lld ms", caller.c_str(), UtcText(target).c_str(),
-           static_cast<long long>(request.StepMs));
-  else
-    syslog(LOG_WARNING, "%s asked to set the clock to %s: %s", caller.c_str(), UtcText(target).c_str(),
-           std::strerror(result));
+  if (result != 0)
+    Helper::Log(LOG_WARNING, "the clock was not set to " + step + ": " + std::strerror(result));
   Helper::WriteReply(result);
   return result == 0 ? 0 : 1;
 }

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "Protocols/IdTimeSource.h"
+
 std::uint32_t TIdCustomTimeUDPServer::TimeValue(TDateTime localNow, TDateTime utcBias, TDateTime baseDate) {
   const long double days = static_cast<long double>(localNow) + utcBias - std::trunc(baseDate);
   const long double seconds = days * 24 * 60 * 60;
@@ -10,16 +12,7 @@ std::uint32_t TIdCustomTimeUDPServer::TimeValue(TDateTime localNow, TDateTime ut
 }
 
 bool TIdCustomTimeUDPServer::IsRefusedSource(const TIdSocketHandle& binding) {
-  switch (binding.RemotePort) {
-    case 7:
-    case 9:
-    case 13:
-    case 19:
-    case 37: return true;
-    default: break;
-  }
-  const bool anyAddress = binding.IP.empty() || binding.IP == "0.0.0.0";
-  return binding.RemotePort == binding.Port && (anyAddress || binding.RemoteAddress == binding.IP);
+  return IdTimeSource::IsRefused(binding.RemotePort, binding.RemoteAddress, binding.Port, binding.IP);
 }
 
 void TIdCustomTimeUDPServer::DispatchDatagram(const TIdBytes& data, TIdSocketHandle& binding) {

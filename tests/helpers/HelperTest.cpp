@@ -1,30 +1,44 @@
 // The two privileged helpers as a hostile caller meets them: every request that
 // is not exactly one of theirs is refused with nothing done, whatever the
-// environment and descriptors they are started with, and they always end by
-// exiting. The clock helper here is the tests' build, which records instead of
+// environment and descriptors they are started with; nothing is done that the
+// system log has not recorded first; and they always end by exiting. Run by
+// with_log.sh, whose log sink collects their lines in $KESTRINE_TEST_LOG. The
+// caller here is root, whom the policy always serves (policy_journey.sh asks as
+// other users). The clock helper is the tests' build, which records instead of
 // setting the clock; the port helper is the shipped one.
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <spawn.h>
+#include <linux/capability.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "Fakes/UdpProbe.h"
 #include "Platform/Clock.h"
 #include "Platform/HelperRequest.h"
 #include "Platform/Linux/Helpers.h"
 #include "Support/ClockShield.h"
 #include "Support/TestHelpers.h"
+#include "System/IdStack.h"
 
 using namespace HelperRequest;
 using KestrineTest::ReadFile;
@@ -49,33 +63,36 @@ std::vector<std::uint8_t> Patched(const TRequest& request, std::size_t at, std::
 struct TRun {
   int Status = -1;  // as waitpid gives it
   std::vector<std::uint8_t> Reply;
-  int Descriptor = -1;
   bool ExitedWith(int code) const { return WIFEXITED(Status) && WEXITSTATUS(Status) == code; }
 };
 
-enum class TCaller { Ordinary, GoneBeforeReply, ClosedDescriptors };
+enum class TCaller { Ordinary, GoneBeforeReply, ClosedDescriptors, ThreeDescriptors };
 
 // Starts path as a hostile caller may: any environment, standard descriptors
-// closed, the socket closed before the reply.
+// closed, no descriptor to spare, the socket closed before the reply. Reads the
+// reply and closes its end, which also stops a port helper that serves.
 TRun Start(const std::string& path, const std::vector<std::uint8_t>& input, const std::vector<std::string>& env = {},
            TCaller caller = TCaller::Ordinary) {
   int pair[2];
   EXPECT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair), 0);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  if (caller == TCaller::ClosedDescriptors) {
-    for (int fd = 0; fd <= 2; ++fd) posix_spawn_file_actions_addclose(&actions, fd);
-  } else {
-    posix_spawn_file_actions_adddup2(&actions, pair[1], 0);
-    posix_spawn_file_actions_adddup2(&actions, pair[1], 1);
-  }
   std::vector<char*> environment;
   for (const auto& entry : env) environment.push_back(const_cast<char*>(entry.c_str()));
   environment.push_back(nullptr);
   char* const arguments[] = {const_cast<char*>(path.c_str()), nullptr};
-  pid_t child = -1;
-  EXPECT_EQ(posix_spawn(&child, path.c_str(), &actions, nullptr, arguments, environment.data()), 0) << path;
-  posix_spawn_file_actions_destroy(&actions);
+  const pid_t child = fork();
+  if (child == 0) {
+    if (caller == TCaller::ClosedDescriptors) {
+      for (int fd = 0; fd <= 2; ++fd) close(fd);
+    } else {
+      dup2(pair[1], 0);
+      dup2(pair[1], 1);
+    }
+    // Descriptors 0-2 are all the helper may have: none is left for the log.
+    const rlimit three{3, 3};
+    if (caller == TCaller::ThreeDescriptors) setrlimit(RLIMIT_NOFILE, &three);
+    execve(path.c_str(), arguments, environment.data());
+    _exit(127);
+  }
   close(pair[1]);
   TRun run;
   if (!input.empty()) {
@@ -83,21 +100,14 @@ TRun Start(const std::string& path, const std::vector<std::uint8_t>& input, cons
   }
   shutdown(pair[0], SHUT_WR);
   if (caller == TCaller::GoneBeforeReply) close(pair[0]);
-  if (caller == TCaller::Ordinary) {
-    std::array<std::uint8_t, 64> buffer{};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
-    iovec part{buffer.data(), buffer.size()};
-    msghdr message{};
-    message.msg_iov = &part;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
-    for (ssize_t got; (got = recvmsg(pair[0], &message, MSG_CMSG_CLOEXEC)) > 0;) {
-      run.Reply.insert(run.Reply.end(), buffer.begin(), buffer.begin() + got);
-      if (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr && c->cmsg_type == SCM_RIGHTS)
-        std::memcpy(&run.Descriptor, CMSG_DATA(c), sizeof(int));
-      message.msg_controllen = sizeof control;
-    }
+  if (caller == TCaller::Ordinary || caller == TCaller::ThreeDescriptors) {
+    // Until the reply is whole or the helper's end closes; a helper that
+    // serves keeps its end open, so the reply's length ends the wait too.
+    pollfd wait{pair[0], POLLIN, 0};
+    std::uint8_t buffer[64];
+    ssize_t got = 0;
+    while (run.Reply.size() < ReplySize && poll(&wait, 1, 10000) == 1 && (got = recv(pair[0], buffer, 64, 0)) > 0)
+      run.Reply.insert(run.Reply.end(), buffer, buffer + got);
   }
   if (caller != TCaller::GoneBeforeReply) close(pair[0]);
   waitpid(child, &run.Status, 0);
@@ -127,10 +137,25 @@ const std::vector<std::string> HostileEnvironment = {
 class HelperTest : public ::testing::Test {
 protected:
   void SetUp() override {
+    const char* log = std::getenv("KESTRINE_TEST_LOG");
+    if (log == nullptr) GTEST_SKIP() << "no system log of the tests' own: run through tests/helpers/with_log.sh";
+    FLog = log;
+    FLogSeen = ReadFile(FLog).size();
     std::filesystem::remove(KESTRINE_TEST_CLOCK_RECORD);
     std::filesystem::remove(KESTRINE_PRELOAD_MARK);
   }
   static std::string Recorded() { return ReadFile(KESTRINE_TEST_CLOCK_RECORD); }
+  // What the helpers logged since the test began, or since the last call.
+  std::string NewLogLines() {
+    const std::string all = ReadFile(FLog);
+    const std::string lines = all.substr(std::min(FLogSeen, all.size()));
+    FLogSeen = all.size();
+    return lines;
+  }
+
+private:
+  std::string FLog;
+  std::size_t FLogSeen = 0;
 };
 
 const std::string ClockHelper = KESTRINE_TEST_CLOCK_HELPER;
@@ -205,6 +230,8 @@ TEST_F(HelperTest, TheClockHelperSetsOneWholeRequestAndRefusesTheRest) {
   EXPECT_TRUE(good.ExitedWith(0));
   EXPECT_EQ(ReplyCode(good), 0);
   ExpectSetOnceByStep(Recorded(), before, Platform::SystemClock().ReadInstant());
+  // The step, with who asked for it, is in the log.
+  EXPECT_NE(NewLogLines().find("root (uid 0) sets the clock to "), std::string::npos);
   // A step that lands outside the clock's range from where the clock stands.
   std::filesystem::remove(KESTRINE_TEST_CLOCK_RECORD);
   const TRun beyond = Start(ClockHelper, Bytes(EncodeClock(MaxStepMs)));
@@ -213,46 +240,127 @@ TEST_F(HelperTest, TheClockHelperSetsOneWholeRequestAndRefusesTheRest) {
   EXPECT_EQ(Recorded(), "");
   for (const auto& c : BadRequests()) {
     if (c.Clock == TVerdict::Accepted) continue;
-    std::filesystem::remove(KESTRINE_TEST_CLOCK_RECORD);
+    NewLogLines();
     const TRun run = Start(ClockHelper, c.Input);
     EXPECT_TRUE(run.ExitedWith(1)) << c.What << ": status " << run.Status;
     EXPECT_EQ(ReplyCode(run), EINVAL) << c.What;
     EXPECT_EQ(Recorded(), "") << c.What << " set the clock";
+    EXPECT_NE(NewLogLines().find("refused a request of root (uid 0): "), std::string::npos) << c.What;
   }
 }
 
-TEST_F(HelperTest, ThePortHelperBindsOnlyTheTimePortAndHandsTheSocketOver) {
-  const TRun good = Start(PortHelper, Bytes(EncodePort({127, 0, 0, 1}, TimePort)));
-  EXPECT_TRUE(good.ExitedWith(0));
-  EXPECT_EQ(ReplyCode(good), 0);
-  ASSERT_GE(good.Descriptor, 0);
-  sockaddr_in bound{};
-  socklen_t length = sizeof bound;
-  ASSERT_EQ(getsockname(good.Descriptor, reinterpret_cast<sockaddr*>(&bound), &length), 0);
-  EXPECT_EQ(ntohs(bound.sin_port), 37);
-  EXPECT_EQ(ntohl(bound.sin_addr.s_addr), INADDR_LOOPBACK);
-  int type = 0, protocol = 0;
-  length = sizeof type;
-  getsockopt(good.Descriptor, SOL_SOCKET, SO_TYPE, &type, &length);
-  getsockopt(good.Descriptor, SOL_SOCKET, SO_PROTOCOL, &protocol, &length);
-  EXPECT_EQ(type, SOCK_DGRAM);
-  EXPECT_EQ(protocol, IPPROTO_UDP);
+// Nothing that the log has not recorded first: not when the caller leaves the
+// helper no descriptor to reach it with, not when the log takes no line, not
+// when there is none. (A caller can also kill the helper at any moment; what
+// it does is in the log before it happens.)
+TEST_F(HelperTest, NoStepThatTheLogHasNotRecorded) {
+  const TRun few = Start(ClockHelper, Bytes(EncodeClock(Step)), {}, TCaller::ThreeDescriptors);
+  EXPECT_EQ(ReplyCode(few), NotLogged);
+  EXPECT_EQ(Recorded(), "");
+  const TRun fewPort =
+      Start(PortHelper, Bytes(EncodePort({127, 0, 0, 1}, TimePort)), {}, TCaller::ThreeDescriptors);
+  EXPECT_EQ(ReplyCode(fewPort), NotLogged);
 
-  // While that socket holds the port, and on an address this machine lacks: the system's refusal, no socket.
+  // A log that reads nothing: its queue fills, and the helper's line waits in vain.
+  std::filesystem::rename("/dev/log", "/dev/log.away");
+  const int stuck = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strcpy(address.sun_path, "/dev/log");
+  ASSERT_EQ(bind(stuck, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+  const int filler = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  ASSERT_EQ(connect(filler, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+  while (send(filler, "x", 1, 0) == 1) {
+  }
+  const TRun full = Start(ClockHelper, Bytes(EncodeClock(Step)));
+  EXPECT_EQ(ReplyCode(full), NotLogged);
+  EXPECT_EQ(Recorded(), "");
+  close(filler);
+  close(stuck);
+  std::filesystem::remove("/dev/log");
+  const TRun none = Start(ClockHelper, Bytes(EncodeClock(Step)));
+  EXPECT_EQ(ReplyCode(none), NotLogged);
+  EXPECT_EQ(Recorded(), "");
+  std::filesystem::rename("/dev/log.away", "/dev/log");
+}
+
+// The sockets of this process bound to UDP port 37, read from the kernel's table.
+int OwnSocketsOnPort37() {
+  std::ifstream table("/proc/net/udp");
+  std::string line;
+  std::vector<std::string> inodes;
+  std::getline(table, line);
+  while (std::getline(table, line)) {
+    std::istringstream fields(line);
+    std::string slot, local, remote, state, queues, timer, retransmits, uid, timeout, inode;
+    fields >> slot >> local >> remote >> state >> queues >> timer >> retransmits >> uid >> timeout >> inode;
+    if (local.size() > 5 && local.substr(local.size() - 5) == ":0025") inodes.push_back("socket:[" + inode + "]");
+  }
+  int own = 0;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    std::error_code ignored;
+    const auto target = std::filesystem::read_symlink(entry.path(), ignored).string();
+    for (const auto& inode : inodes) own += target == inode;
+  }
+  return own;
+}
+
+std::optional<std::uint32_t> AskTime(KestrineTest::UdpProbe& probe) {
+  if (!probe.Send({}, 37)) return std::nullopt;
+  const auto reply = probe.Receive(std::chrono::milliseconds(2000));
+  if (!reply || reply->size() != 4) return std::nullopt;
+  return static_cast<std::uint32_t>((*reply)[0]) << 24 | (*reply)[1] << 16 | (*reply)[2] << 8 | (*reply)[3];
+}
+
+// The port helper answers Time requests on port 37 itself, for as long as the
+// program holds its connection; the socket never reaches the program, which
+// could send from a port below 1024 with it.
+TEST_F(HelperTest, ThePortHelperServesTheTimePortAndKeepsItsSocket) {
+  const auto served = Platform::Helpers::Run(PortHelper, EncodePort({127, 0, 0, 1}, TimePort), true);
+  ASSERT_TRUE(served.Answered);
+  ASSERT_EQ(served.Result, 0);
+  ASSERT_GE(served.Connection, 0);
+  EXPECT_EQ(OwnSocketsOnPort37(), 0);
+  {
+    KestrineTest::UdpProbe client;
+    const auto value = AskTime(client);
+    ASSERT_TRUE(value.has_value()) << "no answer on port 37";
+    const std::uint32_t now = static_cast<std::uint32_t>(time(nullptr)) + 2208988800u;
+    EXPECT_LE(*value - (now - 2), 4u) << "seconds since 1900: " << *value;
+    // A source on a service port that answers (here the Time port's own) gets nothing back.
+    KestrineTest::UdpProbe echo(7);
+    EXPECT_FALSE(AskTime(echo).has_value());
+  }
+  EXPECT_NE(NewLogLines().find("answers Time requests on UDP port 37 on 127.0.0.1 for root (uid 0)"),
+            std::string::npos);
+
+  // While the helper holds the port, and on an address this machine lacks: the system's refusal.
   const TRun busy = Start(PortHelper, Bytes(EncodePort({127, 0, 0, 1}, TimePort)));
   EXPECT_EQ(ReplyCode(busy), EADDRINUSE);
-  EXPECT_LT(busy.Descriptor, 0);
-  close(good.Descriptor);
   const TRun foreign = Start(PortHelper, Bytes(EncodePort({192, 0, 2, 1}, TimePort)));
   EXPECT_EQ(ReplyCode(foreign), EADDRNOTAVAIL);
-  EXPECT_LT(foreign.Descriptor, 0);
+
+  // The program's end closes: the helper stops and the port is free again.
+  close(served.Connection);
+  ASSERT_TRUE(KestrineTest::PollUntil(
+      [] {
+        const int socket = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(37);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        const bool free = bind(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+        close(socket);
+        return free;
+      },
+      std::chrono::seconds(5)));
+  EXPECT_NE(NewLogLines().find("stopped answering on UDP port 37 on 127.0.0.1"), std::string::npos);
 
   for (const auto& c : BadRequests()) {
     if (c.Port == TVerdict::Accepted) continue;
     const TRun run = Start(PortHelper, c.Input);
     EXPECT_TRUE(run.ExitedWith(1)) << c.What << ": status " << run.Status;
     EXPECT_EQ(ReplyCode(run), EINVAL) << c.What;
-    EXPECT_LT(run.Descriptor, 0) << c.What << " got a socket";
   }
 }
 
@@ -265,9 +373,8 @@ TEST_F(HelperTest, AHostileEnvironmentChangesNothingAndLoadsNothing) {
   const TRun refused = Start(ClockHelper, Bytes(EncodeClock(INT64_MIN)), HostileEnvironment);
   EXPECT_TRUE(refused.ExitedWith(1));
   ExpectSetOnceByStep(Recorded(), before, after);
-  const TRun bound = Start(PortHelper, Bytes(EncodePort({127, 0, 0, 1}, TimePort)), HostileEnvironment);
-  EXPECT_EQ(ReplyCode(bound), 0);
-  if (bound.Descriptor >= 0) close(bound.Descriptor);
+  const TRun served = Start(PortHelper, Bytes(EncodePort({127, 0, 0, 1}, TimePort)), HostileEnvironment);
+  EXPECT_EQ(ReplyCode(served), 0);
   // Linked statically, no loader runs that could take LD_PRELOAD.
   EXPECT_FALSE(std::filesystem::exists(KESTRINE_PRELOAD_MARK));
 }
@@ -293,21 +400,44 @@ TEST_F(HelperTest, TheProgramFallsBackToTheHelpersWhereTheSystemRefusesIt) {
   EXPECT_EQ(Platform::Helpers::HelperPath("/usr/bin/kestrine", "x"), "/usr/libexec/kestrine/x");
   EXPECT_EQ(Platform::Helpers::HelperPath("/kestrine", "x"), "/libexec/kestrine/x");
 
-  int socket = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  // Without the right to bind port 37 (a child that gave up its capabilities;
+  // as root, the helper it starts has them again), the socket stack's bind goes
+  // to the port helper: the socket stands for the helper's until the stack
+  // closes it. The child reports what failed by its exit code.
+  const pid_t child = fork();
+  if (child == 0) {
+    const __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct none[_LINUX_CAPABILITY_U32S_3] = {};
+    syscall(SYS_capset, &header, none);
+    try {
+      TIdStack::IncUsage();
+      TIdStack& stack = TIdStack::Instance();
+      const TIdStackSocketHandle socket = stack.NewSocketHandle(Id_SOCK_DGRAM, 0, Id_IPv4);
+      stack.Bind(socket, "127.0.0.1", 37, Id_IPv4);
+      std::string ip;
+      int port = 0;
+      stack.GetSocketName(socket, ip, port);
+      if (ip != "127.0.0.1" || port != 37) _exit(2);
+      KestrineTest::UdpProbe client;
+      if (!AskTime(client)) _exit(3);
+      if (OwnSocketsOnPort37() != 0) _exit(4);
+      stack.Close(socket);
+      KestrineTest::UdpProbe after;
+      if (!KestrineTest::PollUntil([&after] { return !AskTime(after).has_value(); }, std::chrono::seconds(5)))
+        _exit(5);
+    } catch (...) {
+      _exit(1);
+    }
+    _exit(0);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the child's step " << WEXITSTATUS(status) << " failed";
+  // Never asked for any other port.
   sockaddr_in address{};
   address.sin_family = AF_INET;
-  address.sin_port = htons(37);
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ASSERT_EQ(Platform::Helpers::BindThroughHelper(socket, address), 0);
-  sockaddr_in bound{};
-  socklen_t length = sizeof bound;
-  ASSERT_EQ(getsockname(socket, reinterpret_cast<sockaddr*>(&bound), &length), 0);
-  EXPECT_EQ(ntohs(bound.sin_port), 37);
-  close(socket);
-  socket = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  address.sin_port = htons(123);  // never asked for
-  EXPECT_EQ(Platform::Helpers::BindThroughHelper(socket, address), -1);
-  close(socket);
+  address.sin_port = htons(123);
+  EXPECT_EQ(Platform::Helpers::ServeTimeThroughHelper(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0), address), -1);
 
   std::string reason;
   if (!KestrineTest::RealClockIsShielded(reason)) GTEST_SKIP() << reason;

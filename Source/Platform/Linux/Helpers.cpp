@@ -7,18 +7,32 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstring>
+#include <map>
+#include <mutex>
 
 #include "Platform/ExePath.h"
 
 namespace Platform::Helpers {
 namespace {
 
-// A helper that has not answered by then is stuck: it is killed and counts as missing.
-constexpr int ReplyTimeoutMs = 5000;
+// A helper that has not answered by then is stuck: it is killed and counts as
+// missing. It may wait up to 110 s for polkit, while an administrator types a
+// password into the desktop's dialog.
+constexpr int ReplyTimeoutMs = 120000;
+
+// The sockets that stand for a port the port helper serves, with the
+// connection that keeps it serving.
+struct TService {
+  int Connection = -1;
+  sockaddr_in Address{};
+};
+std::mutex GServicesLock;
+std::map<int, TService> GServices;
 
 std::string Directory(const std::string& path) {
   const auto slash = path.find_last_of('/');
@@ -37,8 +51,7 @@ bool SendAll(int socket, const std::uint8_t* data, std::size_t length) {
   return true;
 }
 
-// Reads the reply and any descriptor that comes with it, until the reply is
-// whole, the helper closes its end, or the time is up.
+// Reads the reply until it is whole, the helper closes its end, or the time is up.
 void ReceiveReply(int socket, TOutcome& outcome) {
   HelperRequest::TReply reply{};
   std::size_t have = 0;
@@ -50,25 +63,10 @@ void ReceiveReply(int socket, TOutcome& outcome) {
     const int ready = left.count() > 0 ? ::poll(&wait, 1, static_cast<int>(left.count())) : 0;
     if (ready < 0 && errno == EINTR) continue;
     if (ready <= 0) return;
-    iovec part{reply.data() + have, reply.size() - have};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
-    msghdr message{};
-    message.msg_iov = &part;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
-    const ssize_t got = ::recvmsg(socket, &message, MSG_CMSG_CLOEXEC);
+    const ssize_t got = ::recv(socket, reply.data() + have, reply.size() - have, 0);
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0) return;
     have += static_cast<std::size_t>(got);
-    for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
-      if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_RIGHTS || c->cmsg_len != CMSG_LEN(sizeof(int))) continue;
-      int descriptor = -1;
-      std::memcpy(&descriptor, CMSG_DATA(c), sizeof descriptor);
-      if (outcome.Descriptor >= 0) ::close(outcome.Descriptor);  // only the last one counts
-      outcome.Descriptor = descriptor;
-    }
-    if (message.msg_flags & MSG_CTRUNC) return;
   }
   outcome.Answered = true;
   outcome.Result = HelperRequest::ParseReply(reply);
@@ -88,7 +86,7 @@ std::string HelperPath(const std::string& programPath, const char* name) {
   return prefix + "/libexec/kestrine/" + name;
 }
 
-TOutcome Run(const std::string& path, const HelperRequest::TRequest& request) {
+TOutcome Run(const std::string& path, const HelperRequest::TRequest& request, bool keepConnection) {
   TOutcome outcome;
   int pair[2];
   if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0) return outcome;
@@ -113,38 +111,45 @@ TOutcome Run(const std::string& path, const HelperRequest::TRequest& request) {
     }
     Reap(child, outcome.Answered);
   }
-  ::close(pair[0]);
+  if (keepConnection && outcome.Answered && outcome.Result == 0)
+    outcome.Connection = pair[0];
+  else
+    ::close(pair[0]);
   return outcome;
 }
 
 int SetClockThroughHelper(std::int64_t stepMs) {
   const TOutcome outcome = Run(HelperPath(ExecutablePath(), ClockHelperName), HelperRequest::EncodeClock(stepMs));
-  if (outcome.Descriptor >= 0) ::close(outcome.Descriptor);
   return outcome.Answered ? outcome.Result : -1;
 }
 
-int BindThroughHelper(int socket, const sockaddr_in& address) {
+int ServeTimeThroughHelper(int socket, const sockaddr_in& address) {
   if (ntohs(address.sin_port) != HelperRequest::TimePort) return -1;
   std::array<std::uint8_t, 4> ip{};
   std::memcpy(ip.data(), &address.sin_addr.s_addr, ip.size());
-  const TOutcome outcome =
-      Run(HelperPath(ExecutablePath(), PortHelperName), HelperRequest::EncodePort(ip, HelperRequest::TimePort));
-  if (outcome.Descriptor < 0) return -1;
-  int result = -1;
-  if (outcome.Answered && outcome.Result == 0) {
-    // The bound socket takes the unbound one's number, so every holder of that number keeps it.
-    int type = 0;
-    socklen_t length = sizeof type;
-    sockaddr_in bound{};
-    socklen_t boundLength = sizeof bound;
-    if (::getsockopt(outcome.Descriptor, SOL_SOCKET, SO_TYPE, &type, &length) == 0 && type == SOCK_DGRAM &&
-        ::getsockname(outcome.Descriptor, reinterpret_cast<sockaddr*>(&bound), &boundLength) == 0 &&
-        bound.sin_family == AF_INET && bound.sin_port == address.sin_port &&
-        ::dup3(outcome.Descriptor, socket, O_CLOEXEC) == socket)
-      result = 0;
-  }
-  ::close(outcome.Descriptor);
-  return result;
+  const TOutcome outcome = Run(HelperPath(ExecutablePath(), PortHelperName),
+                               HelperRequest::EncodePort(ip, HelperRequest::TimePort), true);
+  if (outcome.Connection < 0) return -1;
+  const std::lock_guard hold(GServicesLock);
+  if (const auto old = GServices.find(socket); old != GServices.end()) ::close(old->second.Connection);
+  GServices[socket] = {outcome.Connection, address};
+  return 0;
+}
+
+bool ServedAddress(int socket, sockaddr_in& address) {
+  const std::lock_guard hold(GServicesLock);
+  const auto found = GServices.find(socket);
+  if (found == GServices.end()) return false;
+  address = found->second.Address;
+  return true;
+}
+
+void EndService(int socket) {
+  const std::lock_guard hold(GServicesLock);
+  const auto found = GServices.find(socket);
+  if (found == GServices.end()) return;
+  ::close(found->second.Connection);  // the helper sees its standard input hang up and stops
+  GServices.erase(found);
 }
 
 }  // namespace Platform::Helpers

@@ -20,23 +20,30 @@ std::string HelperPath(const std::string& programPath, const char* name);
 
 struct TOutcome {
   bool Answered = false;  // false: it could not be started, or gave no whole reply in time
-  int Result = 0;         // 0 or the errno it reports
-  int Descriptor = -1;    // a descriptor it handed over, owned by the caller
+  int Result = 0;         // 0, the errno it reports, or a refusal (HelperRequest.h)
+  int Connection = -1;    // kept open when asked and the result was 0; the caller's to close
 };
 
 // Starts the helper with an empty environment and one end of a socket pair as
 // its standard input and output (nothing else open but /dev/null), hands it the
-// request and waits a few seconds at most for its reply.
-TOutcome Run(const std::string& path, const HelperRequest::TRequest& request);
+// request and waits for its reply: long enough for the policy to ask the user
+// for a password, since the helper can tell no other wait from that one.
+TOutcome Run(const std::string& path, const HelperRequest::TRequest& request, bool keepConnection = false);
 
 // Steps the clock through the clock helper (a positive step moves it
 // forwards); 0, the errno or refusal (HelperRequest.h) it answers, or -1 when
 // the helper could not be started or did not answer.
 int SetClockThroughHelper(std::int64_t stepMs);
 
-// Binds an unbound IPv4 datagram socket to address's port through the port
-// helper: the socket it hands back takes the descriptor's place. Returns 0, or
-// -1 when the port is not the Time protocol's or the helper refused or is missing.
-int BindThroughHelper(int socket, const sockaddr_in& address);
+// The Time protocol's port, served by the port helper: the port's socket never
+// leaves it. On success `socket`, an unbound datagram socket of the program,
+// stands for it (it receives nothing) until EndService(socket), which the
+// socket stack calls when it closes the socket; the helper stops then, or when
+// the program ends. Returns 0, or -1 when the port is not the Time protocol's
+// or the helper refused or is missing.
+int ServeTimeThroughHelper(int socket, const sockaddr_in& address);
+// The address a socket stands for while the helper serves it.
+bool ServedAddress(int socket, sockaddr_in& address);
+void EndService(int socket);
 
 }  // namespace Platform::Helpers

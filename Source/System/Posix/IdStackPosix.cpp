@@ -149,10 +149,12 @@ void TIdStack::Bind(TIdStackSocketHandle socket, const std::string& ip, int port
   const sockaddr_in address = MakeAddress(ip, port);
   if (::bind(NativeSocket(socket), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) return;
   const int refusal = errno;
-  // The program holds no right to ports below 1024: the port helper binds the
-  // Time protocol's for it, and anything it cannot do keeps the program's refusal.
+  // The program holds no right to ports below 1024. The one it binds is the
+  // Time protocol's, and the port helper serves that for it; this socket
+  // stands for the helper's until it is closed. Anything the helper cannot do
+  // keeps the program's refusal.
   if ((refusal == EACCES || refusal == EPERM) && port > 0 && port < 1024 &&
-      Platform::Helpers::BindThroughHelper(NativeSocket(socket), address) == 0)
+      Platform::Helpers::ServeTimeThroughHelper(NativeSocket(socket), address) == 0)
     return;
   TIdStack::RaiseSocketError(IdStackPosix::MapErrno(refusal));
 }
@@ -160,7 +162,9 @@ void TIdStack::Bind(TIdStackSocketHandle socket, const std::string& ip, int port
 void TIdStack::GetSocketName(TIdStackSocketHandle socket, std::string& ip, int& port) {
   sockaddr_in address{};
   socklen_t length = sizeof address;
-  if (::getsockname(NativeSocket(socket), reinterpret_cast<sockaddr*>(&address), &length) != 0) RaiseLastError();
+  if (!Platform::Helpers::ServedAddress(NativeSocket(socket), address) &&
+      ::getsockname(NativeSocket(socket), reinterpret_cast<sockaddr*>(&address), &length) != 0)
+    RaiseLastError();
   ip = AddressText(address);
   port = ntohs(address.sin_port);
 }
@@ -279,6 +283,7 @@ void TIdStack::SetSocketOption(TIdStackSocketHandle socket, int level, int optio
 }
 
 void TIdStack::Close(TIdStackSocketHandle socket) {
+  Platform::Helpers::EndService(NativeSocket(socket));
   ::shutdown(NativeSocket(socket), SHUT_WR);
   ::close(NativeSocket(socket));
 }
