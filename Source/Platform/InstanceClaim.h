@@ -31,6 +31,7 @@ public:
 private:
   bool FFirst = true;
   int FListener = -1;
+  [[maybe_unused]] int FLock = -1;          // Linux only
   [[maybe_unused]] void* FMutex = nullptr;  // Windows only
   std::string FName;
 };

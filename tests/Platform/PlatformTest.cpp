@@ -4,13 +4,21 @@
 
 #include <gtest/gtest.h>
 
+#include <grp.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
 #include <filesystem>
 
+#include <cstddef>
 #include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -262,6 +270,108 @@ TEST(InstanceClaimTest, TheFirstStartHearsTheLaterOnes) {
   first.reset();
   EXPECT_TRUE(Platform::TInstanceClaim(scope).First());
   EXPECT_FALSE(later.CallFirst());  // no first any more: the later start runs on its own
+}
+
+}  // namespace
+
+namespace {
+
+// Runs step in a child process as the user uid with XDG_RUNTIME_DIR set;
+// returns its exit code (the step's result, or 99 when the child could not
+// become that user).
+int AsUser(uid_t uid, const std::string& runtime, const std::function<int()>& step) {
+  const pid_t child = fork();
+  if (child == 0) {
+    if (setgroups(0, nullptr) != 0 || setresgid(uid, uid, uid) != 0 || setresuid(uid, uid, uid) != 0) _exit(99);
+    setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    _exit(step());
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 98;
+}
+
+bool MapsAccounts(std::initializer_list<uid_t> uids) {
+  std::ifstream map("/proc/self/uid_map");
+  std::string text((std::istreambuf_iterator<char>(map)), std::istreambuf_iterator<char>());
+  for (const uid_t uid : uids)
+    if (text.find(" " + std::to_string(uid) + " ") == std::string::npos) return false;
+  return true;
+}
+
+// Another user cannot take a user's claim first: where the claim once was an
+// abstract socket name open to all, another user who bound it first made each
+// of the user's starts run on its own.
+TEST(InstanceClaimTest, AnotherUserCannotTakeTheClaimFirst) {
+  constexpr uid_t User = 1000, Other = 1001;
+  if (getuid() != 0 || !MapsAccounts({User, Other}))
+    GTEST_SKIP() << "needs root and the test accounts (scripts/testns.sh run as root)";
+  const std::string scope = ":squat-" + std::to_string(getpid());
+  char folderTemplate[] = "/tmp/kestrine-runtime-XXXXXX";
+  const std::string runtime = mkdtemp(folderTemplate);
+  ASSERT_EQ(chown(runtime.c_str(), User, User), 0);
+  // The squatter holds what it can: the claim's old name, an abstract socket.
+  int squatting[2];
+  ASSERT_EQ(pipe(squatting), 0);
+  const pid_t squatter = fork();
+  if (squatter == 0) {
+    if (setgroups(0, nullptr) != 0 || setresgid(Other, Other, Other) != 0 || setresuid(Other, Other, Other) != 0)
+      _exit(99);
+    const int held = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string name = "kestrine-" + std::to_string(User) + "-" + scope;
+    std::memcpy(address.sun_path + 1, name.data(), name.size());
+    const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
+    const char held_ = bind(held, reinterpret_cast<const sockaddr*>(&address), length) == 0 && listen(held, 8) == 0;
+    if (write(squatting[1], &held_, 1) != 1) _exit(1);
+    pause();
+    _exit(0);
+  }
+  close(squatting[1]);
+  char held = 0;
+  ASSERT_EQ(read(squatting[0], &held, 1), 1);
+  ASSERT_EQ(held, 1) << "the squatter could not take the name";
+
+  // The user's first start holds the claim; a second one finds it and is heard.
+  int pipeEnds[2];
+  ASSERT_EQ(pipe(pipeEnds), 0);
+  const pid_t first = fork();
+  if (first == 0) {
+    _exit(AsUser(User, runtime, [&] {
+      Platform::TInstanceClaim claim(scope);
+      if (!claim.First() || claim.CallHandle() < 0) return 1;
+      const char ready = 'r';
+      if (write(pipeEnds[1], &ready, 1) != 1) return 2;
+      pollfd wait{claim.CallHandle(), POLLIN, 0};
+      return poll(&wait, 1, 10000) == 1 && claim.TakeCalls() ? 0 : 3;
+    }));
+  }
+  close(pipeEnds[1]);
+  char ready = 0;
+  const bool holds = read(pipeEnds[0], &ready, 1) == 1;
+  if (!holds) {
+    kill(squatter, SIGKILL);
+    waitpid(squatter, nullptr, 0);
+    waitpid(first, nullptr, 0);
+  }
+  ASSERT_TRUE(holds) << "the user's first start did not hold the claim";
+  EXPECT_EQ(AsUser(User, runtime,
+                   [&scope] {
+                     Platform::TInstanceClaim later(scope);
+                     return !later.First() && later.CallFirst() ? 0 : 1;
+                   }),
+            0);
+  int status = 0;
+  waitpid(first, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the first start was not called";
+  // The claim lives where only the user may write.
+  struct stat folder {};
+  ASSERT_EQ(stat(runtime.c_str(), &folder), 0);
+  EXPECT_EQ(folder.st_mode & 0777, 0700u);
+  kill(squatter, SIGKILL);
+  waitpid(squatter, nullptr, 0);
+  std::filesystem::remove_all(runtime);
 }
 
 }  // namespace
