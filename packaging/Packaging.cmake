@@ -6,6 +6,9 @@ include(GNUInstallDirs)
 set(KESTRINE_PACKAGING_DIR ${CMAKE_CURRENT_LIST_DIR})
 
 install(FILES ${KESTRINE_PACKAGING_DIR}/kestrine.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+# Whom the helpers serve: polkit's actions and their defaults (the user at the
+# machine's screen). An administrator's rules in /etc/polkit-1/rules.d change it.
+install(FILES ${KESTRINE_PACKAGING_DIR}/org.kestrine.policy DESTINATION ${CMAKE_INSTALL_DATADIR}/polkit-1/actions)
 # The icon is drawn at 32x32; the larger sizes are its pixels enlarged (packaging/icons).
 install(FILES ${PROJECT_SOURCE_DIR}/qt/resources/kestrine.png
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/32x32/apps)
@@ -24,7 +27,9 @@ protocol, shows the difference from the local clock and sets the clock to
 the server's time, once or periodically. It can also answer the RFC 868
 Time protocol on UDP port 37. The program itself holds no privilege: two
 small helpers hold one capability each, for one narrow request (the clock
-helper cap_sys_time, the port helper cap_net_bind_service for port 37).")
+helper cap_sys_time, the port helper cap_net_bind_service for port 37), and
+serve root and whom polkit allows: by default the user at the machine's own
+screen.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
@@ -36,6 +41,9 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "libc6 (>= 2.34), libgcc-s1 (>= 3.0), libstdc++6 (>= 12), libqt6core6 (>= 6.4.0), libqt6gui6 (>= 6.4.0), \
 libqt6widgets6 (>= 6.4.0), libqt6dbus6 (>= 6.4.0), qt6-qpa-plugins, fonts-liberation2, libcap2-bin")
+# The helpers ask polkit whom to serve; without it they serve root alone, which
+# a minimal system or a container may want. Every Debian desktop has it.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "polkitd")
 
 set(KESTRINE_PACKAGED_PROGRAM ${CPACK_PACKAGING_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/kestrine)
 set(KESTRINE_PACKAGED_HELPERS ${CPACK_PACKAGING_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBEXECDIR}/kestrine)

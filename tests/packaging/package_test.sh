@@ -1,16 +1,21 @@
 #!/usr/bin/env bash
 # Builds the Debian package from a build tree into a scratch folder, reads its
 # control files and contents, and installs it for real with dpkg into a scratch
-# root of its own, post-install step included. Nothing is installed on the
-# machine, and setcap only ever touches files under the scratch folder.
-# Usage: package_test.sh BUILD_DIR
+# root of its own, post-install step included; polkit reads its actions there.
+# Nothing is installed on the machine, and setcap only ever touches files
+# under the scratch folder.
+# Usage: package_test.sh BUILD_DIR LOG_SINK
 set -euo pipefail
+here=$(cd "$(dirname "$0")/../helpers" && pwd)
+source "$here/sandbox.sh"
+sandbox_enter "$0" "$@"
 build=$(cd "$1" && pwd)
+sink=$2
 PATH=$PATH:/usr/sbin:/sbin  # setcap and getcap
 
 work=$(mktemp -d)
 chmod 700 "$work"  # files with capabilities lie here for a while
-trap 'rm -rf "$work"' EXIT
+trap 'sandbox_cleanup; rm -rf "$work"' EXIT
 failures=0
 fail() {
   echo "FAIL: $*" >&2
@@ -37,7 +42,8 @@ helpers="kestrine-clock-helper kestrine-port-helper"
 expected="./usr/bin/kestrine
 ./usr/libexec/kestrine/kestrine-clock-helper
 ./usr/libexec/kestrine/kestrine-port-helper
-./usr/share/applications/kestrine.desktop"
+./usr/share/applications/kestrine.desktop
+./usr/share/polkit-1/actions/org.kestrine.policy"
 for size in $icons; do expected+=$'\n'"./usr/share/icons/hicolor/$size/apps/kestrine.png"; done
 dpkg-deb -c "$deb" >"$work/contents"
 actual=$(awk '$1 !~ /^d/ {print $6}' "$work/contents" | sort)
@@ -57,6 +63,7 @@ depended() { tr ',' '\n' <<<"$depends" | sed 's/^ *//; s/ .*//' | grep -qxF "$1"
 for package in libcap2-bin fonts-liberation2 qt6-qpa-plugins; do
   depended "$package" || fail "Depends lacks $package: $depends"
 done
+[ "$(field Recommends)" = polkitd ] || fail "Recommends: $(field Recommends), not polkitd"
 
 dpkg-deb -x "$deb" "$work/root"
 root=$work/root
@@ -113,6 +120,25 @@ else
   fail "no menu entry at /usr/share/applications/kestrine.desktop"
 fi
 
+# The package's polkit actions, read by polkitd itself on a private bus, with
+# the defaults that serve the user at the machine's screen and no one else.
+expect_actions() {
+  if ! sandbox_has_accounts || [ ! -x /usr/lib/polkit-1/polkitd ]; then
+    echo "note: polkitd or the test accounts are missing here, so polkit does not read the actions"
+    return
+  fi
+  sandbox_dev "$sink"
+  sandbox_accounts
+  sandbox_polkit "$1"
+  local action shown line
+  for action in org.kestrine.set-time org.kestrine.serve-time-protocol; do
+    shown=$(pkaction --verbose --action-id "$action" 2>&1) || { fail "pkaction does not know $action: $shown"; continue; }
+    for line in "implicit any: *no" "implicit inactive: *no" "implicit active: *yes"; do
+      grep -q "$line" <<<"$shown" || fail "$action: no '$line' in: $shown"
+    done
+  done
+}
+
 # The post-install step: sh, and naming every file through DPKG_ROOT, or a
 # chrootless install below would reach the machine's own files.
 postinst=$work/control/postinst
@@ -150,11 +176,16 @@ else
     }
     install_package -i "$deb"
     expect_caps "installed"
-    # An upgrade over a version that gave the program both rights takes them off.
+    expect_actions "$target/usr/share/polkit-1/actions"
+    # An upgrade over a version that gave the program both rights takes them
+    # off, and keeps the administrator's policy, which is never in our files.
     setcap cap_sys_time,cap_net_bind_service+ep "$target/usr/bin/kestrine"
+    mkdir -p "$target/etc/polkit-1/rules.d"
+    echo "// the administrator's own rule" >"$target/etc/polkit-1/rules.d/50-kestrine-local.rules"
     install_package -i "$deb"
     expect_caps "upgraded"
     install_package -r kestrine
+    [ -f "$target/etc/polkit-1/rules.d/50-kestrine-local.rules" ] || fail "the administrator's rule went with the package"
     for file in usr/bin/kestrine usr/libexec/kestrine/kestrine-clock-helper usr/libexec/kestrine/kestrine-port-helper; do
       [ ! -e "$target/$file" ] || fail "removing the package leaves $file"
     done
