@@ -50,8 +50,8 @@ const char* VerdictText(TVerdict verdict) {
 const char* RefusalText(std::int32_t result) {
   switch (result) {
     case NotAuthorized:
-      return "Kestrine may set the clock only for the user at this computer's screen; an administrator can allow more "
-             "(see the README)";
+      return "Kestrine may set the clock only for the user at this computer's screen; an administrator can allow more, "
+             "as its README says";
     case NotAuthenticated: return "setting the clock needs an administrator's password, and none was given";
     case NoAuthority:
       return "only an administrator may set the clock here, as polkit is not running; install the package polkitd to "

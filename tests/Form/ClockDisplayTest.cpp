@@ -4,9 +4,10 @@
 
 #include <regex>
 
-#include "Form/GetTimeClientThread.h"
-#include "Platform/TimeChange.h"
 #include "Form/ClockDisplayFixture.h"
+#include "Form/GetTimeClientThread.h"
+#include "Platform/HelperRequest.h"
+#include "Platform/TimeChange.h"
 
 using namespace KestrineTest;
 using namespace std::chrono_literals;
@@ -132,6 +133,17 @@ TEST_F(ClockDisplayTest, ARefusedChangeKeepsTheOffsetAndIsShownOnce) {
   Form->FClockOffset = 5;
   Form->TimerFired(TTimerId::SyncTimer);  // ...so the next refusal is news again
   EXPECT_EQ(View().ErrorBoxes.size(), 4u);
+}
+
+// Refused by the policy of whom the clock helper or service serves: the box
+// says who may set the clock, once, with no advice about rights to grant.
+TEST_F(ClockDisplayTest, APolicyRefusalSaysWhoMaySetTheClockOnce) {
+  Clock.Refuse(HelperRequest::NotAuthorized, HelperRequest::RefusalText(HelperRequest::NotAuthorized));
+  Form->FClockOffset = 5;
+  for (int period = 0; period < 3; ++period) Form->TimerFired(TTimerId::SyncTimer);
+  EXPECT_EQ(View().ErrorBoxes, std::vector<std::string>{
+                                   "The system clock could not be set: Kestrine may set the clock only for the user at "
+                                   "this computer's screen; an administrator can allow more, as its README says."});
 }
 
 TEST_F(ClockDisplayTest, ThePeriodNeverWraps) {
