@@ -8,7 +8,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-targets=(sntp_reply time_reply ini_file int_setting format_datetime dotted_quad helper_request)
+targets=(sntp_reply time_reply ini_file int_setting format_datetime dotted_quad helper_request polkit_reply)
 packages=(clang libclang-rt-14-dev cmake ninja-build)
 
 install_deps() {

@@ -65,12 +65,12 @@ run_tree() {
     failures=$((failures + 1))
     return
   fi
-  # One namespace for the whole tree. ctest runs the tests one at a time, as
-  # several serve on the same well-known ports (37, 123). setarch -R (no
-  # address randomisation) keeps the sanitizers working on kernels that
-  # randomise more than they expect.
-  unshare -rn sh -c 'ip link set lo up && exec "$@"' sh \
-    setarch "$(uname -m)" -R ctest --test-dir "$dir" --output-on-failure --no-tests=error $ctest_args \
+  # One namespace for the whole tree (scripts/testns.sh: with the test
+  # accounts mapped, so the helpers can be asked as other users). ctest runs
+  # the tests one at a time, as several serve on the same well-known ports
+  # (37, 123). setarch -R (no address randomisation) keeps the sanitizers
+  # working on kernels that randomise more than they expect.
+  bash scripts/testns.sh setarch "$(uname -m)" -R ctest --test-dir "$dir" --output-on-failure --no-tests=error $ctest_args \
     2>&1 | tee "$dir/ctest.log" || status=$?
   record_tree "$dir" "$status" ""
 }
