@@ -343,7 +343,7 @@ TResult Check(const char* actionId, const TSubject& subject, bool allowInteracti
     return result;
   }
   // Our writes are small; a bus that takes none of them within the time is stuck.
-  timeval sendLimit{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+  timeval sendLimit{timeoutMs / 1000, static_cast<suseconds_t>(timeoutMs % 1000) * 1000};
   ::setsockopt(bus, SOL_SOCKET, SO_SNDTIMEO, &sendLimit, sizeof sendLimit);
 
   TResult result{TAnswer::Failed, {}};

@@ -69,8 +69,7 @@ int main(int argc, char** argv) {
   }
   const int result = SetClock(target);
   Helper::DropAll();
-  if (result != 0)
-    Helper::Log(LOG_WARNING, "the clock was not set to " + step + ": " + std::strerror(result));
+  if (result != 0) Helper::Log(LOG_WARNING, "the clock was not set to " + step + ": " + std::strerror(result));
   Helper::WriteReply(result);
   return result == 0 ? 0 : 1;
 }

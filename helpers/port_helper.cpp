@@ -89,8 +89,10 @@ void Serve(int socket, const std::string& local) {
       return;
     }
     if (waits[1].revents != 0) return;
-    if (waits[0].revents & POLLIN) AnswerWaiting(socket, local);
-    else if (waits[0].revents != 0) return;
+    if (waits[0].revents & POLLIN)
+      AnswerWaiting(socket, local);
+    else if (waits[0].revents != 0)
+      return;
   }
 }
 

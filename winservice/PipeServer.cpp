@@ -164,8 +164,8 @@ void TPipeServer::Serve(HANDLE pipe) {
   const DWORD result = FClock.Set(instant);
   const std::wstring target = UtcText(instant);
   if (result == 0)
-    LogEvent(TEventKind::Information, who + L" set the clock to " + target + L", a step of " +
-                                          std::to_wstring(parsed.StepMs) + L" ms.");
+    LogEvent(TEventKind::Information,
+             who + L" set the clock to " + target + L", a step of " + std::to_wstring(parsed.StepMs) + L" ms.");
   else
     LogEvent(TEventKind::Warning, who + L" asked to set the clock to " + target + L": " +
                                       Wide(Platform::SystemMessageText(result)) + L" (" + std::to_wstring(result) +

@@ -85,8 +85,7 @@ TClockRequest ParseClock(const std::uint8_t* data, std::size_t length) {
 }
 
 bool TargetOf(std::int64_t nowMs, std::int64_t stepMs, std::int64_t& targetMs) {
-  if (nowMs < MinInstantMs - MaxStepMs || nowMs > MaxInstantMs + MaxStepMs || stepMs < -MaxStepMs ||
-      stepMs > MaxStepMs)
+  if (nowMs < MinInstantMs - MaxStepMs || nowMs > MaxInstantMs + MaxStepMs || stepMs < -MaxStepMs || stepMs > MaxStepMs)
     return false;
   targetMs = nowMs + stepMs;
   return targetMs >= MinInstantMs && targetMs < MaxInstantMs;

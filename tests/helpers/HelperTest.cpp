@@ -148,7 +148,7 @@ protected:
   // What the helpers logged since the test began, or since the last call.
   std::string NewLogLines() {
     const std::string all = ReadFile(FLog);
-    const std::string lines = all.substr(std::min(FLogSeen, all.size()));
+    std::string lines = all.substr(std::min(FLogSeen, all.size()));
     FLogSeen = all.size();
     return lines;
   }
@@ -257,8 +257,7 @@ TEST_F(HelperTest, NoStepThatTheLogHasNotRecorded) {
   const TRun few = Start(ClockHelper, Bytes(EncodeClock(Step)), {}, TCaller::ThreeDescriptors);
   EXPECT_EQ(ReplyCode(few), NotLogged);
   EXPECT_EQ(Recorded(), "");
-  const TRun fewPort =
-      Start(PortHelper, Bytes(EncodePort({127, 0, 0, 1}, TimePort)), {}, TCaller::ThreeDescriptors);
+  const TRun fewPort = Start(PortHelper, Bytes(EncodePort({127, 0, 0, 1}, TimePort)), {}, TCaller::ThreeDescriptors);
   EXPECT_EQ(ReplyCode(fewPort), NotLogged);
 
   // A log that reads nothing: its queue fills, and the helper's line waits in vain.
@@ -423,8 +422,7 @@ TEST_F(HelperTest, TheProgramFallsBackToTheHelpersWhereTheSystemRefusesIt) {
       if (OwnSocketsOnPort37() != 0) _exit(4);
       stack.Close(socket);
       KestrineTest::UdpProbe after;
-      if (!KestrineTest::PollUntil([&after] { return !AskTime(after).has_value(); }, std::chrono::seconds(5)))
-        _exit(5);
+      if (!KestrineTest::PollUntil([&after] { return !AskTime(after).has_value(); }, std::chrono::seconds(5))) _exit(5);
     } catch (...) {
       _exit(1);
     }

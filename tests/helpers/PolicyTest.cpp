@@ -99,7 +99,8 @@ std::vector<std::uint8_t> Message(bool big, std::uint8_t type, std::uint32_t rep
 
 std::vector<std::uint8_t> Result(bool big, bool authorized, bool challenge) {
   auto word = [big](bool v) {
-    return big ? std::vector<std::uint8_t>{0, 0, 0, std::uint8_t(v)} : std::vector<std::uint8_t>{std::uint8_t(v), 0, 0, 0};
+    return big ? std::vector<std::uint8_t>{0, 0, 0, std::uint8_t(v)}
+               : std::vector<std::uint8_t>{std::uint8_t(v), 0, 0, 0};
   };
   std::vector<std::uint8_t> body = word(authorized);
   const auto second = word(challenge);
@@ -121,8 +122,7 @@ TEST(PolicyTest, WhatTheBusAnswers) {
       {"no polkit on the bus",
        Message(false, 3, 2, "s", {4, 0, 0, 0, 'g', 'o', 'n', 'e', 0}, "org.freedesktop.DBus.Error.ServiceUnknown"),
        TAnswer::Unavailable},
-      {"polkit's own error", Message(false, 3, 2, "", {}, "org.freedesktop.PolicyKit1.Error.Failed"),
-       TAnswer::Failed},
+      {"polkit's own error", Message(false, 3, 2, "", {}, "org.freedesktop.PolicyKit1.Error.Failed"), TAnswer::Failed},
       {"an answer of another form", Message(false, 2, 2, "s", {0, 0, 0, 0, 0}), TAnswer::Failed},
   };
   for (const auto& c : cases) {

@@ -127,8 +127,8 @@ int ServeTimeThroughHelper(int socket, const sockaddr_in& address) {
   if (ntohs(address.sin_port) != HelperRequest::TimePort) return -1;
   std::array<std::uint8_t, 4> ip{};
   std::memcpy(ip.data(), &address.sin_addr.s_addr, ip.size());
-  const TOutcome outcome = Run(HelperPath(ExecutablePath(), PortHelperName),
-                               HelperRequest::EncodePort(ip, HelperRequest::TimePort), true);
+  const TOutcome outcome =
+      Run(HelperPath(ExecutablePath(), PortHelperName), HelperRequest::EncodePort(ip, HelperRequest::TimePort), true);
   if (outcome.Connection < 0) return -1;
   const std::lock_guard hold(GServicesLock);
   if (const auto old = GServices.find(socket); old != GServices.end()) ::close(old->second.Connection);
