@@ -3,9 +3,9 @@
 // cap_net_bind_service. It reads one request from standard input (the address
 // to bind; HelperRequest.h), asks the policy whether the user who started it
 // may serve the Time protocol (Policy.h), binds, drops every capability and
-// answers the result. Then a child of it answers every Time request itself,
-// with the clock's seconds since 1900, until the program closes its end of
-// standard input (switches its server off, or ends).
+// answers the result. Then it answers every Time request itself, with the
+// clock's seconds since 1900, until the program closes its end of standard
+// input (switches its server off, or ends).
 //
 // The socket never leaves this process: a socket on a port below 1024 can also
 // send, and some old protocols (NFS's AUTH_SYS on "secure" ports, NIS) take a
@@ -128,16 +128,9 @@ int main(int argc, char** argv) {
     Helper::WriteReply(result);
     return 1;
   }
-  // The program reaps this process once it has the answer; the child serves
-  // on, no longer the program's child, and keeps no right at all.
-  const pid_t server = fork();
-  if (server < 0) {
-    const int error = errno;
-    Helper::Log(LOG_WARNING, "could not serve " + what + ": " + std::strerror(error));
-    Helper::WriteReply(error);
-    return 1;
-  }
-  if (server > 0) return Helper::WriteReply(0) ? 0 : 1;
+  // The answer, then the serving, in this process: the program holds its
+  // connection for as long as it wants the port served, and reaps it after.
+  if (!Helper::WriteReply(0)) return 1;
   Serve(socket, local);
   Helper::Log(LOG_INFO, "stopped answering on " + what);
   return 0;

@@ -35,7 +35,7 @@ int main(int argc, char** argv) {
     char rest[64];
     while (read(0, rest, sizeof rest) > 0) {
     }
-    close(outcome.Connection);
+    Platform::Helpers::EndHelper(outcome.Connection, outcome.Pid);
   }
   return 0;
 }

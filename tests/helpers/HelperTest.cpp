@@ -340,7 +340,7 @@ TEST_F(HelperTest, ThePortHelperServesTheTimePortAndKeepsItsSocket) {
   EXPECT_EQ(ReplyCode(foreign), EADDRNOTAVAIL);
 
   // The program's end closes: the helper stops and the port is free again.
-  close(served.Connection);
+  Platform::Helpers::EndHelper(served.Connection, served.Pid);
   ASSERT_TRUE(KestrineTest::PollUntil(
       [] {
         const int socket = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);

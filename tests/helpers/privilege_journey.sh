@@ -3,15 +3,19 @@
 # capability of their own: its own requests to set the clock and to bind port 37
 # are refused, and go through the two helpers, which the package's post-install
 # step gave one capability each. A plugin that the user has Qt load into the
-# program finds no capability there. Inside a user namespace, where even a
-# helper's capability cannot reach the real clock, and with the tests' clock
-# helper, which records the instant instead of setting it.
-# Usage: privilege_journey.sh PROGRAM POSTINST CLOCK_HELPER PORT_HELPER FAKE_SERVER PLUGIN_DIR RECORD
+# program finds no capability there. Then the same program as an ordinary user
+# at the machine's screen, whom polkit's defaults let the helpers serve, and as
+# one who is logged in but not in front, whom they refuse. Inside a user
+# namespace, where even a helper's capability cannot reach the real clock, with
+# the tests' clock helper, which records the instant instead of setting it, and
+# run by with_log.sh, whose log sink is the system log.
+# Usage: privilege_journey.sh PROGRAM POSTINST CLOCK_HELPER PORT_HELPER FAKE_SERVER PLUGIN_DIR RECORD POLICY
 set -euo pipefail
-here=$(dirname "$0")
+here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../e2e/lib.sh"
+source "$here/sandbox.sh"
 e2e_require_namespace
-program=$1 postinst=$2 clock_helper=$3 port_helper=$4 fake_server=$5 plugins=$6 record=$7
+program=$1 postinst=$2 clock_helper=$3 port_helper=$4 fake_server=$5 plugins=$6 record=$7 policy=$8
 rdate=${KESTRINE_PEERS_DIR:?}/usr/sbin/rdate
 PATH=$PATH:/usr/sbin:/sbin  # setcap and getcap
 if ! command -v setcap >/dev/null; then
@@ -23,6 +27,7 @@ work=$(mktemp -d)
 chmod 700 "$work"  # files with capabilities lie here for a while
 cleanup() {
   e2e_cleanup
+  sandbox_cleanup
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -49,6 +54,10 @@ run_probed() {
 }
 stop() {
   kill "$1"
+  wait "$1" 2>/dev/null || true
+}
+stop_as() {
+  pkill -TERM -P "$1" || true
   wait "$1" 2>/dev/null || true
 }
 field() { sed -n "s/^$1:\t//p" "$2"; }
@@ -99,8 +108,50 @@ done
 grep -q 'Connecting\|could not' "$work/log" && fail "the program says: $(cat "$work/log")"
 stop "$pid"
 
+if ! sandbox_has_accounts || [ ! -x /usr/lib/polkit-1/polkitd ]; then
+  echo "note: no test accounts or no polkitd here, so the program does not run as an ordinary user"
+else
+  e2e_step "as the user at the screen: the clock set and port 37 served through the helpers, as polkit allows"
+  sandbox_accounts
+  mkdir "$SANDBOX/actions"
+  cp "$policy" "$SANDBOX/actions/"
+  sandbox_polkit "$SANDBOX/actions"
+  sandbox_session 1 "$SANDBOX_ACTIVE" active
+  sandbox_session 2 "$SANDBOX_OTHER" online
+  chmod 755 "$work"  # the users reach the installed files, and write their own folders only
+  chmod 666 "$record"
+  : >"$record"
+  # run_as UID SESSION DIR: the installed program as that user; sets pid, the
+  # shell that waits for it (stop_as ends the program).
+  run_as() {
+    mkdir -m 700 "$3"
+    chown "$1:$1" "$3"
+    sandbox_as "$1" "$2" env QT_QPA_PLATFORM=offscreen DBUS_SESSION_BUS_ADDRESS= HOME="$3" XDG_RUNTIME_DIR="$3" \
+      XDG_CONFIG_HOME="$3/config" "$root/usr/bin/kestrine" >"$3.log" 2>&1 &
+    pid=$!
+    E2E_PIDS+=("$pid")
+  }
+  run_as "$SANDBOX_ACTIVE" 1 "$work/active"
+  e2e_wait 15 "the clock helper's record" test -s "$record"
+  e2e_wait 10 "an answer on port 37" timeout 2 "$rdate" -p -u 127.0.0.1
+  grep -q "ktactive (uid $SANDBOX_ACTIVE) sets the clock" "$KESTRINE_TEST_LOG" || fail "the set is not logged for ktactive"
+  grep -q "answers Time requests on UDP port 37 on 0.0.0.0 for ktactive" "$KESTRINE_TEST_LOG" ||
+    fail "port 37 is not logged for ktactive"
+  stop_as "$pid"
+  e2e_wait 5 "port 37 to be free again" sh -c '! timeout 1 "$0" -p -u 127.0.0.1' "$rdate"
+
+  e2e_step "as a user logged in but not in front: refused, nothing set, nothing served"
+  : >"$record"
+  run_as "$SANDBOX_OTHER" 2 "$work/other"
+  e2e_wait 15 "the refusals in the log" grep -q "refused to serve the Time protocol on port 37 for ktother" "$KESTRINE_TEST_LOG"
+  e2e_wait 15 "the clock helper's refusal" grep -q "refused to set the clock for ktother" "$KESTRINE_TEST_LOG"
+  [ ! -s "$record" ] || fail "the clock was set for a user not in front"
+  ! timeout 1 "$rdate" -p -u 127.0.0.1 >/dev/null 2>&1 || fail "port 37 answers for a user not in front"
+  stop_as "$pid"
+fi
+
 if [ "$failures" -ne 0 ]; then
   echo "$failures check(s) failed" >&2
   exit 1
 fi
-echo "the program holds no capability; the clock and port 37 went through the helpers"
+echo "the program holds no capability; the clock and port 37 went through the helpers, for whom polkit allows"

@@ -29,6 +29,7 @@ constexpr int ReplyTimeoutMs = 120000;
 // connection that keeps it serving.
 struct TService {
   int Connection = -1;
+  pid_t Pid = -1;
   sockaddr_in Address{};
 };
 std::mutex GServicesLock;
@@ -78,6 +79,16 @@ void Reap(pid_t child, bool answered) {
   }
 }
 
+// A helper told to stop ends at once; one that does not (stopped by its user,
+// say) must not hold up the window's thread.
+void ReapSoon(pid_t child) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+  while (::waitpid(child, nullptr, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() >= deadline) return Reap(child, false);
+    ::usleep(1000);
+  }
+}
+
 }  // namespace
 
 std::string HelperPath(const std::string& programPath, const char* name) {
@@ -109,13 +120,20 @@ TOutcome Run(const std::string& path, const HelperRequest::TRequest& request, bo
       ::shutdown(pair[0], SHUT_WR);
       ReceiveReply(pair[0], outcome);
     }
+    if (keepConnection && outcome.Answered && outcome.Result == 0) {
+      outcome.Connection = pair[0];
+      outcome.Pid = child;
+      return outcome;
+    }
     Reap(child, outcome.Answered);
   }
-  if (keepConnection && outcome.Answered && outcome.Result == 0)
-    outcome.Connection = pair[0];
-  else
-    ::close(pair[0]);
+  ::close(pair[0]);
   return outcome;
+}
+
+void EndHelper(int connection, pid_t pid) {
+  ::close(connection);
+  if (pid > 0) ReapSoon(pid);
 }
 
 int SetClockThroughHelper(std::int64_t stepMs) {
@@ -130,9 +148,13 @@ int ServeTimeThroughHelper(int socket, const sockaddr_in& address) {
   const TOutcome outcome =
       Run(HelperPath(ExecutablePath(), PortHelperName), HelperRequest::EncodePort(ip, HelperRequest::TimePort), true);
   if (outcome.Connection < 0) return -1;
-  const std::lock_guard hold(GServicesLock);
-  if (const auto old = GServices.find(socket); old != GServices.end()) ::close(old->second.Connection);
-  GServices[socket] = {outcome.Connection, address};
+  TService replaced;
+  {
+    const std::lock_guard hold(GServicesLock);
+    if (const auto old = GServices.find(socket); old != GServices.end()) replaced = old->second;
+    GServices[socket] = {outcome.Connection, outcome.Pid, address};
+  }
+  if (replaced.Connection >= 0) EndHelper(replaced.Connection, replaced.Pid);
   return 0;
 }
 
@@ -145,11 +167,15 @@ bool ServedAddress(int socket, sockaddr_in& address) {
 }
 
 void EndService(int socket) {
-  const std::lock_guard hold(GServicesLock);
-  const auto found = GServices.find(socket);
-  if (found == GServices.end()) return;
-  ::close(found->second.Connection);  // the helper sees its standard input hang up and stops
-  GServices.erase(found);
+  TService ended;
+  {
+    const std::lock_guard hold(GServicesLock);
+    const auto found = GServices.find(socket);
+    if (found == GServices.end()) return;
+    ended = found->second;
+    GServices.erase(found);
+  }
+  EndHelper(ended.Connection, ended.Pid);  // it sees its standard input hang up and stops
 }
 
 }  // namespace Platform::Helpers

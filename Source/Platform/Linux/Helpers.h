@@ -1,5 +1,6 @@
 #pragma once
 #include <netinet/in.h>
+#include <sys/types.h>
 
 #include <string>
 
@@ -22,6 +23,7 @@ struct TOutcome {
   bool Answered = false;  // false: it could not be started, or gave no whole reply in time
   int Result = 0;         // 0, the errno it reports, or a refusal (HelperRequest.h)
   int Connection = -1;    // kept open when asked and the result was 0; the caller's to close
+  pid_t Pid = -1;         // the helper, still running then; the caller's to reap (EndHelper)
 };
 
 // Starts the helper with an empty environment and one end of a socket pair as
@@ -34,6 +36,10 @@ TOutcome Run(const std::string& path, const HelperRequest::TRequest& request, bo
 // forwards); 0, the errno or refusal (HelperRequest.h) it answers, or -1 when
 // the helper could not be started or did not answer.
 int SetClockThroughHelper(std::int64_t stepMs);
+
+// Closes the connection to a helper that serves, and reaps it: it ends when
+// its standard input hangs up, or is killed when it has not within a second.
+void EndHelper(int connection, pid_t pid);
 
 // The Time protocol's port, served by the port helper: the port's socket never
 // leaves it. On success `socket`, an unbound datagram socket of the program,
