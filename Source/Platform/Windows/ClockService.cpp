@@ -70,7 +70,7 @@ bool ServedByTheService(HANDLE pipe) {
 // Opens the service's pipe as a client that lets the service identify, not
 // impersonate it, and may only read and write (no GENERIC_WRITE, which would
 // include the right to create instances the pipe's descriptor does not give).
-HANDLE OpenPipe() {
+HANDLE OpenPipe(DWORD& error) {
   // Every instance may be serving a client: wait for one while the service
   // runs, but give up at once where there is none. (Wine reports busy
   // instances as "not found", like a pipe that does not exist.)
@@ -80,7 +80,7 @@ HANDLE OpenPipe() {
         CreateFileW(PipeName, FILE_READ_DATA | FILE_WRITE_DATA | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE, 0, nullptr,
                     OPEN_EXISTING, FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr);
     if (pipe != INVALID_HANDLE_VALUE) return pipe;
-    const DWORD error = GetLastError();
+    error = GetLastError();
     if ((error != ERROR_PIPE_BUSY && error != ERROR_FILE_NOT_FOUND) || GetTickCount64() - start >= BusyWaitMs)
       return INVALID_HANDLE_VALUE;
     if (error == ERROR_FILE_NOT_FOUND && ServiceProcess() == 0) return INVALID_HANDLE_VALUE;
@@ -102,7 +102,14 @@ TClockSetResult SetDirectly(TInstantMs value) {
 
 TAnswer Ask(std::int64_t stepMs) {
   TAnswer answer;
-  const HANDLE pipe = OpenPipe();
+  DWORD error = 0;
+  const HANDLE pipe = OpenPipe(error);
+  // The pipe's descriptor follows the clock policy: the running service's pipe
+  // refusing this user is the policy's refusal, said before any request.
+  if (pipe == INVALID_HANDLE_VALUE && error == ERROR_ACCESS_DENIED && ServiceProcess() != 0) {
+    answer.Reached = true;
+    answer.Result = ResultOf(static_cast<DWORD>(HelperRequest::NotAuthorized));
+  }
   if (pipe == INVALID_HANDLE_VALUE) return answer;
   // Another server is no service: the program's own refusal then stands.
   if (!ServedByTheService(pipe)) {
