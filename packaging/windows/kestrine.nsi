@@ -70,6 +70,7 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "The Kestrine developers"
 !include "MUI2.nsh"
 !include "LogicLib.nsh"
 !include "WinMessages.nsh"
+!include "FileFunc.nsh"
 !ifdef ICON
   !define MUI_ICON "${ICON}"
   !define MUI_UNICON "${ICON}"
@@ -321,8 +322,16 @@ Function ServiceSetting
 FunctionEnd
 
 ; Gives the installation's folder its own access list before any file goes
-; in, and hands it down to what is already there (an update's files).
+; in, and hands it down to what is already there (an update's files). So the
+; folder must be Kestrine's own: new, empty, or an earlier installation.
 Function ProtectFolder
+  ${DirState} "$INSTDIR" $0
+  ${If} $0 == 1
+  ${AndIfNot} ${FileExists} "$INSTDIR\Kestrine.exe"
+  ${AndIfNot} ${FileExists} "$INSTDIR\KestrineClockService.exe"
+    StrCpy $0 "Setup installs Kestrine only into a folder of its own, and $INSTDIR holds other files. Choose an empty folder."
+    Call Fail
+  ${EndIf}
   System::Call 'advapi32::ConvertStringSecurityDescriptorToSecurityDescriptorW(w "${FOLDER_SDDL}", i 1, *p .r2, p 0) i .r0 ?e'
   Pop $1
   ${If} $0 != 0

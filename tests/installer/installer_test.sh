@@ -6,7 +6,8 @@
 #              log source), the installed program, silent uninstall (service, Run
 #              value, settings)
 #   folder     a folder outside Program Files that every user may change: the
-#              installer gives it an access list of its own
+#              installer gives it an access list of its own; a folder of other
+#              files is refused
 #   sync       the installed program's "Synchroize" reaches the service: the
 #              tests' build of the service in its place records the instant
 #   running    silent reinstall and uninstall while the program runs (the policy
@@ -278,6 +279,20 @@ case_folder() {
   wine "$dir/uninstall.exe" /S || fail "the uninstaller exited with $?"
   wait_for 60 test ! -e "$dir" || fail "$dir is still there: $(ls -A "$dir")"
   service_gone
+
+  echo "--- a folder of other files: refused before anything changes, its access list kept"
+  mkdir -p "$dir"
+  chmod 0777 "$dir"
+  echo other >"$dir/other.txt"
+  local result
+  result=$(run_setup "\"$setup_w\" /S /D=$folder")
+  grep -qF "installs Kestrine only into a folder of its own, and $folder holds other files" <<<"$result" ||
+    fail "no message about the folder of other files: $result"
+  grep -qx 'exit 1603' <<<"$result" || fail "the install gave: $result"
+  [ "$(stat -c %a "$dir")" = 777 ] || fail "the folder's access list changed"
+  [ "$(ls -A "$dir")" = other.txt ] || fail "the folder holds: $(ls -A "$dir")"
+  service_gone
+  rm -r "$dir"
 }
 
 case_sync() {
