@@ -42,16 +42,17 @@ void WINAPI ServiceMain(DWORD argc, wchar_t** argv) {
   if (GStatusHandle == nullptr) return;
   Report(SERVICE_START_PENDING);
   GStop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  TPipeServer server(MakeServiceClock(argc, argv), GStop);
+  TServiceSetup setup = MakeServiceSetup(argc, argv);
+  TPipeServer server(setup, GStop);
   // Running only once clients can connect.
   DWORD error = 0;
   if (server.Start(error)) {
     Report(SERVICE_RUNNING);
     server.Wait();
   } else {
-    LogEvent(TEventKind::Error, L"The clock service could not open its pipe: " +
-                                    Platform::WideFromUtf8(Platform::SystemMessageText(error)) + L" (" +
-                                    std::to_wstring(error) + L").");
+    setup.Log(TEventKind::Error, L"The clock service could not open its pipe: " +
+                                     Platform::WideFromUtf8(Platform::SystemMessageText(error)) + L" (" +
+                                     std::to_wstring(error) + L").");
   }
   // Everything is closed before STOPPED: the process may end right after it.
   CloseHandle(GStop);

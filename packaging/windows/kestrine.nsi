@@ -30,6 +30,17 @@ ManifestDPIAware true
 !define SERVICE_ACCOUNT "NT AUTHORITY\LocalService"
 !define SERVICE_KEY "SYSTEM\CurrentControlSet\Services\${SERVICE_NAME}"
 !define EVENT_SOURCE_KEY "SYSTEM\CurrentControlSet\Services\EventLog\Application\${SERVICE_NAME}"
+; Whom the service sets the clock for (the README): written on a fresh
+; install, kept as an administrator changed it on an update.
+!define PARAMETERS_KEY "${SERVICE_KEY}\Parameters"
+!define POLICY_VALUE "ClockPolicy"
+!define POLICY_DEFAULT "console"
+; The installation's folder: SYSTEM and Administrators in full, Users to read
+; and run, nothing inherited, owned by Administrators. A folder outside
+; Program Files would otherwise keep what its parent gives (on C:\,
+; Authenticated Users may modify), and a user could replace the service's
+; executable or put a DLL beside it.
+!define FOLDER_SDDL "O:BAD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)"
 !define WINDOW_CLASS "TForm1"
 !define ERROR_INSTALL_FAILURE 1603
 ; How long a copy of the program may take to save its settings and end.
@@ -59,6 +70,7 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "The Kestrine developers"
 !include "MUI2.nsh"
 !include "LogicLib.nsh"
 !include "WinMessages.nsh"
+!include "FileFunc.nsh"
 !ifdef ICON
   !define MUI_ICON "${ICON}"
   !define MUI_UNICON "${ICON}"
@@ -309,6 +321,47 @@ Function ServiceSetting
   Call Fail
 FunctionEnd
 
+; Gives the installation's folder its own access list before any file goes
+; in, and hands it down to what is already there (an update's files). So the
+; folder must be Kestrine's own: new, empty, or an earlier installation.
+Function ProtectFolder
+  ${DirState} "$INSTDIR" $0
+  ${If} $0 == 1
+  ${AndIfNot} ${FileExists} "$INSTDIR\Kestrine.exe"
+  ${AndIfNot} ${FileExists} "$INSTDIR\KestrineClockService.exe"
+    StrCpy $0 "Setup installs Kestrine only into a folder of its own, and $INSTDIR holds other files. Choose an empty folder."
+    Call Fail
+  ${EndIf}
+  System::Call 'advapi32::ConvertStringSecurityDescriptorToSecurityDescriptorW(w "${FOLDER_SDDL}", i 1, *p .r2, p 0) i .r0 ?e'
+  Pop $1
+  ${If} $0 != 0
+    System::Call 'advapi32::GetSecurityDescriptorDacl(p r2, *i .r3, *p .r4, *i .r5) i'
+    System::Call 'advapi32::GetSecurityDescriptorOwner(p r2, *p .r6, *i .r5) i'
+    ; SE_FILE_OBJECT; OWNER, DACL and PROTECTED_DACL_SECURITY_INFORMATION
+    System::Call 'advapi32::SetNamedSecurityInfoW(w "$INSTDIR", i 1, i 0x80000005, p r6, p 0, p r4, p 0) i .r1'
+    System::Call 'kernel32::LocalFree(p r2) p'
+  ${EndIf}
+  ${If} $1 != 0
+    Call ErrorText
+    StrCpy $0 "Setup could not restrict who may change $INSTDIR: $1"
+    Call Fail
+  ${EndIf}
+FunctionEnd
+
+; The clock policy's value, unless an administrator has set one already.
+Function WritePolicy
+  ClearErrors
+  ReadRegStr $0 HKLM "${PARAMETERS_KEY}" "${POLICY_VALUE}"
+  ${If} ${Errors}
+    ClearErrors
+    WriteRegStr HKLM "${PARAMETERS_KEY}" "${POLICY_VALUE}" "${POLICY_DEFAULT}"
+    ${If} ${Errors}
+      StrCpy $0 'Setup could not write the value ${POLICY_VALUE} under HKEY_LOCAL_MACHINE\${PARAMETERS_KEY}.'
+      Call Fail
+    ${EndIf}
+  ${EndIf}
+FunctionEnd
+
 ; Creates the clock service, or sets an existing one up again: automatic
 ; start, LOCAL SERVICE, only the right to set the time, a restricted SID.
 Function SetUpService
@@ -428,6 +481,7 @@ FunctionEnd
 
 Section "Kestrine"
   SetOutPath "$INSTDIR"
+  Call ProtectFolder
   Call CloseRunningCopies
   Call StopService
   StrCpy $ServiceWasRunning $0
@@ -460,6 +514,7 @@ Section "Kestrine"
   StrCpy $ServiceWasRunning 0
   Call CloseService
   Call SetUpService
+  Call WritePolicy
   Call StartService
   Call CloseService
 SectionEnd
@@ -475,10 +530,12 @@ FunctionEnd
 ; un.ShellUser: the user whose desktop this is, who may not be the one whose
 ; rights the uninstaller runs with ("Run as" another administrator): $R0
 ; becomes that user's roaming application data folder and $R1 the user's SID,
-; each empty when not found.
+; each empty when not found, and $R2 that user's token (0 when not found; the
+; caller closes it).
 Function un.ShellUser
   StrCpy $R0 ""
   StrCpy $R1 ""
+  StrCpy $R2 0
   System::Call 'user32::GetShellWindow() p .r0'
   ; Wine has no shell window, but the taskbar's, which is the shell's too.
   ${If} $0 P= 0
@@ -509,7 +566,33 @@ Function un.ShellUser
     ${EndIf}
   ${EndIf}
   System::Free $6
-  System::Call 'kernel32::CloseHandle(p r3)'
+  StrCpy $R2 $3
+FunctionEnd
+
+; un.CopySettings: copies $INSTDIR\settings.ini into $R0\Kestrine as the
+; desktop's user (token $R2), so that a link that user put in that folder can
+; send the file only where the user may write anyway, never where an
+; administrator may; as this process's own user when $R2 is 0. $0 is 1 when
+; copied; else $1 is the error.
+Function un.CopySettings
+  StrCpy $0 0
+  ${If} $R2 P<> 0
+    System::Call 'advapi32::ImpersonateLoggedOnUser(p R2) i .r0 ?e'
+    Pop $1
+    ${IfThen} $0 == 0 ${|} Return ${|}
+  ${EndIf}
+  ; Only calls that run on this thread, while it is the user.
+  System::Call 'kernel32::CreateDirectoryW(w "$R0\Kestrine", p 0) i'
+  System::Call 'kernel32::CopyFileW(w "$INSTDIR\settings.ini", w "$R0\Kestrine\settings.ini", i 1) i .r0 ?e'
+  Pop $1
+  ${If} $R2 P<> 0
+    System::Call 'advapi32::RevertToSelf() i .r2'
+    ${If} $2 == 0
+      StrCpy $0 "Setup could not stop acting as the desktop's user."
+      Call un.Fail
+    ${EndIf}
+  ${EndIf}
+  ${IfThen} $0 != 0 ${|} StrCpy $0 1 ${|}
 FunctionEnd
 
 ; un.PointsHere: $0 is 1 when the path at the start of $0 (in quotation marks
@@ -556,6 +639,8 @@ Section "Uninstall"
   ${If} $0 == 1
     Call un.StopService
     ${If} $Service P<> 0
+      ; The service's key goes with it, and the key may only go whole.
+      DeleteRegKey HKLM "${PARAMETERS_KEY}"
       System::Call 'advapi32::DeleteService(p $Service) i .r0 ?e'
       Pop $1
       ${If} $0 == 0
@@ -583,18 +668,33 @@ Section "Uninstall"
   ; An older Kestrine, run as administrator, kept its settings beside the
   ; program. They are the user's: move them to that user's folder, where the
   ; program looks, unless the user already has a file there. The user's own
-  ; %APPDATA%\Kestrine stays.
+  ; %APPDATA%\Kestrine stays. A copy that fails keeps the file, and the
+  ; folder with it.
   ${If} $R0 == ""
+    ${If} $R2 P<> 0
+      System::Call 'kernel32::CloseHandle(p R2)'
+    ${EndIf}
+    StrCpy $R2 0
     SetShellVarContext current
     StrCpy $R0 $APPDATA
     SetShellVarContext all
   ${EndIf}
   ${If} ${FileExists} "$INSTDIR\settings.ini"
-  ${AndIfNot} ${FileExists} "$R0\Kestrine\settings.ini"
-    CreateDirectory "$R0\Kestrine"
-    CopyFiles /SILENT "$INSTDIR\settings.ini" "$R0\Kestrine"
+    ${If} ${FileExists} "$R0\Kestrine\settings.ini"
+      Delete "$INSTDIR\settings.ini"
+    ${Else}
+      Call un.CopySettings
+      ${If} $0 == 1
+        Delete "$INSTDIR\settings.ini"
+      ${Else}
+        Call un.ErrorText
+        DetailPrint "Kept $INSTDIR\settings.ini, which could not be copied to $R0\Kestrine: $1"
+      ${EndIf}
+    ${EndIf}
   ${EndIf}
-  Delete "$INSTDIR\settings.ini"
+  ${If} $R2 P<> 0
+    System::Call 'kernel32::CloseHandle(p R2)'
+  ${EndIf}
 
   !insertmacro RemoveFile "uninstall.exe" "${CLOSE_OTHER}"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"

@@ -17,12 +17,15 @@
 //   press CAPTION BUTTON MS  waits up to MS ms for a visible window whose caption starts with CAPTION, with an enabled
 //                      button BUTTON (the installer's wizard, a message box); prints the window's
 //                      static texts, then clicks the button
+//   dacl PATH          prints the owner and access list of the file or folder in SDDL; 1 when it is missing
 //   lock PATH          opens the file without sharing and holds it until ended; prints its process id
 //   run MS COMMAND_LINE  runs the command line as it is, waits up to MS ms and prints "exit CODE"
 //                      with its whole exit code (wine passes on only the low 8 bits, and quotes
 //                      arguments with blanks, which NSIS's "_?=" must not have)
 // Exit 2 on a failure of the probe itself.
 #include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
 
 #include <cstdio>
 #include <cstring>
@@ -351,6 +354,25 @@ int Press(const wchar_t* caption, const wchar_t* text, DWORD timeoutMs) {
   return 0;
 }
 
+int Dacl(const wchar_t* path) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  const SECURITY_INFORMATION what = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+  const DWORD status =
+      GetNamedSecurityInfoW(path, SE_FILE_OBJECT, what, nullptr, nullptr, nullptr, nullptr, &descriptor);
+  if (status == ERROR_FILE_NOT_FOUND || status == ERROR_PATH_NOT_FOUND) return 1;
+  wchar_t* text = nullptr;
+  if (status != ERROR_SUCCESS ||
+      !ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1, what, &text, nullptr)) {
+    std::fwprintf(stderr, L"GetNamedSecurityInfoW %ls: %lu\n", path, status != ERROR_SUCCESS ? status : GetLastError());
+    LocalFree(descriptor);
+    return 2;
+  }
+  std::wprintf(L"%ls\n", text);
+  LocalFree(text);
+  LocalFree(descriptor);
+  return 0;
+}
+
 // Stands for a copy that keeps a file open: another user's, or one that does not close.
 int Lock(const wchar_t* path) {
   const HANDLE file = CreateFileW(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -407,12 +429,13 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"start" && argc >= 4)
     return Start(argv[2], std::wcstoul(argv[3], nullptr, 10), argc - 4, const_cast<const wchar_t**>(argv + 4));
   if (command == L"press" && argc == 5) return Press(argv[2], argv[3], std::wcstoul(argv[4], nullptr, 10));
+  if (command == L"dacl" && argc == 3) return Dacl(argv[2]);
   if (command == L"lock" && argc == 3) return Lock(argv[2]);
   if (command == L"run" && argc == 4) return Run(std::wcstoul(argv[2], nullptr, 10), argv[3]);
   std::fwprintf(stderr,
                 L"usage: installer_probe display | window MS | text ID | click ID | close MS | exit PID MS | end PID"
                 L" | reg KEY [VALUE] | service NAME | stop NAME MS | start NAME MS [ARG...] | press CAPTION BUTTON MS"
-                L" | lock PATH"
+                L" | dacl PATH | lock PATH"
                 L" | run MS COMMAND_LINE\n");
   return 2;
 }

@@ -2,12 +2,17 @@
 # The installer under Wine:
 #   installer_test.sh SETUP_EXE PROBE_EXE TEST_SERVICE_EXE FAKE_SERVER [CASE...]
 # Cases, all by default:
-#   lifecycle  silent install (files, entry, clock service, its log source), the
-#              installed program, silent uninstall (service, Run value, settings)
+#   lifecycle  silent install (files, entry, clock service, its policy value, its
+#              log source), the installed program, silent uninstall (service, Run
+#              value, settings)
+#   folder     a folder outside Program Files that every user may change: the
+#              installer gives it an access list of its own; a folder of other
+#              files is refused
 #   sync       the installed program's "Synchroize" reaches the service: the
 #              tests' build of the service in its place records the instant
-#   running    silent reinstall and uninstall while the program runs; a file
-#              in use fails both with a message and a non-zero exit code
+#   running    silent reinstall and uninstall while the program runs (the policy
+#              value an administrator changed is kept); a file in use fails both
+#              with a message and a non-zero exit code
 #   wizard     the same with the installer's pages; the finish page starts the program
 # TEST_SERVICE_EXE is KestrineClockServiceTest.exe; FAKE_SERVER is the Linux
 # tree's kestrine_fake_server (without it the sync case is skipped: exit 77).
@@ -18,7 +23,7 @@ set -euo pipefail
 setup=$1 probe=$2 test_service=$3 fake_server=$4
 shift 4
 cases=("$@")
-[ ${#cases[@]} -gt 0 ] || cases=(lifecycle sync running wizard)
+[ ${#cases[@]} -gt 0 ] || cases=(lifecycle folder sync running wizard)
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
@@ -96,6 +101,7 @@ setup_w=$(winepath -w "$setup")
 uninstall_key='Software\Microsoft\Windows\CurrentVersion\Uninstall\Kestrine'
 run_key='Software\Microsoft\Windows\CurrentVersion\Run'
 service_key='SYSTEM\CurrentControlSet\Services\KestrineClock'
+parameters_key="$service_key\\Parameters"
 event_source_key='SYSTEM\CurrentControlSet\Services\EventLog\Application\KestrineClock'
 exe='C:\Program Files\Kestrine\Kestrine.exe'
 service_exe='C:\Program Files\Kestrine\KestrineClockService.exe'
@@ -203,6 +209,7 @@ case_lifecycle() {
   service_is path "\"$service_exe\""
   reg_is "$event_source_key" EventMessageFile "$service_exe"
   reg_is "$event_source_key" TypesSupported 7
+  reg_is "$parameters_key" ClockPolicy console
 
   echo "--- the installed program, started from its shortcut"
   wine start /unix "$startmenu"
@@ -243,6 +250,49 @@ case_lifecycle() {
   cp "$instdir/settings.ini" "$scratch/settings.ini"
   uninstall
   cmp -s "$scratch/settings.ini" "$user_settings" || fail "the settings beside the program did not move to $user_settings"
+}
+
+# open_to_users SDDL: an entry of the access list lets everyone, authenticated,
+# interactive or all users do more than read and run.
+open_to_users() {
+  grep -oE '\([^)]*\)' <<<"$1" |
+    awk -F';' '$6 ~ /^(WD|AU|BU|IU)\)$/ && $3 != "0x1200a9" && $3 != "FRFX" { found = 1 } END { exit !found }'
+}
+
+case_folder() {
+  reset_user
+  local folder='C:\KestrineOpen' dir acl
+  dir=$(wine_path "$folder")
+  echo "--- a folder that every user may change, chosen with /D="
+  mkdir -p "$dir"
+  # Wine keeps a file's access list as its Unix mode (Debian's Wine stores no
+  # descriptor of its own): 0777 reads back as Everyone: full control, as
+  # "Authenticated Users: Modify" inherited from C:\ would be on Windows.
+  chmod 0777 "$dir"
+  acl=$(probe dacl "$folder")
+  open_to_users "$acl" || fail "the open folder reads back as $acl"
+  wine "$setup" /S "/D=$folder" || fail "the installer exited with $?"
+  acl=$(probe dacl "$folder") || fail "no $folder"
+  ! open_to_users "$acl" || fail "users may still change $folder: $acl"
+  service_running
+  service_is path "\"$folder\\KestrineClockService.exe\""
+  wine "$dir/uninstall.exe" /S || fail "the uninstaller exited with $?"
+  wait_for 60 test ! -e "$dir" || fail "$dir is still there: $(ls -A "$dir")"
+  service_gone
+
+  echo "--- a folder of other files: refused before anything changes, its access list kept"
+  mkdir -p "$dir"
+  chmod 0777 "$dir"
+  echo other >"$dir/other.txt"
+  local result
+  result=$(run_setup "\"$setup_w\" /S /D=$folder")
+  grep -qF "installs Kestrine only into a folder of its own, and $folder holds other files" <<<"$result" ||
+    fail "no message about the folder of other files: $result"
+  grep -qx 'exit 1603' <<<"$result" || fail "the install gave: $result"
+  [ "$(stat -c %a "$dir")" = 777 ] || fail "the folder's access list changed"
+  [ "$(ls -A "$dir")" = other.txt ] || fail "the folder holds: $(ls -A "$dir")"
+  service_gone
+  rm -r "$dir"
 }
 
 case_sync() {
@@ -301,6 +351,8 @@ case_running() {
   printf 'not replaced' >>"$instdir/Kestrine.exe"
   # The Run value as an earlier version wrote it, unquoted, for this user.
   wine reg add "HKCU\\$run_key" /v VantorTimeSync /d "$exe" /f >/dev/null
+  # A clock policy an administrator chose.
+  wine reg add "HKLM\\$parameters_key" /v ClockPolicy /d interactive /f >/dev/null
 
   echo "--- a silent reinstall while the program runs: it is asked to close, saves and ends"
   start_program
@@ -311,6 +363,7 @@ case_running() {
   cmp -s "$instdir/Kestrine.exe" "$scratch/Kestrine.exe" || fail "Kestrine.exe was not replaced"
   [ -f "$user_settings" ] || fail "the program did not save its settings when asked to close"
   reg_is "HKCU\\$run_key" VantorTimeSync "$exe"
+  reg_is "$parameters_key" ClockPolicy interactive
   service_running
 
   echo "--- a file in use: the reinstall fails, says why, and leaves the service running"

@@ -43,23 +43,34 @@ constexpr DWORD ReplyTimeoutMs = 5000;
 // Clients that hold every instance are let go by the service within seconds.
 constexpr ULONGLONG BusyWaitMs = 10000;
 
+// The service's process while it runs or starts, else 0; any user may ask the service manager.
+DWORD ServiceProcess() {
+  const SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+  if (manager == nullptr) return 0;
+  const SC_HANDLE service = OpenServiceW(manager, ServiceName, SERVICE_QUERY_STATUS);
+  SERVICE_STATUS_PROCESS status{};
+  DWORD needed = 0;
+  const bool running =
+      service != nullptr &&
+      QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status), sizeof status, &needed) &&
+      (status.dwCurrentState == SERVICE_RUNNING || status.dwCurrentState == SERVICE_START_PENDING);
+  if (service != nullptr) CloseServiceHandle(service);
+  CloseServiceHandle(manager);
+  return running ? status.dwProcessId : 0;
+}
+
+// Any process may make a pipe of the service's name before the service does
+// (at boot, after a crash, during an update) and answer "set": only the
+// process the service manager runs as the service is believed.
+bool ServedByTheService(HANDLE pipe) {
+  ULONG server = 0;
+  return GetNamedPipeServerProcessId(pipe, &server) && server != 0 && server == ServiceProcess();
+}
+
 // Opens the service's pipe as a client that lets the service identify, not
 // impersonate it, and may only read and write (no GENERIC_WRITE, which would
 // include the right to create instances the pipe's descriptor does not give).
-// Whether the service is there and running, as any user may ask the service manager.
-bool ServiceRunning() {
-  const SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
-  if (manager == nullptr) return false;
-  const SC_HANDLE service = OpenServiceW(manager, ServiceName, SERVICE_QUERY_STATUS);
-  SERVICE_STATUS status{};
-  const bool running = service != nullptr && QueryServiceStatus(service, &status) &&
-                       (status.dwCurrentState == SERVICE_RUNNING || status.dwCurrentState == SERVICE_START_PENDING);
-  if (service != nullptr) CloseServiceHandle(service);
-  CloseServiceHandle(manager);
-  return running;
-}
-
-HANDLE OpenPipe() {
+HANDLE OpenPipe(DWORD& error) {
   // Every instance may be serving a client: wait for one while the service
   // runs, but give up at once where there is none. (Wine reports busy
   // instances as "not found", like a pipe that does not exist.)
@@ -69,10 +80,10 @@ HANDLE OpenPipe() {
         CreateFileW(PipeName, FILE_READ_DATA | FILE_WRITE_DATA | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE, 0, nullptr,
                     OPEN_EXISTING, FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr);
     if (pipe != INVALID_HANDLE_VALUE) return pipe;
-    const DWORD error = GetLastError();
+    error = GetLastError();
     if ((error != ERROR_PIPE_BUSY && error != ERROR_FILE_NOT_FOUND) || GetTickCount64() - start >= BusyWaitMs)
       return INVALID_HANDLE_VALUE;
-    if (error == ERROR_FILE_NOT_FOUND && !ServiceRunning()) return INVALID_HANDLE_VALUE;
+    if (error == ERROR_FILE_NOT_FOUND && ServiceProcess() == 0) return INVALID_HANDLE_VALUE;
     if (!WaitNamedPipeW(PipeName, 1000)) Sleep(10);
   }
 }
@@ -91,8 +102,20 @@ TClockSetResult SetDirectly(TInstantMs value) {
 
 TAnswer Ask(std::int64_t stepMs) {
   TAnswer answer;
-  const HANDLE pipe = OpenPipe();
+  DWORD error = 0;
+  const HANDLE pipe = OpenPipe(error);
+  // The pipe's descriptor follows the clock policy: the running service's pipe
+  // refusing this user is the policy's refusal, said before any request.
+  if (pipe == INVALID_HANDLE_VALUE && error == ERROR_ACCESS_DENIED && ServiceProcess() != 0) {
+    answer.Reached = true;
+    answer.Result = ResultOf(static_cast<DWORD>(HelperRequest::NotAuthorized));
+  }
   if (pipe == INVALID_HANDLE_VALUE) return answer;
+  // Another server is no service: the program's own refusal then stands.
+  if (!ServedByTheService(pipe)) {
+    CloseHandle(pipe);
+    return answer;
+  }
   DWORD mode = PIPE_READMODE_MESSAGE;
   SetNamedPipeHandleState(pipe, &mode, nullptr, nullptr);
   auto request = HelperRequest::EncodeClock(stepMs);

@@ -10,10 +10,12 @@ namespace Platform::ClockService {
 constexpr const wchar_t* ServiceName = L"KestrineClock";
 constexpr const wchar_t* DisplayName = L"Kestrine clock service";
 constexpr const wchar_t* PipeName = L"\\\\.\\pipe\\KestrineClock";
-// Who may connect: SYSTEM and Administrators fully, interactive users only to
-// read and write a request (no right to create instances of the pipe); the
-// service's own SID is added where it is known.
-constexpr const wchar_t* PipeSecurity = L"D:P(A;;GA;;;SY)(A;;GA;;;BA)(A;;0x0012018b;;;IU)";
+// The clock policy, whom the service sets the clock for: the string value
+// ClockPolicy ("console", "interactive" or "administrators") under the
+// service's own key, which only administrators may write.
+constexpr const wchar_t* ServiceKey = L"SYSTEM\\CurrentControlSet\\Services\\KestrineClock";
+constexpr const wchar_t* ParametersKey = L"SYSTEM\\CurrentControlSet\\Services\\KestrineClock\\Parameters";
+constexpr const wchar_t* PolicyValue = L"ClockPolicy";
 
 // Sets the system clock with this process's own token: the privilege switched
 // on, then SetSystemTime in UTC. The service and the program both use it.
@@ -21,8 +23,9 @@ TClockSetResult SetDirectly(TInstantMs value);
 
 // Asks the service to step the clock (a positive step moves it forwards): a
 // step stays right however long the request waits for a free instance of the
-// pipe. Reached is false when there is no service to ask (none listening, or
-// no whole reply); otherwise the result is its answer.
+// pipe. Reached is false when there is no service to ask (none listening, a
+// pipe served by another process than the service's, or no whole reply);
+// otherwise the result is its answer, HelperRequest::NotAuthorized among them.
 struct TAnswer {
   bool Reached = false;
   TClockSetResult Result;

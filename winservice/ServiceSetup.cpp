@@ -1,6 +1,6 @@
 #include "Platform/Clock.h"
 #include "Platform/Windows/ClockService.h"
-#include "ServiceClock.h"
+#include "ServiceSetup.h"
 
 namespace {
 
@@ -15,7 +15,9 @@ public:
 
 }  // namespace
 
-TServiceClock& MakeServiceClock(DWORD, wchar_t**) {
+TServiceSetup MakeServiceSetup(DWORD, wchar_t**) {
   static TSystemServiceClock clock;
-  return clock;
+  TServiceSetup setup;
+  setup.Clock = &clock;
+  return setup;
 }
