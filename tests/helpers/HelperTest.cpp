@@ -145,12 +145,19 @@ protected:
     std::filesystem::remove(KESTRINE_PRELOAD_MARK);
   }
   static std::string Recorded() { return ReadFile(KESTRINE_TEST_CLOCK_RECORD); }
-  // What the helpers logged since the test began, or since the last call.
-  std::string NewLogLines() {
-    const std::string all = ReadFile(FLog);
-    std::string lines = all.substr(std::min(FLogSeen, all.size()));
-    FLogSeen = all.size();
-    return lines;
+  // Whether text reaches the log after what earlier calls found, the log
+  // sink writing each line a moment after a helper sent it.
+  bool Logged(const std::string& text) {
+    std::size_t found = std::string::npos;
+    KestrineTest::PollUntil(
+        [&] {
+          found = ReadFile(FLog).find(text, FLogSeen);
+          return found != std::string::npos;
+        },
+        std::chrono::seconds(5));
+    if (found == std::string::npos) return false;
+    FLogSeen = found + text.size();
+    return true;
   }
 
 private:
@@ -231,21 +238,21 @@ TEST_F(HelperTest, TheClockHelperSetsOneWholeRequestAndRefusesTheRest) {
   EXPECT_EQ(ReplyCode(good), 0);
   ExpectSetOnceByStep(Recorded(), before, Platform::SystemClock().ReadInstant());
   // The step, with who asked for it, is in the log.
-  EXPECT_NE(NewLogLines().find("root (uid 0) sets the clock to "), std::string::npos);
+  EXPECT_TRUE(Logged("root (uid 0) sets the clock to "));
   // A step that lands outside the clock's range from where the clock stands.
   std::filesystem::remove(KESTRINE_TEST_CLOCK_RECORD);
   const TRun beyond = Start(ClockHelper, Bytes(EncodeClock(MaxStepMs)));
   EXPECT_TRUE(beyond.ExitedWith(1));
   EXPECT_EQ(ReplyCode(beyond), EINVAL);
   EXPECT_EQ(Recorded(), "");
+  EXPECT_TRUE(Logged("refused a request of root (uid 0): a step longer than any the clock can take"));
   for (const auto& c : BadRequests()) {
     if (c.Clock == TVerdict::Accepted) continue;
-    NewLogLines();
     const TRun run = Start(ClockHelper, c.Input);
     EXPECT_TRUE(run.ExitedWith(1)) << c.What << ": status " << run.Status;
     EXPECT_EQ(ReplyCode(run), EINVAL) << c.What;
     EXPECT_EQ(Recorded(), "") << c.What << " set the clock";
-    EXPECT_NE(NewLogLines().find("refused a request of root (uid 0): "), std::string::npos) << c.What;
+    EXPECT_TRUE(Logged("refused a request of root (uid 0): ")) << c.What;
   }
 }
 
@@ -330,8 +337,7 @@ TEST_F(HelperTest, ThePortHelperServesTheTimePortAndKeepsItsSocket) {
     KestrineTest::UdpProbe echo(7);
     EXPECT_FALSE(AskTime(echo).has_value());
   }
-  EXPECT_NE(NewLogLines().find("answers Time requests on UDP port 37 on 127.0.0.1 for root (uid 0)"),
-            std::string::npos);
+  EXPECT_TRUE(Logged("answers Time requests on UDP port 37 on 127.0.0.1 for root (uid 0)"));
 
   // While the helper holds the port, and on an address this machine lacks: the system's refusal.
   const TRun busy = Start(PortHelper, Bytes(EncodePort({127, 0, 0, 1}, TimePort)));
@@ -353,7 +359,7 @@ TEST_F(HelperTest, ThePortHelperServesTheTimePortAndKeepsItsSocket) {
         return free;
       },
       std::chrono::seconds(5)));
-  EXPECT_NE(NewLogLines().find("stopped answering on UDP port 37 on 127.0.0.1"), std::string::npos);
+  EXPECT_TRUE(Logged("stopped answering on UDP port 37 on 127.0.0.1"));
 
   for (const auto& c : BadRequests()) {
     if (c.Port == TVerdict::Accepted) continue;

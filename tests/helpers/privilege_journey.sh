@@ -110,6 +110,8 @@ stop "$pid"
 
 if ! sandbox_has_accounts || [ ! -x /usr/lib/polkit-1/polkitd ]; then
   echo "note: no test accounts or no polkitd here, so the program does not run as an ordinary user"
+elif ! sandbox_sessions; then
+  echo "note: no cgroup2 hierarchy can be written here, so no session can be described to polkit"
 else
   e2e_step "as the user at the screen: the clock set and port 37 served through the helpers, as polkit allows"
   sandbox_accounts
@@ -134,9 +136,9 @@ else
   run_as "$SANDBOX_ACTIVE" 1 "$work/active"
   e2e_wait 15 "the clock helper's record" test -s "$record"
   e2e_wait 10 "an answer on port 37" timeout 2 "$rdate" -p -u 127.0.0.1
-  grep -q "ktactive (uid $SANDBOX_ACTIVE) sets the clock" "$KESTRINE_TEST_LOG" || fail "the set is not logged for ktactive"
-  grep -q "answers Time requests on UDP port 37 on 0.0.0.0 for ktactive" "$KESTRINE_TEST_LOG" ||
-    fail "port 37 is not logged for ktactive"
+  e2e_wait 5 "the set in the log" grep -q "ktactive (uid $SANDBOX_ACTIVE) sets the clock" "$KESTRINE_TEST_LOG"
+  e2e_wait 5 "port 37 in the log" grep -q "answers Time requests on UDP port 37 on 0.0.0.0 for ktactive" \
+    "$KESTRINE_TEST_LOG"
   stop_as "$pid"
   e2e_wait 5 "port 37 to be free again" sh -c '! timeout 1 "$0" -p -u 127.0.0.1' "$rdate"
 

@@ -6,6 +6,7 @@
 #   sandbox_polkit ACTIONS   a private system bus with polkitd on it, the
 #                            actions of folder ACTIONS and the rules of
 #                            $SANDBOX/rules (empty at first)
+#   sandbox_sessions         where sessions are described (false: nowhere)
 #   sandbox_session ...      a session as logind describes it to polkit
 #   sandbox_as UID SESSION CMD...   CMD as that user, inside that session
 # No logind runs here: polkit reads sessions from /run/systemd and a process's
@@ -132,11 +133,16 @@ sandbox_polkit() {
   mount --bind "$actions" /usr/share/polkit-1/actions
   mount --bind "$SANDBOX/rules" /etc/polkit-1/rules.d
   sandbox_start_polkitd
+}
+
+# sandbox_sessions: the cgroup folder under which sandbox_session describes
+# sessions; false where no cgroup2 hierarchy can be written here.
+sandbox_sessions() {
   local cgroup2
   cgroup2=$(awk '$9 == "cgroup2" { print $5; exit }' /proc/self/mountinfo)
-  [ -n "$cgroup2" ] || { echo "SKIP: no cgroup2 hierarchy, so no session can be described to polkit"; exit 0; }
+  [ -n "$cgroup2" ] || return 1
   SANDBOX_CGROUP=$cgroup2/kestrine-test-$$.slice
-  mkdir -p "$SANDBOX_CGROUP"
+  mkdir -p "$SANDBOX_CGROUP" 2>/dev/null || { SANDBOX_CGROUP= && return 1; }
 }
 
 sandbox_start_polkitd() {
