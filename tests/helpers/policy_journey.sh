@@ -136,7 +136,7 @@ mv /dev/log.away /dev/log
 
 echo "--- port 37"
 exec 3> >(sandbox_as "$SANDBOX_ACTIVE" 1 "$bin/call" "$bin/kestrine-port-helper" port 127.0.0.1 >"$SANDBOX/port.out")
-sandbox_wait 10 "the port helper's answer" grep -q '^result' "$SANDBOX/port.out"
+e2e_wait 10 "the port helper's answer" grep -q '^result' "$SANDBOX/port.out"
 [ "$(cat "$SANDBOX/port.out")" = "result 0" ] || fail "the port helper answered $(cat "$SANDBOX/port.out")"
 timeout 2 "$rdate" -p -u 127.0.0.1 >/dev/null || fail "no Time answer on port 37 from the helper"
 logged_after 0 "answers Time requests on UDP port 37 on 127.0.0.1 for ktactive" || fail "the port's log line"
@@ -148,7 +148,7 @@ holders=$({ find /proc/[0-9]*/fd -lname "socket:\[$inode\]" 2>/dev/null || true;
 got=$(sandbox_as "$SANDBOX_OTHER" 2 "$bin/call" "$bin/kestrine-port-helper" port 127.0.0.2 </dev/null || true)
 [ "$got" = "result $NotAuthorized" ] || fail "the port helper served a user not in front: $got"
 exec 3>&-  # the program's end closes: the helper stops and frees the port
-sandbox_wait 5 "the port helper to stop" sh -c '! timeout 1 "$0" -p -u 127.0.0.1' "$rdate"
+e2e_wait 5 "the port helper to stop" sh -c '! timeout 1 "$0" -p -u 127.0.0.1' "$rdate"
 logged_after 0 "stopped answering on UDP port 37 on 127.0.0.1" || fail "the port helper's last log line"
 
 if [ "$failures" -ne 0 ]; then

@@ -12,6 +12,9 @@
 # No logind runs here: polkit reads sessions from /run/systemd and a process's
 # session from its cgroup, so sandbox_session writes both as logind would.
 
+# e2e_wait, the end-to-end checks' bounded wait.
+source "$(dirname "${BASH_SOURCE[0]}")/../e2e/lib.sh"
+
 # The test accounts; scripts/testns.sh maps exactly these ids.
 SANDBOX_ACTIVE=1000  # at the machine's screen, in the active session
 SANDBOX_OTHER=1001   # logged in at the machine, not in front, or not at all
@@ -47,20 +50,6 @@ sandbox_cleanup() {
   [ -z "$SANDBOX" ] || rm -rf "$SANDBOX"
 }
 
-# sandbox_wait SECONDS WHAT COMMAND...: retries COMMAND until it succeeds.
-sandbox_wait() {
-  local seconds=$1 what=$2 deadline
-  shift 2
-  deadline=$(($(date +%s%N) + seconds * 1000000000))
-  until "$@" >/dev/null 2>&1; do
-    if [ "$(date +%s%N)" -gt "$deadline" ]; then
-      echo "FAIL: gave up waiting for $what" >&2
-      exit 1
-    fi
-    sleep 0.02
-  done
-}
-
 sandbox_dev() {
   local sink=$1 node
   mkdir "$SANDBOX/dev"
@@ -78,7 +67,7 @@ sandbox_dev() {
   : >"$SANDBOX_LOG"
   "$sink" /dev/log "$SANDBOX_LOG" &
   SANDBOX_PIDS+=($!)
-  sandbox_wait 5 "the test's system log" test -S /dev/log
+  e2e_wait 5 "the test's system log" test -S /dev/log
 }
 
 sandbox_accounts() {
@@ -122,7 +111,7 @@ sandbox_bus() {
 EOF
   dbus-daemon --config-file="$SANDBOX/bus.conf" --nofork --nopidfile >"$SANDBOX/bus.log" 2>&1 &
   SANDBOX_PIDS+=($!)
-  sandbox_wait 5 "the system bus" test -S /run/dbus/system_bus_socket
+  e2e_wait 5 "the system bus" test -S /run/dbus/system_bus_socket
 }
 
 SANDBOX_POLKITD=
@@ -149,7 +138,7 @@ sandbox_start_polkitd() {
   /usr/lib/polkit-1/polkitd --no-debug >"$SANDBOX/polkitd.log" 2>&1 &
   SANDBOX_POLKITD=$!
   SANDBOX_PIDS+=($!)
-  sandbox_wait 10 "polkitd on the bus" pkaction
+  e2e_wait 10 "polkitd on the bus" pkaction
 }
 
 sandbox_stop_polkitd() {
