@@ -89,9 +89,9 @@ TCaptionBar::TCaptionBar(HWND root, HINSTANCE instance, const TScale& scale, HIC
                             instance, this);
   // The title is what WM_GETTEXT and screen readers get.
   for (const TCaptionButtonSpec& spec : CaptionButtons()) {
-    HWND button = CreateWindowExW(0, L"BUTTON", Platform::WideFromUtf8(spec.Title).c_str(),
-                                  WS_CHILD | WS_VISIBLE | BS_OWNERDRAW, 0, 0, 0, 0, FWindow,
-                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(CaptionButtonId(spec))), instance, nullptr);
+    HWND button = CreateWindowExW(
+        0, L"BUTTON", Platform::WideFromUtf8(spec.Title).c_str(), WS_CHILD | WS_VISIBLE | BS_OWNERDRAW, 0, 0, 0, 0,
+        FWindow, reinterpret_cast<HMENU>(static_cast<INT_PTR>(CaptionButtonId(spec))), instance, nullptr);
     SetWindowSubclass(button, ButtonProc, 0, reinterpret_cast<DWORD_PTR>(this));
   }
   Rescale(scale, icon, buttonFont);

@@ -212,7 +212,7 @@ void TBoxNames::Set(const TClientControls& controls) {
     const HWND box = controls.Controls[static_cast<std::size_t>(pair.Box)];
     const std::wstring name = Platform::WideFromUtf8(AccessibleName(pair));
     if (SUCCEEDED(FServices->SetHwndPropStr(box, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, PROPID_ACC_NAME,
-                                             name.c_str())))
+                                            name.c_str())))
       FBoxes.push_back(box);
   }
 }

@@ -125,8 +125,8 @@ bool TMainWindow::Create() {
   // a window manager's decorations, and its caption bar holds all four buttons.
   FWindow = CreateWindowExW(WS_EX_CONTROLPARENT | WS_EX_APPWINDOW, className.c_str(),
                             Platform::WideFromUtf8(spec.Caption).c_str(),
-                            WS_POPUP | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN, spec.Left, spec.Top, 0, 0, nullptr,
-                            nullptr, FInstance, this);
+                            WS_POPUP | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN, spec.Left, spec.Top, 0, 0,
+                            nullptr, nullptr, FInstance, this);
   if (FWindow == nullptr) return false;
   FScale.Dpi = WindowDpi(FWindow);
   FFont = CreateDialogFont(FScale);

@@ -96,7 +96,8 @@ void SetCaption(QWidget* control, const QString& caption) {
 
 void Place(QWidget* control, const TControlSpec& spec) {
   if (spec.Kind == TControlKind::Page) return;  // the page control places its pages
-  control->ensurePolished();  // the style sheet's font, which the caption is measured in
+  // Measured in the style sheet's font, which polishing sets.
+  control->ensurePolished();
   const int width = WidensToCaption(spec.Kind) ? std::max(spec.Width, control->sizeHint().width()) : spec.Width;
   control->setGeometry(spec.Left, spec.Top, width, spec.Height);
 }

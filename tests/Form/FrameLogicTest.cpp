@@ -230,7 +230,8 @@ TEST(IconClicksTest, APressOpensTheMenuAndASecondOneWithinTheDoubleClickTimeClos
     TIconClicks icon;
     int step = 0;
     for (const TClick& click : c.Clicks) {
-      const TIconClicks::TAction action = click.At == 0 ? icon.DoubleClicked() : icon.Pressed(click.At, 500, click.MenuShown);
+      const TIconClicks::TAction action =
+          click.At == 0 ? icon.DoubleClicked() : icon.Pressed(click.At, 500, click.MenuShown);
       EXPECT_EQ(action, click.Action) << c.What << ", click " << step++;
     }
   }
