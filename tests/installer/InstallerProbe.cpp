@@ -385,16 +385,16 @@ int Version(const wchar_t* path) {
   }
   std::wprintf(L"fixed %lu.%lu.%lu.%lu %lu.%lu.%lu.%lu\n", HIWORD(fixed->dwFileVersionMS),
                LOWORD(fixed->dwFileVersionMS), HIWORD(fixed->dwFileVersionLS), LOWORD(fixed->dwFileVersionLS),
-               HIWORD(fixed->dwProductVersionMS), LOWORD(fixed->dwProductVersionMS),
-               HIWORD(fixed->dwProductVersionLS), LOWORD(fixed->dwProductVersionLS));
+               HIWORD(fixed->dwProductVersionMS), LOWORD(fixed->dwProductVersionMS), HIWORD(fixed->dwProductVersionLS),
+               LOWORD(fixed->dwProductVersionLS));
   WORD* translation = nullptr;
   if (!VerQueryValueW(data.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &length) ||
       length < 2 * sizeof(WORD)) {
     std::fwprintf(stderr, L"no Translation in %ls\n", path);
     return 1;
   }
-  for (const wchar_t* name : {L"CompanyName", L"FileDescription", L"FileVersion", L"InternalName",
-                              L"LegalCopyright", L"OriginalFilename", L"ProductName", L"ProductVersion"}) {
+  for (const wchar_t* name : {L"CompanyName", L"FileDescription", L"FileVersion", L"InternalName", L"LegalCopyright",
+                              L"OriginalFilename", L"ProductName", L"ProductVersion"}) {
     wchar_t query[128] = {};
     std::swprintf(query, 128, L"\\StringFileInfo\\%04x%04x\\%ls", translation[0], translation[1], name);
     wchar_t* value = nullptr;
@@ -484,10 +484,11 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"version" && argc == 3) return Version(argv[2]);
   if (command == L"lock" && argc == 3) return Lock(argv[2]);
   if (command == L"run" && argc == 4) return Run(std::wcstoul(argv[2], nullptr, 10), argv[3]);
-  std::fwprintf(stderr,
-                L"usage: installer_probe display | window MS | text ID | click ID | checked ID | close MS | exit PID MS | end PID"
-                L" | reg KEY [VALUE] | service NAME | stop NAME MS | start NAME MS [ARG...] | press CAPTION BUTTON MS"
-                L" | dacl PATH | version PATH | lock PATH"
-                L" | run MS COMMAND_LINE\n");
+  std::fwprintf(
+      stderr,
+      L"usage: installer_probe display | window MS | text ID | click ID | checked ID | close MS | exit PID MS | end PID"
+      L" | reg KEY [VALUE] | service NAME | stop NAME MS | start NAME MS [ARG...] | press CAPTION BUTTON MS"
+      L" | dacl PATH | version PATH | lock PATH"
+      L" | run MS COMMAND_LINE\n");
   return 2;
 }
