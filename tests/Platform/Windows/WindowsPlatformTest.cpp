@@ -31,7 +31,6 @@
 #include "Platform/Windows/Instant.h"
 #include "Platform/Windows/SystemMessage.h"
 #include "Platform/Windows/Utf8.h"
-#include "Support/FakeClock.h"
 #include "System/IdGlobal.h"
 
 namespace {
@@ -88,7 +87,7 @@ TEST(SystemMessageTest, IsTheSystemsTextWithoutItsEnding) {
 }
 
 // The texts the system gives in UTF-16 reach the program as UTF-8, whatever the
-// ANSI code page, in which the "A" call would give them. tests/Windows/CMakeLists.txt
+// ANSI code page, in which the "A" call would give them. This folder's CMakeLists.txt
 // runs this with Russian messages.
 TEST(SystemMessageTest, ATranslatedTextKeepsItsLettersInUtf8) {
   wchar_t buffer[512];
@@ -180,17 +179,6 @@ TEST(ClockTest, InstantsAreWindowsFileTimesInUtc) {
     EXPECT_EQ(Platform::InstantOfFileTime(FileTimeOf(utc)), c.Instant);
   }
   EXPECT_EQ(Platform::InstantOfFileTime(Platform::FileTimeOfUnixEpoch - 1), -1);  // rounded down
-}
-
-TEST(ClockTest, TheFakeClockStandsInForTheSystemsHere) {
-  KestrineTest::FakeClock fake(1729990800250);
-  EXPECT_EQ(Platform::Clock().ReadInstant(), 1729990800250);
-  fake.Refuse(ERROR_PRIVILEGE_NOT_HELD, "A required privilege is not held by the client");
-  EXPECT_EQ(Platform::Clock().SetInstant(0).ErrorCode, ERROR_PRIVILEGE_NOT_HELD);
-  fake.Accept();
-  EXPECT_EQ(Platform::Clock().SetInstant(5).ErrorCode, 0);
-  EXPECT_EQ(Platform::Clock().ReadInstant(), 5);
-  EXPECT_EQ(fake.Sets(), (std::vector<Platform::TInstantMs>{0, 5}));
 }
 
 TEST(ClockTest, SettingTheClockUnderWineNeverMovesIt) {
