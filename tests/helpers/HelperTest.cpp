@@ -96,9 +96,8 @@ TRun Start(const std::string& path, const std::vector<std::uint8_t>& input, cons
   }
   close(pair[1]);
   TRun run;
-  if (!input.empty()) {
-    EXPECT_EQ(send(pair[0], input.data(), input.size(), MSG_NOSIGNAL), ssize_t(input.size()));
-  }
+  // Not checked: a helper may refuse before it reads (no log) and be gone already.
+  if (!input.empty()) send(pair[0], input.data(), input.size(), MSG_NOSIGNAL);
   shutdown(pair[0], SHUT_WR);
   if (caller == TCaller::GoneBeforeReply) close(pair[0]);
   if (caller == TCaller::Ordinary || caller == TCaller::ThreeDescriptors) {

@@ -99,11 +99,12 @@ TOutcome Run(const std::string& path, const HelperRequest::TRequest& request, bo
   posix_spawn_file_actions_destroy(&actions);
   ::close(pair[1]);
   if (spawned == 0) {
-    // The end of the request tells the helper that nothing follows.
-    if (SendAll(pair[0], request.data(), request.size())) {
-      ::shutdown(pair[0], SHUT_WR);
-      ReceiveReply(pair[0], outcome);
-    }
+    // The end of the request tells the helper that nothing follows. A helper
+    // may refuse before it reads anything (no system log) and be gone by the
+    // time the request is sent: its answer is read all the same.
+    SendAll(pair[0], request.data(), request.size());
+    ::shutdown(pair[0], SHUT_WR);
+    ReceiveReply(pair[0], outcome);
     if (keepConnection && outcome.Answered && outcome.Result == 0) {
       outcome.Connection = pair[0];
       outcome.Pid = child;
