@@ -25,8 +25,7 @@ std::string RefusalMessage(const Platform::TClockSetResult& result, const std::s
 
 TSynchronizer::TSynchronizer(ISyncWindow& window, std::string executablePath)
     : FWindow(window), FExecutablePath(std::move(executablePath)), IdSNTP1(std::make_shared<TIdSNTP>()),
-      IdTimeUDP1(std::make_shared<TIdTimeUDP>()), FQueryLink(std::make_shared<TQueryLink>()),
-      FServer(DefaultServer) {
+      IdTimeUDP1(std::make_shared<TIdTimeUDP>()), FQueryLink(std::make_shared<TQueryLink>()), FServer(DefaultServer) {
   IdSNTP1->SetHost(FServer);
   IdSNTP1->ReceiveTimeout = SntpReceiveTimeoutMs;
   try {

@@ -27,8 +27,8 @@ TEST_F(ClockDisplayTest, TheTickShowsTheDifferenceAndColoursTheLocalTime) {
     const char* Difference;
     int LocalColour;
   };
-  for (const Case c : {Case{5500, "5 seconds ahead", 255}, Case{-12500, "-12 seconds behind", 255},
-                       Case{0, "time synchronized", 0}}) {
+  for (const Case c :
+       {Case{5500, "5 seconds ahead", 255}, Case{-12500, "-12 seconds behind", 255}, Case{0, "time synchronized", 0}}) {
     Measure(c.AheadMs);
     View().Tick();
     EXPECT_EQ(Text(TControl::TeSEdit3), c.Difference);

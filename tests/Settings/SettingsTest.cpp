@@ -92,8 +92,8 @@ TEST_F(SettingsTest, EachKeyReadsOnItsOwn) {
     bool Nist;
     std::int32_t Protocol;
     bool Flag;
-  } cases[] = {{"1", true, 1, true},      {"-1", true, 1, true}, {"7", true, 1, true},
-               {"0", false, 0, false},    {"junk", true, 0, false},  // not a number: each key's default
+  } cases[] = {{"1", true, 1, true},    {"-1", true, 1, true},    {"7", true, 1, true},
+               {"0", false, 0, false},  {"junk", true, 0, false},  // not a number: each key's default
                {"0x0", false, 0, false}};
   for (const auto& c : cases) {
     const std::string value = c.Saved;

@@ -18,7 +18,7 @@ namespace {
 
 TEST_F(ClockDisplayTest, APeriodicSynchronizationThroughTheRepeatedHourNeverMovesTheClock) {
   const ScopedTz zone("CET-1CEST,M3.5.0,M10.5.0/3");
-  Platform::TInstantMs now = 1729987200000;  // 2024-10-27 02:00 CEST
+  Platform::TInstantMs now = 1729987200000;                        // 2024-10-27 02:00 CEST
   for (int minute = 0; minute < 4 * 60; ++minute, now += 60000) {  // through 02:00 CET and beyond
     Clock.SetNow(now);
     Form().TimerFired(TTimerId::SyncTimer);
