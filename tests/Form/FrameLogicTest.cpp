@@ -190,7 +190,6 @@ TEST(SafeCloseTest, ACloseThatArrivesWhileAnErrorBoxIsOpenIsCarriedOutAfterIt) {
       EXPECT_NE(window.Form, nullptr) << "the window was destroyed under its own error box";
     };
     window.View.Type(TControl::edtSyncTime, "7");
-    window.Form->FClockOffset = 5;
     window.View.FrameCalls.clear();
     window.View.Click(TControl::TeButton1);
     ASSERT_EQ(boxes, 1);

@@ -1,7 +1,7 @@
 #pragma once
 #include <string>
 
-#include "Form/FormatDateTime.h"
+#include "TimeText/FormatDateTime.h"
 #include "System/IdGlobal.h"
 
 // A DateTime value as the window shows it. The local format is the user's long time

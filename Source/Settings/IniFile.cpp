@@ -1,4 +1,4 @@
-#include "Form/IniFile.h"
+#include "Settings/IniFile.h"
 
 #include <filesystem>
 #include <string_view>

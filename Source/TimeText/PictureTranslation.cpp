@@ -1,4 +1,4 @@
-#include "Form/PictureTranslation.h"
+#include "TimeText/PictureTranslation.h"
 
 namespace {
 

@@ -17,7 +17,7 @@
 #include <random>
 #include <sstream>
 
-#include "Form/IniFile.h"
+#include "Settings/IniFile.h"
 #include "Support/TestHelpers.h"
 #include "System/IdException.h"
 

@@ -1,4 +1,4 @@
-#include "Form/FormatDateTime.h"
+#include "TimeText/FormatDateTime.h"
 
 #include <algorithm>
 #include <cmath>

@@ -6,9 +6,9 @@
 #include <ostream>
 #include <random>
 
-#include "Form/FormatClockTime.h"
-#include "Form/FormatDateTime.h"
-#include "Form/FakeFormView.h"
+#include "TimeText/FormatClockTime.h"
+#include "TimeText/FormatDateTime.h"
+#include "TimeText/TestFormats.h"
 
 namespace {
 
@@ -142,16 +142,6 @@ TEST(FormatClockTime, LocalFormatUsesTheUsersSettingsAndTheFixedOneUsEnglish) {
   EXPECT_EQ(FormatClockTime(false, EncodeDateTime(2024, 12, 8, 21, 30, 5, 0), user, us), "08-Dec -2024 21:30:05");
   EXPECT_EQ(FormatClockTime(false, AlmostNextSecond, user, us), "08-Dec -2024 21:30:06");
   EXPECT_EQ(FormatClockTime(false, Morning, user, us), "04-Mar -2024 09:05:07");
-}
-
-// The window formats with the settings it was given, and with the user's new ones
-// once the regional settings change; the fixed format stays US English.
-TEST(FormatClockTime, TheWindowFollowsTheUsersSettings) {
-  KestrineTest::FakeWindow window;
-  EXPECT_EQ(window.Form->FormatClockTime(true, Evening), "21:30:05, Sunday, Sunday, 8 December 2024");
-  window.Form->SetUserFormat(TestSettings());
-  EXPECT_EQ(window.Form->FormatClockTime(true, Evening), "21.30.05, Sunday, Sunday 8 December 2024");
-  EXPECT_EQ(window.Form->FormatClockTime(false, Morning), "04-Mar -2024 09:05:07");
 }
 
 }  // namespace

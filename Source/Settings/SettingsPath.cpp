@@ -1,4 +1,4 @@
-#include "Form/SettingsPath.h"
+#include "Settings/SettingsPath.h"
 
 #include "Platform/Autostart.h"
 #include "Platform/Files.h"

@@ -1,9 +1,9 @@
-#include "Form/GetTimeClientThread.h"
+#include "Sync/GetTimeClientThread.h"
 
 #include <cmath>
 
 #include "Core/IdThreadStart.h"
-#include "Form/NistServers.h"
+#include "Sync/NistServers.h"
 #include "System/IdException.h"
 
 std::atomic<int> TGetTimeClientThread::FRunning{0};

@@ -1,7 +1,7 @@
 // The system's date and time pictures in our pattern language.
 #include <gtest/gtest.h>
 
-#include "Form/PictureTranslation.h"
+#include "TimeText/PictureTranslation.h"
 
 namespace {
 

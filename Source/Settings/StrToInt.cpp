@@ -1,4 +1,4 @@
-#include "Form/StrToInt.h"
+#include "Settings/StrToInt.h"
 
 #include <cctype>
 

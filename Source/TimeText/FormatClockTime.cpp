@@ -1,4 +1,4 @@
-#include "Form/FormatClockTime.h"
+#include "TimeText/FormatClockTime.h"
 
 namespace {
 

@@ -16,7 +16,7 @@ struct TServerChoice {
   std::string Server;
   std::int32_t ServerType = 0;
   bool UseNistList = false;
-  std::uint64_t Generation = 0;  // the window's clock generation when the query began
+  std::uint64_t Generation = 0;  // the synchronizer's clock generation when the query began
 };
 
 // What a query hands back in its last step.
@@ -27,9 +27,9 @@ struct TQueryOutcome {
   std::int64_t ClockOffset = 0;
 };
 
-// The one door between a query and the window. The worker hands each step over
-// to the window's thread, which runs it there; the worker itself never sees the
-// window's fields or controls.
+// The one door between a query and the synchronizer (Sync/Synchronizer.h). The
+// worker hands each step over to the window's thread, which runs it there; the
+// worker itself never sees the synchronizer's state or the window's controls.
 class IQueryWindow {
 public:
   // First step: shows the query under way and returns the choice.
@@ -45,8 +45,8 @@ protected:
   ~IQueryWindow() = default;
 };
 
-// What a query worker shares with the window. The worker co-owns it, so a worker
-// that outlives the window finds Window null instead of freed memory.
+// What a query worker shares with the synchronizer. The worker co-owns it, so a
+// worker that outlives the window finds Window null instead of freed memory.
 struct TQueryLink {
   std::mutex Lock;
   std::condition_variable Detached;
