@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <deque>
 
+#include "Protocols/IdTimeUDPServer.h"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -81,4 +83,26 @@ TLoadResult RunLoad(const TLoadSettings& settings) {
   result.Seconds = std::chrono::duration<double>(Clock::now() - start).count();
   for (auto& client : clients) close(client.Fd);
   return result;
+}
+
+void ServeTimeBatch(int fd) {
+  constexpr unsigned Most = 64;
+  static thread_local unsigned char buffers[Most][8192];
+  mmsghdr in[Most] = {};
+  mmsghdr out[Most] = {};
+  iovec inVectors[Most], outVectors[Most];
+  sockaddr_in from[Most];
+  std::uint32_t wire[Most];
+  for (unsigned i = 0; i < Most; ++i) {
+    inVectors[i] = {buffers[i], sizeof buffers[i]};
+    in[i].msg_hdr = {&from[i], sizeof from[i], &inVectors[i], 1, nullptr, 0, 0};
+  }
+  const int count = recvmmsg(fd, in, Most, MSG_WAITFORONE, nullptr);
+  if (count <= 0) return;
+  for (int i = 0; i < count; ++i) {
+    wire[i] = htonl(TIdCustomTimeUDPServer::TimeValue(Now(), UtcBias(), 2.0));
+    outVectors[i] = {&wire[i], sizeof wire[i]};
+    out[i].msg_hdr = {&from[i], in[i].msg_hdr.msg_namelen, &outVectors[i], 1, nullptr, 0, 0};
+  }
+  sendmmsg(fd, out, static_cast<unsigned>(count), 0);
 }

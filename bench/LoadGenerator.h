@@ -24,4 +24,7 @@ struct TLoadResult {
 };
 
 TLoadResult RunLoad(const TLoadSettings& settings);
+// The ceiling: one bare server step on a bound socket, taking every datagram
+// waiting (up to 64) in one call and sending every reply in one call.
+void ServeTimeBatch(int fd);
 double Percentile(std::vector<double> values, double p);

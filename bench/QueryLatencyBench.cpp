@@ -1,4 +1,4 @@
-// One SNTP query through the controller (StartQuery until the result is ready)
+// One SNTP query through the controller ("Refresh" until the worker has ended)
 // against a loopback chronyd, beside a bare UDP round trip to the same server,
 // interleaved in one run so that both see the same machine load.
 //
@@ -25,6 +25,7 @@
 #include "Protocols/IdRequestPacer.h"
 #include "Support/NetnsCheck.h"
 #include "Support/Peers.h"
+#include "Sync/GetTimeClientThread.h"
 
 namespace {
 
@@ -53,19 +54,20 @@ double BareRoundTrip(int socket, const sockaddr_in& server) {
 
 // The window's thread polls for the end of the query but yields its core, as
 // only two cores are shared by it, the worker and chronyd.
-void PumpUntilIdle(TForm1& form) {
-  while (form.FQueryBusy) {
+void PumpUntilIdle() {
+  while (TGetTimeClientThread::RunningCount() > 0) {
     QCoreApplication::processEvents();
     IdSync::RunQueued();
     std::this_thread::yield();
   }
 }
 
-double ControllerQuery(TForm1& form) {
+// "Refresh", until the worker has handed back its result and ended.
+double ControllerQuery(TMainWindow& window) {
   const auto start = Clock::now();
-  form.StartQuery();
-  PumpUntilIdle(form);
-  return form.FQueryFailed ? -1 : Micros(Clock::now() - start);
+  window.Form().TeButton2Click();
+  PumpUntilIdle();
+  return window.Text(TControl::TeSEdit1) == "Unknown" ? -1 : Micros(Clock::now() - start);
 }
 
 }  // namespace
@@ -86,16 +88,15 @@ int main(int argc, char** argv) {
   server.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
 
   TMainWindow window(TFormOptions{});
-  TForm1& form = window.Form();
   window.Control<QLineEdit>(TControl::edtServer)->setText(QStringLiteral("127.0.0.1"));
   window.Control<QAbstractButton>(TControl::ckCustomServer)->click();
-  PumpUntilIdle(form);  // the start-up query
+  PumpUntilIdle();  // the start-up query
 
   std::vector<double> bareTimes, queryTimes;
   int failures = 0;
   for (int i = 0; i < rounds; ++i) {
     const double b = BareRoundTrip(bare, server);
-    const double q = ControllerQuery(form);
+    const double q = ControllerQuery(window);
     if (b < 0 || q < 0) {
       ++failures;
       continue;

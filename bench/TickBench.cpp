@@ -19,6 +19,7 @@
 #include "RegionalSettings.h"
 #include "Protocols/IdRequestPacer.h"
 #include "Support/NetnsCheck.h"
+#include "Sync/GetTimeClientThread.h"
 
 namespace {
 
@@ -51,12 +52,13 @@ int main(int argc, char** argv) {
   window.Timer1->stop();
   window.Control<QLineEdit>(TControl::edtServer)->setText(QStringLiteral("127.0.0.1"));
   window.Control<QAbstractButton>(TControl::ckCustomServer)->click();
-  while (form.FQueryBusy) {
+  while (TGetTimeClientThread::RunningCount() > 0) {
     QCoreApplication::processEvents();
     IdSync::RunQueued();
   }
   const TDateTime now = Now();
-  std::printf("offset %lld s, failed %d\n", static_cast<long long>(form.FClockOffset), form.FQueryFailed);
+  form.Timer1Timer();
+  std::printf("difference shown: %s\n", window.Text(TControl::TeSEdit3).c_str());
   window.Control<QAbstractButton>(TControl::ckTimeLocaFormat)->click();
   std::printf("tick, local format:   %.2f us\n", MedianMicros([&] { form.Timer1Timer(); }, 200));
   window.Control<QAbstractButton>(TControl::ckUTCFormat)->click();

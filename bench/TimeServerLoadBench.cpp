@@ -76,29 +76,6 @@ void ServeOne(int fd) {
   sendto(fd, &wire, sizeof wire, 0, reinterpret_cast<sockaddr*>(&from), length);
 }
 
-// Every datagram waiting (up to 64) in one call, every reply in one call.
-void ServeBatch(int fd) {
-  constexpr unsigned Most = 64;
-  static thread_local unsigned char buffers[Most][8192];
-  mmsghdr in[Most] = {};
-  mmsghdr out[Most] = {};
-  iovec inVectors[Most], outVectors[Most];
-  sockaddr_in from[Most];
-  std::uint32_t wire[Most];
-  for (unsigned i = 0; i < Most; ++i) {
-    inVectors[i] = {buffers[i], sizeof buffers[i]};
-    in[i].msg_hdr = {&from[i], sizeof from[i], &inVectors[i], 1, nullptr, 0, 0};
-  }
-  const int count = recvmmsg(fd, in, Most, MSG_WAITFORONE, nullptr);
-  if (count <= 0) return;
-  for (int i = 0; i < count; ++i) {
-    wire[i] = htonl(TIdCustomTimeUDPServer::TimeValue(Now(), UtcBias(), 2.0));
-    outVectors[i] = {&wire[i], sizeof wire[i]};
-    out[i].msg_hdr = {&from[i], in[i].msg_hdr.msg_namelen, &outVectors[i], 1, nullptr, 0, 0};
-  }
-  sendmmsg(fd, out, static_cast<unsigned>(count), 0);
-}
-
 // The server with the generator on a thread of its own; the window's thread runs
 // Qt's event loop with a 500 ms timer whose lateness is recorded, and handles an
 // event posted every 100 ms from another thread (as a click would be), whose
@@ -185,7 +162,7 @@ int main(int argc, char** argv) {
     load.Port = 3737;
     single.Add(BareLoop(load, ServeOne, single.Cpu));
     load.Port = 3738;
-    batched.Add(BareLoop(load, ServeBatch, batched.Cpu));
+    batched.Add(BareLoop(load, ServeTimeBatch, batched.Cpu));
     load.Port = 3739;
     window.Add(ServerRun(load, false, &late, &clicks, window.Cpu));
     load.Port = 3740;

@@ -1,19 +1,16 @@
 // Arbitrary host names through ResolveAddress's dotted-quad rule: whatever
-// ParseDottedQuad accepts, with the four numbers of a plain reading, the socket
-// layer's ParseIPv4 accepts with the same numbers, and it needs no name lookup;
-// LOCALHOST, in any case, is 127.0.0.1.
+// ParseDottedQuad accepts, with the four numbers of a plain reading, ParseIPv4
+// (what the socket layer binds and sends to) accepts with the same numbers, and
+// it needs no name lookup; LOCALHOST, in any case, is 127.0.0.1.
 //
 // Input: the host text. Names that are neither are never resolved here, as that
 // would ask the system's resolver.
-#include <arpa/inet.h>
-
 #include <cctype>
 #include <vector>
 
 #include "FuzzCheck.h"
 #include "System/IdDottedQuad.h"
 #include "System/IdStack.h"
-#include "System/Posix/IdStackPosix.h"
 
 using namespace KestrineFuzz;
 
@@ -72,18 +69,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (dotted)
     for (int i = 0; i < 4; ++i) FUZZ_CHECK((*quad)[i] == parts[i]);
 
-  in_addr address{};
-  address.s_addr = 0xDEADBEEF;
-  const bool parsed = IdStackPosix::ParseIPv4(host, address);
+  const auto address = ParseIPv4(host);
   if (dotted) {
-    FUZZ_CHECK(parsed);
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(&address.s_addr);  // network order
-    for (int i = 0; i < 4; ++i) FUZZ_CHECK(bytes[i] == parts[i]);
+    FUZZ_CHECK(address == quad);
     FUZZ_CHECK(stack.ResolveAddress(host, Id_IPv4) == host);
   } else {
     // Only an empty or all-blank text, which stands for any address.
-    FUZZ_CHECK(parsed == (host.find_first_not_of(' ') == std::string::npos));
-    if (parsed) FUZZ_CHECK(address.s_addr == htonl(INADDR_ANY));
+    FUZZ_CHECK(address.has_value() == (host.find_first_not_of(' ') == std::string::npos));
+    if (address) FUZZ_CHECK(*address == TIdDottedQuad{});
   }
 
   if (IsLocalhost(host)) FUZZ_CHECK(stack.ResolveAddress(host, Id_IPv6) == "127.0.0.1");

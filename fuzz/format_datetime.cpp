@@ -11,7 +11,7 @@
 #include <iterator>
 #include <vector>
 
-#include "Form/FormatClockTime.h"
+#include "TimeText/FormatClockTime.h"
 #include "FuzzCheck.h"
 
 using namespace KestrineFuzz;

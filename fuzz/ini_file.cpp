@@ -14,7 +14,7 @@
 #include <string_view>
 
 #include "FuzzCheck.h"
-#include "Form/IniFile.h"
+#include "Settings/IniFile.h"
 
 using namespace KestrineFuzz;
 

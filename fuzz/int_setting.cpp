@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "FuzzCheck.h"
-#include "Form/StrToInt.h"
+#include "Settings/StrToInt.h"
 
 using namespace KestrineFuzz;
 

@@ -9,6 +9,28 @@ install(FILES ${KESTRINE_PACKAGING_DIR}/kestrine.desktop DESTINATION ${CMAKE_INS
 # Whom the helpers serve: polkit's actions and their defaults (the user at the
 # machine's screen). An administrator's rules in /etc/polkit-1/rules.d change it.
 install(FILES ${KESTRINE_PACKAGING_DIR}/org.kestrine.policy DESTINATION ${CMAKE_INSTALL_DATADIR}/polkit-1/actions)
+# What software centres show.
+install(FILES ${KESTRINE_PACKAGING_DIR}/org.kestrine.Kestrine.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+
+# The manual page and the package's own documents, compressed as Debian keeps
+# them (gzip -n: no name or time stamp, so a rebuild gives the same bytes).
+set(KESTRINE_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/kestrine)
+set(KESTRINE_VERSION ${PROJECT_VERSION})
+configure_file(${KESTRINE_PACKAGING_DIR}/kestrine.1 ${PROJECT_BINARY_DIR}/packaging/kestrine.1 @ONLY)
+set(compressed)
+foreach(document ${PROJECT_BINARY_DIR}/packaging/kestrine.1 ${KESTRINE_PACKAGING_DIR}/debian/changelog)
+  get_filename_component(name ${document} NAME)
+  add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/packaging/${name}.gz
+                     COMMAND sh -c "gzip -9n -c '${document}' > '${PROJECT_BINARY_DIR}/packaging/${name}.gz'"
+                     DEPENDS ${document} VERBATIM)
+  list(APPEND compressed ${PROJECT_BINARY_DIR}/packaging/${name}.gz)
+endforeach()
+add_custom_target(kestrine_documents ALL DEPENDS ${compressed})
+install(FILES ${PROJECT_BINARY_DIR}/packaging/kestrine.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${PROJECT_BINARY_DIR}/packaging/changelog.gz ${KESTRINE_PACKAGING_DIR}/debian/copyright
+        DESTINATION ${KESTRINE_DOC_DIR})
+install(FILES ${KESTRINE_PACKAGING_DIR}/debian/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
+        RENAME kestrine)
 # The icon is drawn at 32x32; the larger sizes are its pixels enlarged (packaging/icons).
 install(FILES ${PROJECT_SOURCE_DIR}/qt/resources/kestrine.png
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/32x32/apps)
@@ -31,6 +53,11 @@ helper cap_sys_time, the port helper cap_net_bind_service for port 37), and
 serve root and whom polkit allows: by default the user at the machine's own
 screen.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+# Stripped programs; their debug symbols go to kestrine-dbgsym (a .ddeb), as
+# Debian keeps them apart. (CPack strips what it has taken the symbols from.)
+set(CPACK_DEBIAN_DEBUGINFO_PACKAGE ON)
+set(CPACK_POST_BUILD_SCRIPTS ${KESTRINE_PACKAGING_DIR}/DebugSymbolsPackage.cmake)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://kestrine.invalid/")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)

@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(cmake ninja-build g++ libgtest-dev libgmock-dev qt6-base-dev iproute2 util-linux fonts-liberation2)
 case "${1:-}" in
   run) ;;
-  test) packages+=(xvfb xdotool imagemagick openbox trayer x11-utils desktop-file-utils libcap2-bin python3-pyatspi at-spi2-core dbus-daemon dbus-bin polkitd clang clang-format clang-tidy libclang-rt-14-dev lld g++-mingw-w64-x86-64-posix googletest wine wine64 nsis
+  test) packages+=(xvfb xdotool imagemagick openbox trayer x11-utils desktop-file-utils lintian appstream libcap2-bin python3-pyatspi at-spi2-core dbus-daemon dbus-bin polkitd clang clang-format clang-tidy libclang-rt-14-dev lld g++-mingw-w64-x86-64-posix googletest wine wine64 nsis
     haskell-status-notifier-item-utils haskell-gtk-sni-tray-utils) ;;
   *) echo "usage: $0 run|test" >&2; exit 64 ;;
 esac

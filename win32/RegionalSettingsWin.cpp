@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "Form/PictureTranslation.h"
+#include "TimeText/PictureTranslation.h"
 #include "Platform/Windows/Utf8.h"
 
 namespace {

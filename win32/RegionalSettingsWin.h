@@ -1,5 +1,5 @@
 #pragma once
-#include "Form/FormatDateTime.h"
+#include "TimeText/FormatDateTime.h"
 
 // Regional settings from Windows' locale data, in our pattern language
 // (PictureTranslation.h): the time patterns built from the hour settings, the

@@ -5,10 +5,7 @@
 #include "Platform/ThreadName.h"
 
 TIdThread::TIdThread(bool createSuspended, bool repeatRun, std::string threadName)
-    : RepeatRun(repeatRun), ThreadName(std::move(threadName)) {
-  FOptions = OwnsRunData;
-  if (createSuspended) FOptions |= StopFlag;
-}
+    : RepeatRun(repeatRun), ThreadName(std::move(threadName)), FStopFlag(createSuspended) {}
 
 TIdThread::~TIdThread() { EndThread(); }
 
@@ -25,10 +22,7 @@ void TIdThread::EndThread() {
 void TIdThread::RequestStart() {
   std::lock_guard guard(*FlagLock);
   if (!IsStopped()) return;
-  if (FTerminated)
-    FOptions |= StopFlag;
-  else
-    FOptions &= static_cast<std::uint8_t>(~StopFlag);
+  FStopFlag = FTerminated;
   {
     std::lock_guard state(FStateLock);
     FSuspended = false;
@@ -39,13 +33,12 @@ void TIdThread::RequestStart() {
 void TIdThread::RequestStop() {
   std::lock_guard guard(*FlagLock);
   if (IsStopped()) return;
-  if (FStopAction == 0) RequestTerminate();
-  FOptions |= StopFlag;
+  RequestTerminate();  // a stopped thread is never started again
 }
 
 void TIdThread::RequestTerminate() {
   std::lock_guard guard(*FlagLock);
-  FOptions |= StopFlag;
+  FStopFlag = true;
   FTerminated = true;
   // A thread told to end must not stay suspended: nobody would resume it.
   {
@@ -59,7 +52,7 @@ bool TIdThread::IsStopped() {
   if (!FlagLock) return true;
   std::lock_guard guard(*FlagLock);
   std::lock_guard state(FStateLock);
-  return FTerminated || (FOptions & StopFlag) != 0 || FSuspended;
+  return FTerminated || FStopFlag || FSuspended;
 }
 
 bool TIdThread::IsSuspended() {
@@ -88,26 +81,12 @@ void TIdThread::WaitForEnd() {
 
 void TIdThread::RunSynchronized(const std::function<void()>& step) { IdSync::RunSynchronized(step); }
 
-void TIdThread::ReleaseRunData() {
-  std::lock_guard guard(*FlagLock);
-  FOptions &= static_cast<std::uint8_t>(~CleanupPending);
-  if (FOptions & OwnsRunData) RunData.reset();
-}
-
-void TIdThread::DoException(const std::exception& error) {
-  if (OnError) OnError(*this, error);
-}
-
-void TIdThread::DoStopped() {
-  if (OnStopped) OnStopped(*this);
-}
-
 bool TIdThread::WaitWhileSuspended() {
   // Both flags are tested under FlagLock, which RequestStart and RequestTerminate
   // take before they clear FSuspended: neither can slip in between test and wait.
   std::unique_lock flags(*FlagLock);
   if (FTerminated) return false;
-  if ((FOptions & StopFlag) == 0) return true;
+  if (!FStopFlag) return true;
   std::unique_lock state(FStateLock);
   FSuspended = true;
   flags.unlock();
@@ -121,8 +100,7 @@ void TIdThread::RunPasses() {
       while (!IsStopped()) RunPass();
     else
       RunPass();
-  } catch (const std::exception& error) {
-    if (HandleRunException(error)) return;
+  } catch (const std::exception&) {
     RequestTerminate();
     FinishRun();
     throw;
@@ -130,42 +108,30 @@ void TIdThread::RunPasses() {
 }
 
 void TIdThread::RunOnce() {
-  {
-    std::lock_guard guard(*FlagLock);
-    FOptions |= CleanupPending;
-  }
   try {
     PrepareRun();
     RunPasses();
     FinishRun();
   } catch (...) {
     RequestTerminate();
-    ReleaseRunData();
     throw;
   }
-  ReleaseRunData();
 }
 
 void TIdThread::Execute() {
   Platform::SetCurrentThreadName(ThreadName.empty() ? "IdThread (unknown)" : ThreadName);
+  // A failure that leaves the passes ends the thread and is shown nowhere: the
+  // listener reports a failed receive itself, and only its wait failing ends it.
   try {
-    BeforeRun();
     while (!Terminated()) {
       if (IsStopped()) {
-        DoStopped();
-        if (IsStopped()) {
-          BeforeSuspend();
-          if (!WaitWhileSuspended()) break;
-          continue;
-        }
+        BeforeSuspend();
+        if (!WaitWhileSuspended()) break;
+        continue;
       }
       RunOnce();
     }
-    AfterRun();
-  } catch (const std::exception& error) {
-    EndingErrorClass = typeid(error);
-    EndingErrorMessage = error.what();
-    DoException(error);
+  } catch (const std::exception&) {
     RequestTerminate();
   }
   {

@@ -1,20 +1,16 @@
 #pragma once
 #include <condition_variable>
-#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
-#include <typeindex>
 
 // A thread that runs passes until stopped, with its flags under a re-entrant lock.
 // It starts suspended or running; RequestStart resumes it, RequestStop ends it
 // after the current pass.
 class TIdThread {
 public:
-  enum TOption : std::uint8_t { StopFlag = 1, CleanupPending = 2, OwnsRunData = 4 };
-
   TIdThread(bool createSuspended, bool repeatRun, std::string threadName);
   virtual ~TIdThread();
   TIdThread(const TIdThread&) = delete;
@@ -32,13 +28,8 @@ public:
   // Has the window's thread run step; a failure of the step is raised again here.
   static void RunSynchronized(const std::function<void()>& step);
 
-  std::shared_ptr<void> RunData;  // never set in this program
   bool RepeatRun;
   std::string ThreadName;
-  std::string EndingErrorMessage;
-  std::type_index EndingErrorClass = typeid(void);
-  std::function<void(TIdThread&, const std::exception&)> OnError;
-  std::function<void(TIdThread&)> OnStopped;
 
 protected:
   // Starts the platform thread; call at the end of the most derived constructor,
@@ -48,14 +39,8 @@ protected:
   // overrides still exist.
   void EndThread();
 
-  virtual void FinishRun() {}
-  virtual void AfterRun() {}
-  virtual void BeforeRun() {}
   virtual void PrepareRun() {}
-  virtual void ReleaseRunData();
-  virtual void DoException(const std::exception& error);
-  virtual void DoStopped();
-  virtual bool HandleRunException(const std::exception&) { return false; }
+  virtual void FinishRun() {}  // after the passes, also after a failure
   virtual void RunPass() = 0;
   // Test hook: runs after the thread found itself stopped, just before it suspends.
   virtual void BeforeSuspend() {}
@@ -71,10 +56,9 @@ private:
   bool WaitWhileSuspended();
 
   std::unique_ptr<std::recursive_mutex> FlagLock = std::make_unique<std::recursive_mutex>();
-  std::uint8_t FOptions = 0;
-  std::uint8_t FStopAction = 0;  // 0: a stop request terminates the thread
+  bool FStopFlag = false;  // stopped, or created suspended and not yet started
   bool FTerminated = false;
-  bool FSuspended = false;  // waits suspended; a thread created suspended is stopped by StopFlag until then
+  bool FSuspended = false;  // waits suspended
   bool FEnded = false;
   std::mutex FStateLock;  // suspension and end, for the waits below
   std::condition_variable FStateChanged;

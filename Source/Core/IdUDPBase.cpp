@@ -29,12 +29,6 @@ void TIdUDPBase::Loaded() {
   SetActive(value);
 }
 
-void TIdUDPBase::SetBroadcastEnabled(bool value) {
-  if (value == FBroadcastEnabled) return;
-  FBroadcastEnabled = value;
-  if (IsActive()) ApplyBroadcastFlag();
-}
-
 void TIdUDPBase::ReleaseBinding() {
   std::lock_guard guard(FBindingLock);
   FBinding.reset();
@@ -59,8 +53,7 @@ TIdSocketHandle& TIdUDPBase::AcquireBinding() {
 
 void TIdUDPBase::ApplyBroadcastFlag() {
   if (FBinding && FBinding->HasSocket())
-    TIdStack::Instance().SetSocketOption(FBinding->SocketHandle(), Id_SOL_SOCKET, Id_SO_BROADCAST,
-                                         FBroadcastEnabled ? 1 : 0);
+    TIdStack::Instance().SetSocketOption(FBinding->SocketHandle(), Id_SOL_SOCKET, Id_SO_BROADCAST, 0);
 }
 
 void TIdUDPBase::Shutdown() noexcept {
@@ -95,18 +88,6 @@ std::size_t TIdUDPBase::Receive(TIdBytes& buffer, int timeoutMs) {
   return ReceiveFrom(buffer, peerIP, peerPort, timeoutMs);
 }
 
-std::string TIdUDPBase::ReceiveText(int timeoutMs) {
-  std::string peerIP;
-  int peerPort = 0;
-  return ReceiveText(peerIP, peerPort, timeoutMs);
-}
-
-std::string TIdUDPBase::ReceiveText(std::string& peerIP, int& peerPort, int timeoutMs) {
-  TIdBytes buffer(static_cast<std::size_t>(BufferSize > 0 ? BufferSize : 0));
-  const std::size_t count = ReceiveFrom(buffer, peerIP, peerPort, timeoutMs);
-  return std::string(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(count));
-}
-
 void TIdUDPBase::SendTo(const std::string& host, int port, TIdIPVersion ipVersion, const TIdBytes& bytes) {
   const std::string address = TIdStack::Instance().ResolveAddress(host, ipVersion);
   std::size_t sent = 0;
@@ -127,8 +108,4 @@ void TIdUDPBase::CheckSent(int errorNumber, std::size_t sent, std::size_t size) 
 
 void TIdUDPBase::SendTo(const std::string& host, int port, const TIdBytes& bytes) {
   SendTo(host, port, GetIPVersion(), bytes);
-}
-
-void TIdUDPBase::SendText(const std::string& host, int port, const std::string& text) {
-  SendTo(host, port, TIdBytes(text.begin(), text.end()));
 }

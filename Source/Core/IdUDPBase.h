@@ -28,11 +28,8 @@ public:
   void BeginLoading() { FLoading = true; }
   void Loaded();
 
-  int BufferSize = 8192;
+  int BufferSize = 8192;                   // bytes: a server's receive buffer
   int ReceiveTimeout = IdTimeoutInfinite;  // ms; 0 or -2 wait without limit
-
-  bool BroadcastEnabled() const { return FBroadcastEnabled; }
-  void SetBroadcastEnabled(bool value);
 
   virtual void ReleaseBinding();
   virtual bool IsActive();
@@ -50,10 +47,6 @@ public:
   virtual void SendTo(const std::string& host, int port, TIdIPVersion ipVersion, const TIdBytes& bytes);
   virtual void SendTo(const std::string& host, int port, const TIdBytes& bytes);
 
-  std::string ReceiveText(int timeoutMs = IdTimeoutDefault);
-  std::string ReceiveText(std::string& peerIP, int& peerPort, int timeoutMs = IdTimeoutDefault);
-  void SendText(const std::string& host, int port, const std::string& text);
-
   // Callable from any thread: ends a send, receive or wait in progress at once
   // and refuses every later use. For an endpoint whose owner is going away.
   virtual void Shutdown() noexcept;
@@ -63,6 +56,7 @@ protected:
   // Raises what a send that ended so raises: 10040 as EIdPackageSizeTooBig, another
   // error as itself, a short send as EIdNotAllBytesSent.
   static void CheckSent(int errorNumber, std::size_t sent, std::size_t size);
+  // Broadcast stays off: SO_BROADCAST is written 0 on every new socket.
   virtual void ApplyBroadcastFlag();
   int EffectiveTimeout(int timeoutMs) const;
 
@@ -76,12 +70,7 @@ private:
   std::atomic<bool> FShutdown{false};
   bool FLoading = false;
   bool FRecordedActive = false;
-  bool FBroadcastEnabled = false;
 };
 
 // A UDP endpoint that talks to one server.
-class TIdUDPClient : public TIdUDPBase {
-public:
-  using TIdUDPBase::SendText;
-  void SendText(const std::string& text) { SendText(GetHost(), GetPort(), text); }
-};
+class TIdUDPClient : public TIdUDPBase {};

@@ -244,8 +244,7 @@ void TIdUDPServer::ApplyBroadcastFlag() {
   for (std::size_t i = 0; i < FBindings.Count(); ++i) {
     auto& binding = FBindings.Items(i);
     if (binding.HasSocket())
-      TIdStack::Instance().SetSocketOption(binding.SocketHandle(), Id_SOL_SOCKET, Id_SO_BROADCAST,
-                                           BroadcastEnabled() ? 1 : 0);
+      TIdStack::Instance().SetSocketOption(binding.SocketHandle(), Id_SOL_SOCKET, Id_SO_BROADCAST, 0);
   }
 }
 

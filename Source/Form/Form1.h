@@ -1,28 +1,19 @@
 #pragma once
-#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 
 #include "Form/Controls.h"
 #include "Form/FormView.h"
-#include "Form/FormatDateTime.h"
 #include "Form/FrameLogic.h"
-#include "Form/GetTimeClientThread.h"
-#include "Form/IniFile.h"
 #include "Platform/TimeChange.h"
-#include "Protocols/IdSNTP.h"
-#include "Protocols/IdTimeUDP.h"
 #include "Protocols/IdTimeUDPServer.h"
-#include "Form/SettingsPath.h"
-#include "System/IdException.h"
+#include "Settings/IniFile.h"
+#include "Settings/Settings.h"
+#include "Settings/SettingsPath.h"
+#include "Sync/Synchronizer.h"
 #include "System/IdGlobal.h"
-
-// The system refused to set the clock.
-class EClockNotSet : public Exception {
-public:
-  using Exception::Exception;
-};
+#include "TimeText/FormatDateTime.h"
 
 // What the program's entry hands the window.
 struct TFormOptions {
@@ -32,11 +23,11 @@ struct TFormOptions {
   TFormatSettings UsFormat;    // US English, for the fixed format
 };
 
-// The main window's logic: the synchronization controller's state, every
-// handler of the window and its components. It reaches the window only through
-// IFormView; the front-end forwards the user's actions to the handlers below.
-// Its query worker reaches it only through IQueryWindow, on the window's thread.
-class TForm1 final : public IQueryWindow {
+// The main window's front: its controls and components, every handler, and what
+// the front-end calls. It reaches the window only through IFormView. The
+// synchronizer holds the controller's state; the settings file is read into a
+// record that the window applies to its controls, and taken back at the end.
+class TForm1 final : private ISyncWindow {
 public:
   TForm1(IFormView& view, TFormOptions options);
   ~TForm1();
@@ -56,32 +47,10 @@ public:
   TCheckRef ckRunTimeServer;
   TFrameLogic TeForm1;
 
-  // Components. The clients are shared with a running query worker, which may
-  // outlive the window by the time its blocked call takes to fail.
+  // Components.
   TTimerRef Timer1;
   TTimerRef SyncTimer;
-  std::shared_ptr<TIdSNTP> IdSNTP1;
-  std::shared_ptr<TIdTimeUDP> IdTimeUDP1;
   std::unique_ptr<TIdTimeUDPServer> IdTimeUDPServer1;
-
-  // Controller state. Only the window's thread touches it: the query worker hands
-  // its steps over (IQueryWindow).
-  TDateTime FServerTime = 0;
-  std::int64_t FClockOffset = 0;
-  bool FSettingClock = false;
-  bool FQueryBusy = false;
-  bool FQueryFailed = false;
-  std::string FServer;
-  bool FUseNistList = false;
-  std::int32_t FServerType = 0;
-  std::unique_ptr<TIniFile> FIni;
-  bool FSyncOnStartPending = false;
-
-  // Controller operations.
-  void StartQuery();
-  TServerChoice ChooseServer() override;
-  void ShowCurrentServer();
-  void AdjustClock();
 
   // Handlers.
   void FormCreate();
@@ -98,9 +67,6 @@ public:
   void SyncTimerTimer();
   void WMTimeChange();
   void TeForm1Minimize();
-
-  void LoadSettings();
-  void SaveSettings();
 
   // What the front-end calls. Each runs its handler and shows a failure in the error box.
   void ButtonClicked(TControl button);
@@ -141,11 +107,17 @@ public:
   std::string FormatClockTime(bool useLocalFormat, TDateTime value) const;
 
 private:
-  // The query's other steps (IQueryWindow).
-  void FallbackServerAsked(const std::string& server) override;
-  void ShowQueryFailure(const std::string& message) override;
-  void QueryFinished(const TQueryOutcome& outcome) override;
-  void EndFailedQuery(const std::string& serverTimeText);
+  // What the synchronizer reads and shows (ISyncWindow).
+  TServerRequest ServerRequest() override;
+  void ShowQueryText(const std::string& text) override;
+  void ShowCurrentServer(const std::string& server) override;
+  void ShowQueryFailed(const std::string& serverTimeText) override;
+
+  // The settings file is read once at start-up and written once at the end.
+  void LoadSettings();
+  void SaveSettings();
+  void ApplySettings(const TSettings& settings);
+  TSettings TakeSettings() const;
 
   // Runs a handler; a failure goes to the error box.
   void Handle(void (TForm1::*handler)());
@@ -156,12 +128,10 @@ private:
 
   IFormView* FView;
   TFormOptions FOptions;
-  std::shared_ptr<TQueryLink> FQueryLink;
+  std::unique_ptr<TSynchronizer> FSync;
+  std::unique_ptr<TIniFile> FIni;
   Platform::TTimeChangeWatch FTimeChangeWatch;
-  // How often the clock was set, by the program or another: a measurement across a set is stale.
-  std::uint64_t FClockGeneration = 0;
-  bool FErrorBoxOpen = false;     // one error box at a time
-  std::string FLastClockRefusal;  // shown once until a set succeeds or the user asks
+  bool FErrorBoxOpen = false;  // one error box at a time
   bool FWatchFailureShown = false;
   int FNestedLoops = 0;
   bool FCloseDeferred = false;

@@ -49,6 +49,9 @@ TDateTime NtpStampToLocal(std::uint32_t seconds, std::uint32_t fraction);
 // datagram is shorter than a reply or RejectReply refuses it.
 TDateTime EvaluateSntpReply(const std::uint8_t* data, std::size_t length, TNtpStamp sent, bool& matched);
 
+// How long the program waits for a server's answer to one SNTP request, in ms.
+inline constexpr int SntpReceiveTimeoutMs = 10000;
+
 class TIdSNTP : public TIdUDPClient {
 public:
   TIdSNTP() { SetPort(123); }

@@ -12,6 +12,9 @@ std::uint32_t TimeReplySeconds(const std::uint8_t* data, std::size_t length);
 // 0.0 for 0, which stands for no reply.
 TDateTime TimeReplyToLocal(std::uint32_t seconds, TDateTime baseDate, std::uint32_t halfTripMs);
 
+// How long the program waits for a server's answer to one Time protocol request, in ms.
+inline constexpr int TimeUDPReceiveTimeoutMs = 10000;
+
 // Time protocol (RFC 868) client over UDP: an empty request, a 4-byte reply of
 // seconds since 1900-01-01 00:00 UTC.
 class TIdCustomTimeUDP : public TIdUDPClient {

@@ -34,6 +34,11 @@ std::optional<TIdDottedQuad> ParseDottedQuad(std::string_view text) {
   return parts;
 }
 
+std::optional<TIdDottedQuad> ParseIPv4(std::string_view text) {
+  if (text.find_first_not_of(' ') == std::string_view::npos) return TIdDottedQuad{};
+  return ParseDottedQuad(text);
+}
+
 std::string DottedQuadText(const TIdDottedQuad& parts) {
   return std::to_string(parts[0]) + '.' + std::to_string(parts[1]) + '.' + std::to_string(parts[2]) + '.' +
          std::to_string(parts[3]);

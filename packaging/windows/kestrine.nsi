@@ -3,15 +3,20 @@
 ;   EXE      the stripped Kestrine.exe to install
 ;   SERVICE  the stripped KestrineClockService.exe to install beside it
 ;   OUTFILE  the installer to write, e.g. Kestrine-Setup-0.1.0.exe
+;   LICENSE, THIRD_PARTY  LICENSE.txt and THIRD-PARTY-LICENSES.txt, with CRLF line ends
+;   COMPANY, COPYRIGHT  as the programs' version resources say them
 ; Optional: ICON, an .ico for the installer and the uninstaller.
 ; "setup.exe /S" installs silently; "uninstall.exe /S" removes it silently.
-; Exit codes: 0 done, 740 not an administrator, 1603 a file could not be
+; An administrator's presets for each user's first start:
+;   /SERVER=NAME /PROTOCOL=SNTP|Time /INTERVAL=MINUTES /STARTUP=0|1
+; Exit codes: 0 done, 87 a switch setup does not know or a value it cannot
+; use (nothing changed), 740 not an administrator, 1603 a file could not be
 ; replaced or removed or the clock service could not be set up (the message
 ; box says which; when silent, standard error does where there is one).
 
-!ifdef VERSION & EXE & SERVICE & OUTFILE
+!ifdef VERSION & EXE & SERVICE & OUTFILE & LICENSE & THIRD_PARTY & COMPANY & COPYRIGHT
 !else
-  !error "makensis needs -DVERSION=... -DEXE=... -DSERVICE=... -DOUTFILE=..."
+  !error "makensis needs -DVERSION=... -DEXE=... -DSERVICE=... -DOUTFILE=... -DLICENSE=... -DTHIRD_PARTY=... -DCOMPANY=... -DCOPYRIGHT=..."
 !endif
 
 Unicode true
@@ -43,6 +48,15 @@ ManifestDPIAware true
 !define FOLDER_SDDL "O:BAD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)"
 !define WINDOW_CLASS "TForm1"
 !define ERROR_INSTALL_FAILURE 1603
+!define ERROR_INVALID_PARAMETER 87
+!define URL "https://kestrine.invalid/"
+; The first line of a settings.ini that setup wrote from its switches: the
+; uninstaller removes that file, and moves any other to the user's folder.
+!define PRESETS_MARK "; Kestrine Setup's presets: each user's first start takes these values."
+; The program's interval is whole minutes times 60000 ms in 32 bits: 71582
+; minutes is the longest that does not wrap around.
+!define MAX_INTERVAL 71582
+!define SWITCHES "Switches: /S (silent), /SERVER=NAME, /PROTOCOL=SNTP|Time (with /SERVER=), /INTERVAL=MINUTES (1 to ${MAX_INTERVAL}), /STARTUP=0|1, /D=FOLDER (last)."
 ; How long a copy of the program may take to save its settings and end.
 !define CLOSE_WAIT_MS 20000
 ; Polls of 100 ms: the service stopping, or starting once started (30 s).
@@ -65,12 +79,14 @@ VIAddVersionKey /LANG=1033 "ProductName" "Kestrine"
 VIAddVersionKey /LANG=1033 "ProductVersion" "${VERSION}"
 VIAddVersionKey /LANG=1033 "FileVersion" "${VERSION}"
 VIAddVersionKey /LANG=1033 "FileDescription" "Kestrine Setup"
-VIAddVersionKey /LANG=1033 "LegalCopyright" "The Kestrine developers"
+VIAddVersionKey /LANG=1033 "CompanyName" "${COMPANY}"
+VIAddVersionKey /LANG=1033 "LegalCopyright" "${COPYRIGHT}"
 
 !include "MUI2.nsh"
 !include "LogicLib.nsh"
 !include "WinMessages.nsh"
 !include "FileFunc.nsh"
+!include "TextFunc.nsh"
 !ifdef ICON
   !define MUI_ICON "${ICON}"
   !define MUI_UNICON "${ICON}"
@@ -78,6 +94,11 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "The Kestrine developers"
 !define MUI_ABORTWARNING
 !define MUI_FINISHPAGE_RUN
 !define MUI_FINISHPAGE_RUN_FUNCTION StartAsUser
+; The MIT License asks nothing of someone who installs: the page informs, and
+; its button goes on.
+!define MUI_LICENSEPAGE_BUTTON "$(^NextBtn)"
+!define MUI_LICENSEPAGE_TEXT_BOTTOM "Kestrine is free software under the MIT License above. The run-time libraries of GCC and mingw-w64 inside it have their own licences, in THIRD-PARTY-LICENSES.txt beside the program."
+!insertmacro MUI_PAGE_LICENSE "${LICENSE}"
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_PAGE_FINISH
@@ -105,8 +126,8 @@ Var ServiceWasRunning ; before an update stopped it
 ; The functions both the installer and the uninstaller need ("un." for the latter).
 !macro SharedFunctions UN
 
-; Fail with MESSAGE in $0: says why and ends with ERROR_INSTALL_FAILURE.
-Function ${UN}Fail
+; Report MESSAGE in $0: in a box, and when silent on standard error.
+Function ${UN}Report
   DetailPrint "$0"
   MessageBox MB_ICONSTOP|MB_OK "$0" /SD IDOK
   ${If} ${Silent}
@@ -119,6 +140,11 @@ Function ${UN}Fail
       System::Call 'kernel32::WriteFile(p r1, m r0, i r2, *i .r3, p 0)'
     ${EndIf}
   ${EndIf}
+FunctionEnd
+
+; Fail with MESSAGE in $0: says why and ends with ERROR_INSTALL_FAILURE.
+Function ${UN}Fail
+  Call ${UN}Report
   SetErrorLevel ${ERROR_INSTALL_FAILURE}
   Abort
 FunctionEnd
@@ -263,11 +289,184 @@ Function ${UN}StopService
   StrCpy $0 1
 FunctionEnd
 
+; PointsHere: $0 is 1 when the path at the start of $0 (in quotation marks
+; or not) lies in the installation's folder.
+Function ${UN}PointsHere
+  StrCpy $1 $0 1
+  ${IfThen} $1 == '"' ${|} StrCpy $0 $0 "" 1 ${|}
+  StrLen $1 "$INSTDIR\"
+  StrCpy $0 $0 $1
+  ${If} $0 == "$INSTDIR\"
+    StrCpy $0 1
+  ${Else}
+    StrCpy $0 0
+  ${EndIf}
+FunctionEnd
+
 !macroend
 !insertmacro SharedFunctions ""
 !insertmacro SharedFunctions "un."
 
+; RemoveOwnRunValue UN ROOT KEY: the start-with-Windows value there goes only
+; when it starts this installation's program, not another copy.
+!macro RemoveOwnRunValue UN ROOT KEY
+  ReadRegStr $0 ${ROOT} "${KEY}" "${RUN_VALUE}"
+  ${If} $0 != ""
+    Call ${UN}PointsHere
+    ${IfThen} $0 == 1 ${|} DeleteRegValue ${ROOT} "${KEY}" "${RUN_VALUE}" ${|}
+  ${EndIf}
+!macroend
+
+; The administrator's presets, from the switches: empty when not given.
+Var PresetServer
+Var PresetProtocol ; 0 SNTP, 1 Time
+Var PresetInterval ; whole minutes
+Var PresetStartup ; 0 or 1
+
+; BadSwitch: the command line in $0 cannot be used; says why and ends with 87
+; before anything changes.
+Function BadSwitch
+  StrCpy $0 "$0$\r$\n${SWITCHES}"
+  Call Report
+  SetErrorLevel ${ERROR_INVALID_PARAMETER}
+  Quit
+FunctionEnd
+
+; CheckSwitch: $R2 is one switch without its "/" (or, with $R4 0, the text
+; before the first switch); one that setup does not know ends it.
+Function CheckSwitch
+  ${Do}
+    StrCpy $R6 $R2 1 -1
+    ${IfThen} $R6 != " " ${|} ${Break} ${|}
+    StrCpy $R2 $R2 -1
+  ${Loop}
+  ${If} $R4 == 0
+    ${IfThen} $R2 == "" ${|} Return ${|}
+    StrCpy $0 'Setup takes only switches, each starting with "/", not "$R2".'
+    Call BadSwitch
+  ${EndIf}
+  ${IfThen} $R2 == "S" ${|} Return ${|}
+  ${IfThen} $R2 == "NCRC" ${|} Return ${|}
+  StrCpy $R6 $R2 7
+  ${IfThen} $R6 == "SERVER=" ${|} Return ${|}
+  StrCpy $R6 $R2 8
+  ${IfThen} $R6 == "STARTUP=" ${|} Return ${|}
+  StrCpy $R6 $R2 9
+  ${IfThen} $R6 == "PROTOCOL=" ${|} Return ${|}
+  ${IfThen} $R6 == "INTERVAL=" ${|} Return ${|}
+  StrCpy $0 'Setup does not know the switch "/$R2".'
+  Call BadSwitch
+FunctionEnd
+
+; CheckSwitches: a misspelt switch would otherwise be ignored without a word.
+; The command line is cut at each "/" outside quotation marks, as GetOptions
+; cuts it; /D= is not in it (NSIS takes it off).
+Function CheckSwitches
+  ${GetParameters} $R0
+  StrCpy $R1 0 ; where in the line
+  StrCpy $R2 "" ; the switch so far
+  StrCpy $R3 0 ; inside quotation marks
+  StrCpy $R4 0 ; a "/" seen
+  ${Do}
+    StrCpy $R5 $R0 1 $R1
+    IntOp $R1 $R1 + 1
+    ${IfThen} $R5 == '"' ${|} IntOp $R3 1 - $R3 ${|}
+    ${If} $R5 == ""
+      Call CheckSwitch
+      ${Break}
+    ${ElseIf} $R5 == "/"
+    ${AndIf} $R3 == 0
+      Call CheckSwitch
+      StrCpy $R2 ""
+      StrCpy $R4 1
+    ${Else}
+      StrCpy $R2 "$R2$R5"
+    ${EndIf}
+  ${Loop}
+FunctionEnd
+
+; OnlyOf: $1 is the count of the leading characters of $0 that are in $2.
+!macro OnlyOf
+  System::Call 'msvcrt::wcsspn(w r0, w r2) i .r1'
+!macroend
+
+; ReadPresets: the values of the preset switches, each checked, into the
+; Preset variables.
+Function ReadPresets
+  ${GetParameters} $R0
+  ClearErrors
+  ${GetOptions} $R0 "/SERVER=" $0
+  ${IfNot} ${Errors}
+    ; A host name or an address, as the program's address box takes it.
+    StrCpy $2 "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789.-_:"
+    !insertmacro OnlyOf
+    StrLen $3 $0
+    ${If} $3 == 0
+    ${OrIf} $3 > 253
+    ${OrIf} $1 != $3
+      StrCpy $0 'Setup cannot use /SERVER=$0: a server is a host name or an address of 1 to 253 letters, digits and ".-_:".'
+      Call BadSwitch
+    ${EndIf}
+    StrCpy $PresetServer $0
+    StrCpy $PresetProtocol 0
+  ${EndIf}
+  ClearErrors
+  ${GetOptions} $R0 "/PROTOCOL=" $0
+  ${IfNot} ${Errors}
+    ${If} $0 == "SNTP"
+      StrCpy $1 0
+    ${ElseIf} $0 == "Time"
+      StrCpy $1 1
+    ${Else}
+      StrCpy $0 'Setup cannot use /PROTOCOL=$0: the protocol is SNTP or Time.'
+      Call BadSwitch
+    ${EndIf}
+    ; The NIST servers are always asked by SNTP.
+    ${If} $PresetServer == ""
+      StrCpy $0 "Setup cannot use /PROTOCOL=$0 without /SERVER=: it is the protocol of that server."
+      Call BadSwitch
+    ${EndIf}
+    StrCpy $PresetProtocol $1
+  ${EndIf}
+  ClearErrors
+  ${GetOptions} $R0 "/INTERVAL=" $0
+  ${IfNot} ${Errors}
+    StrCpy $4 $0
+    StrCpy $2 "0123456789"
+    !insertmacro OnlyOf
+    StrLen $3 $0
+    ; Without leading zeros, which NSIS would read as octal.
+    ${DoWhile} $1 == $3
+      StrCpy $5 $0 1
+      ${IfThen} $5 != "0" ${|} ${Break} ${|}
+      StrCpy $0 $0 "" 1
+    ${Loop}
+    StrLen $5 $0
+    ${If} $1 != $3
+    ${OrIf} $5 == 0
+    ${OrIf} $5 > 5
+    ${OrIf} $0 > ${MAX_INTERVAL}
+      StrCpy $0 'Setup cannot use /INTERVAL=$4: the interval is a whole number of minutes from 1 to ${MAX_INTERVAL}.'
+      Call BadSwitch
+    ${EndIf}
+    StrCpy $PresetInterval $0
+  ${EndIf}
+  ClearErrors
+  ${GetOptions} $R0 "/STARTUP=" $0
+  ${IfNot} ${Errors}
+    ${If} $0 != "0"
+    ${AndIf} $0 != "1"
+      StrCpy $0 'Setup cannot use /STARTUP=$0: it is 1 (start Kestrine when a user logs on) or 0.'
+      Call BadSwitch
+    ${EndIf}
+    StrCpy $PresetStartup $0
+  ${EndIf}
+FunctionEnd
+
 Function .onInit
+  ; Before the rights: a wrong command line says so to anyone.
+  Call CheckSwitches
+  Call ReadPresets
   !insertmacro RequireAdmin
   SetRegView 64
   SetShellVarContext all
@@ -466,6 +665,55 @@ Function .onInstFailed
   ${EndIf}
 FunctionEnd
 
+; WritePresets: the switches' values as a settings.ini beside the program,
+; which gives each user's first start its values (the user's own file, once
+; there, wins). Without a preset switch an existing file stays as it is;
+; with one the file holds just those.
+Function WritePresets
+  ${If} $PresetServer == ""
+  ${AndIf} $PresetInterval == ""
+  ${AndIf} $PresetStartup == ""
+    Return
+  ${EndIf}
+  DetailPrint "Writing the presets to $INSTDIR\settings.ini"
+  ClearErrors
+  FileOpen $1 "$INSTDIR\settings.ini" w
+  ${IfNot} ${Errors}
+    ; The keys and values as the program saves them, in its order.
+    FileWrite $1 "${PRESETS_MARK}$\r$\n[Common]$\r$\n"
+    ${If} $PresetServer != ""
+      FileWrite $1 "bNISTServer=0$\r$\nServerType=$PresetProtocol$\r$\nTimeServer=$PresetServer$\r$\n"
+      FileWrite $1 "ServerProtocol=$PresetProtocol$\r$\n"
+    ${EndIf}
+    ${If} $PresetInterval != ""
+      FileWrite $1 "ckSyncTime=1$\r$\nedtSyncTime=$PresetInterval$\r$\n"
+    ${EndIf}
+    ${IfThen} $PresetStartup != "" ${|} FileWrite $1 "ckRunStartup=$PresetStartup$\r$\n" ${|}
+    FileClose $1
+  ${EndIf}
+  ${If} ${Errors}
+    StrCpy $0 "Setup could not write $INSTDIR\settings.ini."
+    Call Fail
+  ${EndIf}
+FunctionEnd
+
+; WriteStartup: /STARTUP=1 writes the machine's start-with-Windows value, so
+; that Kestrine starts at every user's log-on, also for users who never
+; started it; /STARTUP=0 removes it where it starts this installation.
+Function WriteStartup
+  ${If} $PresetStartup == 1
+    ClearErrors
+    ; Quoted, as the program writes a path with a blank.
+    WriteRegStr HKLM "${RUN_KEY}" "${RUN_VALUE}" '"$INSTDIR\Kestrine.exe"'
+    ${If} ${Errors}
+      StrCpy $0 "Setup could not write the value ${RUN_VALUE} under HKEY_LOCAL_MACHINE\${RUN_KEY}."
+      Call Fail
+    ${EndIf}
+  ${ElseIf} $PresetStartup == 0
+    !insertmacro RemoveOwnRunValue "" HKLM "${RUN_KEY}"
+  ${EndIf}
+FunctionEnd
+
 ; InstallFile SOURCE NAME WHAT_TO_CLOSE: a file that cannot be written (a
 ; running copy that did not close, another user's copy) fails the installation.
 !macro InstallFile SOURCE NAME WHAT_TO_CLOSE
@@ -487,6 +735,9 @@ Section "Kestrine"
   StrCpy $ServiceWasRunning $0
   !insertmacro InstallFile "${EXE}" "Kestrine.exe" "${CLOSE_PROGRAM}"
   !insertmacro InstallFile "${SERVICE}" "KestrineClockService.exe" "${CLOSE_OTHER}"
+  !insertmacro InstallFile "${LICENSE}" "LICENSE.txt" "${CLOSE_OTHER}"
+  !insertmacro InstallFile "${THIRD_PARTY}" "THIRD-PARTY-LICENSES.txt" "${CLOSE_OTHER}"
+  Call WritePresets
   ClearErrors
   WriteUninstaller "$INSTDIR\uninstall.exe"
   ${If} ${Errors}
@@ -497,11 +748,15 @@ Section "Kestrine"
 
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "Kestrine"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "The Kestrine developers"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "${COMPANY}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "HelpLink" "${URL}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "URLInfoAbout" "${URL}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
   WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
   WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\Kestrine.exe,0"
+  ; Setup has nothing to choose again: one part, no options. Its presets
+  ; change, and its files are repaired, by running setup again (with switches).
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
   ; Kilobytes, for the size column of Add/Remove Programs.
@@ -512,6 +767,7 @@ Section "Kestrine"
   WriteRegExpandStr HKLM "${EVENT_SOURCE_KEY}" "EventMessageFile" "$INSTDIR\KestrineClockService.exe"
   WriteRegDWORD HKLM "${EVENT_SOURCE_KEY}" "TypesSupported" 7
   StrCpy $ServiceWasRunning 0
+  Call WriteStartup
   Call CloseService
   Call SetUpService
   Call WritePolicy
@@ -595,29 +851,17 @@ Function un.CopySettings
   ${IfThen} $0 != 0 ${|} StrCpy $0 1 ${|}
 FunctionEnd
 
-; un.PointsHere: $0 is 1 when the path at the start of $0 (in quotation marks
-; or not) lies in the installation's folder.
-Function un.PointsHere
-  StrCpy $1 $0 1
-  ${IfThen} $1 == '"' ${|} StrCpy $0 $0 "" 1 ${|}
-  StrLen $1 "$INSTDIR\"
-  StrCpy $0 $0 $1
-  ${If} $0 == "$INSTDIR\"
-    StrCpy $0 1
-  ${Else}
-    StrCpy $0 0
-  ${EndIf}
+; un.IsPresets: $0 is 1 when $INSTDIR\settings.ini is the presets setup wrote.
+Function un.IsPresets
+  StrCpy $0 0
+  ClearErrors
+  FileOpen $1 "$INSTDIR\settings.ini" r
+  ${IfThen} ${Errors} ${|} Return ${|}
+  FileRead $1 $2
+  FileClose $1
+  ${un.TrimNewLines} $2 $2
+  ${IfThen} $2 == "${PRESETS_MARK}" ${|} StrCpy $0 1 ${|}
 FunctionEnd
-
-; RemoveOwnRunValue ROOT KEY: the start-with-Windows value there goes only
-; when it starts this installation's program, not another copy.
-!macro RemoveOwnRunValue ROOT KEY
-  ReadRegStr $0 ${ROOT} "${KEY}" "${RUN_VALUE}"
-  ${If} $0 != ""
-    Call un.PointsHere
-    ${IfThen} $0 == 1 ${|} DeleteRegValue ${ROOT} "${KEY}" "${RUN_VALUE}" ${|}
-  ${EndIf}
-!macroend
 
 ; RemoveFile NAME WHAT_TO_CLOSE: one that cannot be removed stops the uninstallation.
 !macro RemoveFile NAME WHAT_TO_CLOSE
@@ -659,10 +903,10 @@ Section "Uninstall"
   Delete "$SMPROGRAMS\Kestrine.lnk"
 
   Call un.ShellUser
-  !insertmacro RemoveOwnRunValue HKLM "${RUN_KEY}"
-  !insertmacro RemoveOwnRunValue HKCU "${RUN_KEY}"
+  !insertmacro RemoveOwnRunValue un. HKLM "${RUN_KEY}"
+  !insertmacro RemoveOwnRunValue un. HKCU "${RUN_KEY}"
   ${If} $R1 != ""
-    !insertmacro RemoveOwnRunValue HKU "$R1\${RUN_KEY}"
+    !insertmacro RemoveOwnRunValue un. HKU "$R1\${RUN_KEY}"
   ${EndIf}
 
   ; An older Kestrine, run as administrator, kept its settings beside the
@@ -679,6 +923,8 @@ Section "Uninstall"
     StrCpy $R0 $APPDATA
     SetShellVarContext all
   ${EndIf}
+  Call un.IsPresets
+  ${IfThen} $0 == 1 ${|} Delete "$INSTDIR\settings.ini" ${|}
   ${If} ${FileExists} "$INSTDIR\settings.ini"
     ${If} ${FileExists} "$R0\Kestrine\settings.ini"
       Delete "$INSTDIR\settings.ini"
@@ -696,6 +942,8 @@ Section "Uninstall"
     System::Call 'kernel32::CloseHandle(p R2)'
   ${EndIf}
 
+  Delete "$INSTDIR\LICENSE.txt"
+  Delete "$INSTDIR\THIRD-PARTY-LICENSES.txt"
   !insertmacro RemoveFile "uninstall.exe" "${CLOSE_OTHER}"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
   ; Last, so that a test can wait for it: the folder goes once it is empty.

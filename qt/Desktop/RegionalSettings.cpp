@@ -3,7 +3,7 @@
 #include <QLocale>
 #include <QString>
 
-#include "Form/PictureTranslation.h"
+#include "TimeText/PictureTranslation.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 #pragma once
-#include "Form/FormatDateTime.h"
+#include "TimeText/FormatDateTime.h"
 
 class QLocale;
 

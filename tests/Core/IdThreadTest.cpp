@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <future>
+#include <stdexcept>
 #include <string>
 #include <thread>
 
@@ -59,7 +60,7 @@ private:
 
 // Waits for the thread's end from another thread, so that a thread that never
 // ends fails the test instead of hanging it.
-bool EndsSoon(GapThread& thread) {
+bool EndsSoon(TIdThread& thread) {
   auto ended = std::async(std::launch::async, [&] { thread.WaitForEnd(); });
   if (ended.wait_for(5s) == std::future_status::ready) return true;
   thread.RequestStart();  // resumes it, so that the test can finish
@@ -94,6 +95,32 @@ TEST(IdThreadTest, TerminatingASuspendedThreadWakesItToEnd) {
     }
     EXPECT_TRUE(EndsSoon(thread)) << "the terminated thread stayed suspended";
   }
+}
+
+// A pass that fails ends the thread, with FinishRun run, and nothing else.
+class FailingThread : public TIdThread {
+public:
+  FailingThread() : TIdThread(true, true, "failing") { StartThread(); }
+  ~FailingThread() override { EndThread(); }
+
+  std::atomic<int> Passes{0};
+  std::atomic<bool> Finished{false};
+
+protected:
+  void RunPass() override {
+    ++Passes;
+    throw std::runtime_error("the wait failed");
+  }
+  void FinishRun() override { Finished = true; }
+};
+
+TEST(IdThreadTest, AFailedPassEndsTheThreadAfterFinishingTheRun) {
+  FailingThread thread;
+  thread.RequestStart();
+  EXPECT_TRUE(EndsSoon(thread));
+  EXPECT_TRUE(thread.Terminated());
+  EXPECT_TRUE(thread.Finished);
+  EXPECT_EQ(thread.Passes.load(), 1);
 }
 
 }  // namespace

@@ -26,8 +26,6 @@ std::string AddressText(std::uint32_t address);
 Handle BoundSocket(const Endpoint& at);
 std::uint16_t LocalPort(Handle socket);
 void Close(Handle socket);
-// Whether SO_BROADCAST is set on the socket.
-bool BroadcastEnabled(Handle socket);
 
 // Whether the whole datagram went out; on false, Fail describes why.
 bool SendTo(Handle socket, const std::uint8_t* data, std::size_t size, const Endpoint& to);

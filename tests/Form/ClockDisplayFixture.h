@@ -4,14 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <string>
 
 #include "Fakes/FakeUdpServer.h"
+#include "Form/FakeFormView.h"
 #include "Form/Form1.h"
 #include "Protocols/IdRequestPacer.h"
 #include "Support/FakeClock.h"
-#include "Form/FakeFormView.h"
 
 namespace KestrineTest {
 
@@ -22,11 +23,11 @@ protected:
   void SetUp() override {
     TIdRequestPacer::Default().SetMinInterval(0ms);
     Window = std::make_unique<FakeWindow>(TSettingsPaths{}, "/opt/kestrine/kestrine");
-    Form = Window->Form.get();
-    View().At(TControl::edtServer).Text = "127.0.0.1";
+    View().Type(TControl::edtServer, "127.0.0.1");
     View().Click(TControl::ckCustomServer);
-    ASSERT_TRUE(PumpUntil([this] { return !Form->FQueryBusy; }, 5s));
-    ASSERT_FALSE(Form->FQueryFailed);
+    ASSERT_TRUE(QueriesEnded());
+    View().Tick();
+    ASSERT_EQ(Text(TControl::TeSEdit3), "time synchronized");
   }
   void TearDown() override {
     Window.reset();
@@ -34,13 +35,23 @@ protected:
   }
 
   FakeFormView& View() { return Window->View; }
+  TForm1& Form() { return *Window->Form; }
   std::string Text(TControl control) { return View().Text(control); }
   int Color(TControl control) { return View().At(control).FontColor; }
+
+  // "Refresh" with the local clock this far ahead of the server's (behind when
+  // negative), until the query has ended. Half a second over the whole seconds
+  // keeps the measured offset clear of the exchange's own time.
+  void Measure(std::int64_t aheadMs) {
+    Clock.FollowSystem();
+    Clock.Advance(aheadMs);
+    View().Click(TControl::TeButton2);
+    ASSERT_TRUE(QueriesEnded());
+  }
 
   FakeUdpServer Server{"127.0.0.1", 123, SntpHandler(0.0)};
   FakeClock Clock;
   std::unique_ptr<FakeWindow> Window;
-  TForm1* Form = nullptr;
 };
 
 }  // namespace KestrineTest

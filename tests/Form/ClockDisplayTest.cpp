@@ -2,12 +2,19 @@
 // on a fake window whose first query has already succeeded.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <filesystem>
+#include <optional>
 #include <regex>
+#include <thread>
 
+#include "Core/IdThreadStart.h"
 #include "Form/ClockDisplayFixture.h"
-#include "Form/GetTimeClientThread.h"
 #include "Platform/HelperRequest.h"
 #include "Platform/TimeChange.h"
+#include "Support/TestHelpers.h"
+#include "Sync/GetTimeClientThread.h"
+#include "TimeText/TestFormats.h"
 
 using namespace KestrineTest;
 using namespace std::chrono_literals;
@@ -16,23 +23,23 @@ namespace {
 
 TEST_F(ClockDisplayTest, TheTickShowsTheDifferenceAndColoursTheLocalTime) {
   struct Case {
-    std::int64_t Offset;
+    std::int64_t AheadMs;
     const char* Difference;
     int LocalColour;
   };
-  for (const Case c : {Case{5, "5 seconds ahead", 255}, Case{1, "1 seconds ahead", 255},
-                       Case{-12, "-12 seconds behind", 255}, Case{0, "time synchronized", 0}}) {
-    Form->FClockOffset = c.Offset;
+  for (const Case c :
+       {Case{5500, "5 seconds ahead", 255}, Case{-12500, "-12 seconds behind", 255}, Case{0, "time synchronized", 0}}) {
+    Measure(c.AheadMs);
     View().Tick();
     EXPECT_EQ(Text(TControl::TeSEdit3), c.Difference);
-    EXPECT_EQ(Color(TControl::TeSEdit2), c.LocalColour) << c.Offset;
+    EXPECT_EQ(Color(TControl::TeSEdit2), c.LocalColour) << c.AheadMs;
     EXPECT_EQ(Color(TControl::TeSEdit1), 0);
   }
 }
 
 TEST_F(ClockDisplayTest, TheServerTimeIsTheLocalTimeMinusTheOffsetInEitherFormat) {
   View().Click(TControl::ckUTCFormat);
-  Form->FClockOffset = 3600;  // an hour ahead: the server's clock reads an hour earlier
+  Measure(3600500);  // an hour ahead: the server's clock reads an hour earlier
   View().Tick();
   const std::regex fixed(R"(^\d\d-[A-Z][a-z][a-z] -\d{4} (\d\d):\d\d:\d\d$)");
   std::smatch server, local;
@@ -45,93 +52,139 @@ TEST_F(ClockDisplayTest, TheServerTimeIsTheLocalTimeMinusTheOffsetInEitherFormat
   EXPECT_FALSE(std::regex_match(Text(TControl::TeSEdit2), fixed)) << "the local format shows at the next tick";
 }
 
-TEST_F(ClockDisplayTest, WhileAQueryRunsOnlyTheLocalTimeChanges) {
-  View().SetText(TControl::TeSEdit1, "Connecting time sever...");
-  View().SetText(TControl::TeSEdit3, "last");
-  Form->FQueryBusy = true;  // as if a worker were running
-  View().Tick();
-  Form->FQueryBusy = false;
-  EXPECT_EQ(Text(TControl::TeSEdit1), "Connecting time sever...");
-  EXPECT_EQ(Text(TControl::TeSEdit3), "last");
-  EXPECT_FALSE(Text(TControl::TeSEdit2).empty());
+// The window formats with the settings it was given, and with the user's new
+// ones once the regional settings change; the fixed format stays US English.
+TEST(ClockFormatTest, TheWindowFollowsTheUsersSettings) {
+  const TDateTime evening = EncodeDateTime(2024, 12, 8, 21, 30, 5, 123);  // a Sunday
+  FakeWindow window;
+  EXPECT_EQ(window.Form->FormatClockTime(true, evening), "21:30:05, Sunday, Sunday, 8 December 2024");
+  TFormatSettings user = UsFormatSettings();
+  user.LongTimeFormat = "hh.mm.ss";
+  user.LongDateFormat = "dddd d mmmm yyyy";
+  window.Form->SetUserFormat(user);
+  EXPECT_EQ(window.Form->FormatClockTime(true, evening), "21.30.05, Sunday, Sunday 8 December 2024");
+  EXPECT_EQ(window.Form->FormatClockTime(false, evening), "08-Dec -2024 21:30:05");
 }
 
-TEST_F(ClockDisplayTest, AfterAFailureTheTickStartsTheNextQuery) {
-  Form->FQueryFailed = true;
-  View().SetText(TControl::TeSEdit3, "Unknown");
+// A query under way owns the Server Time and Difference boxes.
+TEST_F(ClockDisplayTest, WhileAQueryRunsOnlyTheLocalTimeChanges) {
+  std::atomic<bool> held{true}, asking{false};
+  TGetTimeClientThread::BeforeQueryHook = [&] {
+    asking = true;
+    while (held) std::this_thread::sleep_for(1ms);
+  };
+  View().Click(TControl::TeButton2);
+  ASSERT_TRUE(PumpUntil([&] { return asking.load(); }, 5s));
+  EXPECT_EQ(Text(TControl::TeSEdit1), "Connecting time sever...");
+  View().ForgetShown(TControl::TeSEdit1);
+  View().ForgetShown(TControl::TeSEdit2);
+  View().ForgetShown(TControl::TeSEdit3);
   View().Tick();
-  EXPECT_TRUE(Form->FQueryBusy);
+  EXPECT_TRUE(View().At(TControl::TeSEdit1).Shown.empty());
+  EXPECT_TRUE(View().At(TControl::TeSEdit3).Shown.empty());
+  EXPECT_FALSE(View().At(TControl::TeSEdit2).Shown.empty());
+  held = false;
+  ASSERT_TRUE(QueriesEnded());
+  TGetTimeClientThread::BeforeQueryHook = nullptr;
+}
+
+// No thread can be started: the failure shows like a failed query's, nothing is
+// set, and each tick tries again as after any failure, without a box piling up
+// on another, until a query succeeds.
+TEST_F(ClockDisplayTest, AfterAFailureNothingIsSetAndTheTickStartsTheNextQuery) {
+  Measure(5500);
+  std::optional<IdThreadStart::TScopedRefusal> refusal(std::in_place);
+  View().Click(TControl::TeButton2);
+  EXPECT_EQ(Text(TControl::TeSEdit1).rfind("Cannot start a thread: ", 0), 0u) << Text(TControl::TeSEdit1);
+  EXPECT_EQ(Color(TControl::TeSEdit1), 255);
   EXPECT_EQ(Text(TControl::TeSEdit3), "Unknown");
-  ASSERT_TRUE(PumpUntil([this] { return !Form->FQueryBusy; }, 5s));
-  EXPECT_FALSE(Form->FQueryFailed);
-  EXPECT_EQ(Server.RequestCount(), 2);
+  View().Click(TControl::TeButton1);
+  Window->Form->TimerFired(TTimerId::SyncTimer);
+  EXPECT_TRUE(Clock.Sets().empty());
+  for (int tick = 0; tick < 5; ++tick) View().Tick();
+  View().Click(TControl::TeButton2);
+  EXPECT_TRUE(View().ErrorBoxes.empty());
+  EXPECT_EQ(TGetTimeClientThread::RunningCount(), 0);
+
+  refusal.reset();
+  View().Tick();
+  EXPECT_EQ(TGetTimeClientThread::RunningCount(), 1) << "the next tick starts the query";
+  EXPECT_EQ(Text(TControl::TeSEdit3), "Unknown");
+  ASSERT_TRUE(QueriesEnded());
+  View().Tick();
+  EXPECT_EQ(Text(TControl::TeSEdit3), "5 seconds ahead");
+  EXPECT_EQ(Color(TControl::TeSEdit1), 0);
+  EXPECT_EQ(Server.RequestCount(), 3);
 }
 
 TEST_F(ClockDisplayTest, SynchroizeSetsTheClockBackByTheOffsetAndItsOwnNoticeStartsNoQuery) {
-  Form->FClockOffset = 5;
+  Measure(5500);
   const Platform::TInstantMs before = Clock.ReadInstant();
   View().Click(TControl::TeButton1);
   ASSERT_EQ(Clock.Sets().size(), 1u);
   EXPECT_NEAR(static_cast<double>(Clock.Sets()[0] - before), -5000.0, 500.0);
-  EXPECT_EQ(Form->FClockOffset, 0);
-  Form->TimeChanged();  // the notice that follows our own change
-  EXPECT_FALSE(Form->FQueryBusy);
-  EXPECT_FALSE(Form->FSettingClock);
-  Form->TimeChanged();  // someone else's change
-  EXPECT_TRUE(Form->FQueryBusy);
-}
-
-TEST_F(ClockDisplayTest, NothingIsSetAfterAFailedQuery) {
-  Form->FQueryFailed = true;
-  Form->FClockOffset = 5;
-  Form->AdjustClock();
-  EXPECT_TRUE(Clock.Sets().empty());
-  EXPECT_EQ(Form->FClockOffset, 5);
-  Form->FQueryFailed = false;
-}
-
-TEST_F(ClockDisplayTest, SyncOnStartAdjustsOnceAtTheFirstTickAfterASuccessfulQuery) {
-  Form->FSyncOnStartPending = true;
-  Form->FClockOffset = -3;
   View().Tick();
-  ASSERT_EQ(Clock.Sets().size(), 1u);
-  EXPECT_FALSE(Form->FSyncOnStartPending);
   EXPECT_EQ(Text(TControl::TeSEdit3), "time synchronized");
-  View().Tick();
-  EXPECT_EQ(Clock.Sets().size(), 1u);
+  Form().TimeChanged();  // the notice that follows our own change
+  EXPECT_EQ(TGetTimeClientThread::RunningCount(), 0);
+  Form().TimeChanged();  // someone else's change
+  EXPECT_EQ(TGetTimeClientThread::RunningCount(), 1);
+  ASSERT_TRUE(QueriesEnded());
+  EXPECT_EQ(Server.RequestCount(), 3);
+}
+
+// Synchronization on start-up, as the settings ask for it: the first tick after
+// the first successful query sets the clock, and already shows it synchronized.
+TEST(SyncOnStartTest, TheFirstTickAfterTheFirstSuccessSetsTheClockOnce) {
+  TIdRequestPacer::Default().SetMinInterval(0ms);
+  const auto folder = std::filesystem::temp_directory_path() / "kestrine-sync-on-start";
+  const std::string settings = (folder / "settings.ini").string();
+  WriteFile(settings, "[Common]\nbNISTServer=0\nTimeServer=127.0.0.1\nckSyncOnStart=1\n");
+  FakeUdpServer server("127.0.0.1", 123, SntpHandler(0.0));
+  FakeClock clock;
+  clock.Advance(-3500);
+  {
+    FakeWindow window(TSettingsPaths{settings, settings});
+    ASSERT_TRUE(PumpUntil([&] { return !clock.Sets().empty(); }, 5s)) << "the pump runs the ticks";
+    EXPECT_EQ(window.View.Text(TControl::TeSEdit3), "time synchronized");
+    window.View.Tick();
+    window.View.Tick();
+    EXPECT_EQ(clock.Sets().size(), 1u);
+  }
+  std::filesystem::remove_all(folder);
+  TIdRequestPacer::Default().SetMinInterval(4000ms);
 }
 
 // Without the right to set the clock, each period would bring the same box back:
 // a refusal is shown once, until a set succeeds or the user presses the button.
 TEST_F(ClockDisplayTest, ARefusedChangeKeepsTheOffsetAndIsShownOnce) {
+  Measure(5500);
   Clock.Refuse(1, "Operation not permitted");
-  Form->FClockOffset = 5;
-  for (int period = 0; period < 3; ++period) Form->TimerFired(TTimerId::SyncTimer);
+  for (int period = 0; period < 3; ++period) Form().TimerFired(TTimerId::SyncTimer);
   ASSERT_EQ(View().ErrorBoxes.size(), 1u);
   EXPECT_EQ(View().ErrorBoxes[0].rfind("The system clock could not be set: Operation not permitted", 0), 0u)
       << View().ErrorBoxes[0];
-  EXPECT_EQ(Form->FClockOffset, 5);
-  EXPECT_FALSE(Form->FSettingClock);
+  View().Tick();
+  EXPECT_EQ(Text(TControl::TeSEdit3), "5 seconds ahead");
 
   View().Click(TControl::TeButton1);  // the user asks: always answered
   EXPECT_EQ(View().ErrorBoxes.size(), 2u);
-  Form->TimerFired(TTimerId::SyncTimer);
+  Form().TimerFired(TTimerId::SyncTimer);
   EXPECT_EQ(View().ErrorBoxes.size(), 2u);
 
   // While one box is open, the periods and the button add none.
   View().OnErrorBox = [&](const std::string&) {
     View().OnErrorBox = nullptr;
-    Form->TimerFired(TTimerId::SyncTimer);
+    Form().TimerFired(TTimerId::SyncTimer);
     View().Click(TControl::TeButton1);
   };
   View().Click(TControl::TeButton1);
   EXPECT_EQ(View().ErrorBoxes.size(), 3u);
 
   Clock.Accept();
-  Form->TimerFired(TTimerId::SyncTimer);  // a set succeeds...
+  Form().TimerFired(TTimerId::SyncTimer);  // a set succeeds...
   Clock.Refuse(1, "Operation not permitted");
-  Form->FClockOffset = 5;
-  Form->TimerFired(TTimerId::SyncTimer);  // ...so the next refusal is news again
+  Form().TimerFired(TTimerId::SyncTimer);  // ...so the next refusal is news again
   EXPECT_EQ(View().ErrorBoxes.size(), 4u);
 }
 
@@ -139,8 +192,7 @@ TEST_F(ClockDisplayTest, ARefusedChangeKeepsTheOffsetAndIsShownOnce) {
 // says who may set the clock, once, with no advice about rights to grant.
 TEST_F(ClockDisplayTest, APolicyRefusalSaysWhoMaySetTheClockOnce) {
   Clock.Refuse(HelperRequest::NotAuthorized, HelperRequest::RefusalText(HelperRequest::NotAuthorized));
-  Form->FClockOffset = 5;
-  for (int period = 0; period < 3; ++period) Form->TimerFired(TTimerId::SyncTimer);
+  for (int period = 0; period < 3; ++period) Form().TimerFired(TTimerId::SyncTimer);
   EXPECT_EQ(View().ErrorBoxes, std::vector<std::string>{
                                    "The system clock could not be set: Kestrine may set the clock only for the user at "
                                    "this computer's screen; an administrator can allow more, as its README says."});
@@ -164,13 +216,13 @@ TEST_F(ClockDisplayTest, ThePeriodRestartsOnlyWhenItChanges) {
   View().Type(TControl::edtSyncTime, "5");
   View().Click(TControl::ckSyncTime);
   const int starts = View().Timer(TTimerId::SyncTimer).Starts;
-  Form->ckSyncTimeClick();  // the same interval, the same state
+  Form().ckSyncTimeClick();  // the same interval, the same state
   EXPECT_EQ(View().Timer(TTimerId::SyncTimer).Starts, starts);
 }
 
 TEST_F(ClockDisplayTest, APeriodThatIsNoIntegerKeepsTheTimerAsItWas) {
   View().Type(TControl::edtSyncTime, "5");
-  Form->ckSyncTimeClick();
+  Form().ckSyncTimeClick();
   View().Type(TControl::edtSyncTime, "abc");
   View().Click(TControl::ckSyncTime);
   EXPECT_EQ(View().ErrorBoxes, std::vector<std::string>{"'abc' is not a valid integer value."});
@@ -183,11 +235,10 @@ TEST_F(ClockDisplayTest, APeriodThatIsNoIntegerKeepsTheTimerAsItWas) {
 // period inside its loop adds none, nor does a wrong number inside a refusal's.
 TEST_F(ClockDisplayTest, OneBoxAtATimeWhateverItsReason) {
   Clock.Refuse(1, "Operation not permitted");
-  Form->FClockOffset = 5;
   View().Type(TControl::edtSyncTime, "abc");
   View().OnErrorBox = [&](const std::string&) {
     View().OnErrorBox = nullptr;
-    Form->TimerFired(TTimerId::SyncTimer);
+    Form().TimerFired(TTimerId::SyncTimer);
   };
   View().Click(TControl::ckSyncTime);
   EXPECT_EQ(View().ErrorBoxes, std::vector<std::string>{"'abc' is not a valid integer value."});
@@ -204,18 +255,20 @@ TEST_F(ClockDisplayTest, OneBoxAtATimeWhateverItsReason) {
 }
 
 TEST_F(ClockDisplayTest, ThePeriodicTimerAdjustsWithoutAQuery) {
-  Form->FClockOffset = 2;
-  Form->TimerFired(TTimerId::SyncTimer);
+  Measure(2500);
+  Form().TimerFired(TTimerId::SyncTimer);
   EXPECT_EQ(Clock.Sets().size(), 1u);
-  EXPECT_FALSE(Form->FQueryBusy);
+  EXPECT_EQ(TGetTimeClientThread::RunningCount(), 0);
+  View().Tick();
+  EXPECT_EQ(Text(TControl::TeSEdit3), "time synchronized");
 }
 
 // The watch on clock changes must be armed again after each notice; when that
 // fails, the user hears of it once, and each tick tries again.
 TEST_F(ClockDisplayTest, AWatchThatCannotBeArmedIsReportedOnceAndRetried) {
-  if (Form->TimeChangeHandle() < 0) GTEST_SKIP() << "no clock-change handle on this system";
+  if (Form().TimeChangeHandle() < 0) GTEST_SKIP() << "no clock-change handle on this system";
   Platform::TTimeChangeWatch::FailArmingForTests(true);
-  Form->TimeChangeHandleReadable();
+  Form().TimeChangeHandleReadable();
   View().Tick();
   View().Tick();
   ASSERT_EQ(View().ErrorBoxes.size(), 1u);
@@ -225,7 +278,7 @@ TEST_F(ClockDisplayTest, AWatchThatCannotBeArmedIsReportedOnceAndRetried) {
   Platform::TTimeChangeWatch::FailArmingForTests(false);
   View().Tick();
   Platform::TTimeChangeWatch::FailArmingForTests(true);
-  Form->TimeChangeHandleReadable();
+  Form().TimeChangeHandleReadable();
   View().Tick();
   Platform::TTimeChangeWatch::FailArmingForTests(false);
   EXPECT_EQ(View().ErrorBoxes.size(), 2u) << "once re-armed, a new failure is news again";

@@ -10,10 +10,11 @@
 #include <vector>
 
 #include "Core/IdSync.h"
+#include "Form/FakeFormView.h"
 #include "Form/Form1.h"
 #include "Protocols/IdRequestPacer.h"
-#include "Form/FakeFormView.h"
 #include "Support/TestHelpers.h"
+#include "Sync/GetTimeClientThread.h"
 
 namespace KestrineTest {
 
@@ -27,10 +28,7 @@ protected:
     TIdRequestPacer::Default().SetMinInterval(4000ms);
   }
 
-  void Create() {
-    Window = std::make_unique<FakeWindow>();
-    Form = Window->Form.get();
-  }
+  void Create() { Window = std::make_unique<FakeWindow>(); }
   FakeFormView& View() { return Window->View; }
   std::string Text(TControl control) { return View().Text(control); }
 
@@ -42,8 +40,11 @@ protected:
     View().Click(TControl::ckCustomServer);
   }
 
-  bool QueryDone(std::chrono::milliseconds timeout = 5s) {
-    return PumpUntil([this] { return !Form->FQueryBusy; }, timeout);
+  // The Difference box once the last query has ended, at the next tick.
+  std::string DifferenceShown() {
+    if (!QueriesEnded()) return "the query did not end";
+    View().Tick();
+    return Text(TControl::TeSEdit3);
   }
 
   // Every text the label shows while the query runs, in order.
@@ -52,18 +53,16 @@ protected:
     std::vector<std::string> labels;
     PollUntil(
         [&] {
-          if (!Form->FQueryBusy) return true;
           IdSync::RunQueued();
           const std::string now = Text(TControl::labCurServer);
           if (labels.empty() || labels.back() != now) labels.push_back(now);
-          return false;
+          return TGetTimeClientThread::RunningCount() == 0;
         },
         10s, [] { std::this_thread::sleep_for(100us); });
     return labels;
   }
 
   std::unique_ptr<FakeWindow> Window;
-  TForm1* Form = nullptr;
 };
 
 }  // namespace KestrineTest

@@ -5,10 +5,11 @@
 #include <algorithm>
 #include <thread>
 
-#include "Form/ControlTable.h"
 #include "Core/IdSync.h"
-#include "Form/GetTimeClientThread.h"
+#include "Form/ControlTable.h"
 #include "Support/TestHelpers.h"
+#include "Sync/GetTimeClientThread.h"
+#include "TimeText/TestFormats.h"
 
 namespace KestrineTest {
 namespace {
@@ -168,47 +169,13 @@ void PumpFor(std::chrono::milliseconds duration) {
   PumpUntil([] { return false; }, duration);
 }
 
+bool QueriesEnded(std::chrono::milliseconds timeout) {
+  return PumpUntil([] { return TGetTimeClientThread::RunningCount() == 0; }, timeout);
+}
+
 void CloseForm(std::unique_ptr<TForm1>& form) {
   form.reset();
-  EXPECT_TRUE(PumpUntil([] { return TGetTimeClientThread::RunningCount() == 0; }, std::chrono::seconds(15)))
-      << "a query worker did not end after its window was destroyed";
-}
-
-namespace {
-
-TFormatSettings EnglishNames() {
-  TFormatSettings s;
-  s.ShortMonthNames = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-  s.LongMonthNames = {"January", "February", "March",     "April",   "May",      "June",
-                      "July",    "August",   "September", "October", "November", "December"};
-  s.ShortDayNames = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-  s.LongDayNames = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
-  s.TimeSeparator = ":";
-  s.DateSeparator = "/";
-  s.TimeAMString = "AM";
-  s.TimePMString = "PM";
-  return s;
-}
-
-}  // namespace
-
-// What the front-end builds for the C.UTF-8 locale.
-TFormatSettings CFormatSettings() {
-  TFormatSettings s = EnglishNames();
-  s.LongTimeFormat = "hh:mm:ss";
-  s.ShortTimeFormat = "hh:mm";
-  s.LongDateFormat = "dddd, d mmmm yyyy";
-  s.ShortDateFormat = "dd/mm/yyyy";
-  return s;
-}
-
-TFormatSettings UsFormatSettings() {
-  TFormatSettings s = EnglishNames();
-  s.LongTimeFormat = "h:mm:ss AMPM";
-  s.ShortTimeFormat = "h:mm AMPM";
-  s.LongDateFormat = "dddd, mmmm d, yyyy";
-  s.ShortDateFormat = "m/d/yy";
-  return s;
+  EXPECT_TRUE(QueriesEnded(std::chrono::seconds(15))) << "a query worker did not end after its window was destroyed";
 }
 
 }  // namespace KestrineTest

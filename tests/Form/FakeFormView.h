@@ -106,11 +106,10 @@ struct FakeWindow {
 // until done() holds; false on time-out.
 bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout);
 void PumpFor(std::chrono::milliseconds duration);
+// Pumps until no query worker runs: the last one's outcome has been applied.
+bool QueriesEnded(std::chrono::milliseconds timeout = std::chrono::seconds(5));
 // Destroys the window's logic as the program does at exit, then waits (pumping)
 // for every query worker to end, so that the next test starts clean.
 void CloseForm(std::unique_ptr<TForm1>& form);
-
-TFormatSettings CFormatSettings();
-TFormatSettings UsFormatSettings();
 
 }  // namespace KestrineTest

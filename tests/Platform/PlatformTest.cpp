@@ -57,26 +57,15 @@ TEST(ClockTest, TheClockIsSetToItsInstantMinusTheOffsetAcrossEveryChangeOfRegime
   };
   // "Now" is ten minutes (and 250 ms) after each change. An offset of 1200 s
   // reaches back over the change: in autumn into the first pass of the hour
-  // that repeats, which a local reading cannot tell from the second.
+  // that repeats, which a local reading cannot tell from the second. The short
+  // offsets, one each way, show the sign.
   const TInstantMs berlinSpring = 1711846800000, berlinAutumn = 1729990800000;
   const TInstantMs newYorkSpring = 1710054000000, newYorkAutumn = 1730613600000;
   const Case cases[] = {
-      {Berlin, berlinSpring, 0, "03:10:00.250", "03:10:00.250"},
-      {Berlin, berlinSpring, 5, "03:10:00.250", "03:09:55.250"},
-      {Berlin, berlinSpring, -5, "03:10:00.250", "03:10:05.250"},
       {Berlin, berlinSpring, 1200, "03:10:00.250", "01:50:00.250"},
-      {Berlin, berlinAutumn, 0, "02:10:00.250", "02:10:00.250"},
-      {Berlin, berlinAutumn, 5, "02:10:00.250", "02:09:55.250"},
-      {Berlin, berlinAutumn, -5, "02:10:00.250", "02:10:05.250"},
       {Berlin, berlinAutumn, 1200, "02:10:00.250", "02:50:00.250"},
-      {NewYork, newYorkSpring, 0, "03:10:00.250", "03:10:00.250"},
-      {NewYork, newYorkSpring, 5, "03:10:00.250", "03:09:55.250"},
       {NewYork, newYorkSpring, -5, "03:10:00.250", "03:10:05.250"},
-      {NewYork, newYorkSpring, 1200, "03:10:00.250", "01:50:00.250"},
-      {NewYork, newYorkAutumn, 0, "01:10:00.250", "01:10:00.250"},
       {NewYork, newYorkAutumn, 5, "01:10:00.250", "01:09:55.250"},
-      {NewYork, newYorkAutumn, -5, "01:10:00.250", "01:10:05.250"},
-      {NewYork, newYorkAutumn, 1200, "01:10:00.250", "01:50:00.250"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.Zone) + " change " + std::to_string(c.Change) + " offset " + std::to_string(c.Offset));
@@ -135,21 +124,6 @@ TEST(ClockTest, InstantsAndTheSystemsSecondsAndNanosecondsAgree) {
   // What lies below a millisecond is dropped, also before 1970.
   EXPECT_EQ(Platform::InstantOfTimespec({5, 999999}), 5000);
   EXPECT_EQ(Platform::InstantOfTimespec({-2, 999999999}), -1001);
-}
-
-TEST(ClockTest, TheFakeRefusesAndFollowsTheSystemShiftedByWhatWasSet) {
-  KestrineTest::FakeClock fake;
-  fake.Refuse(1, "Operation not permitted");
-  const auto refused = Platform::Clock().SetInstant(0);
-  EXPECT_EQ(refused.ErrorCode, 1);
-  EXPECT_EQ(refused.ErrorText, "Operation not permitted");
-  EXPECT_GT(Platform::Clock().ReadInstant(), 1700000000000);  // still the system's time
-  fake.Accept();
-  const TInstantMs system = Platform::SystemClock().ReadInstant();
-  ASSERT_EQ(Platform::Clock().SetInstant(system - 3600000).ErrorCode, 0);
-  const TInstantMs shifted = Platform::Clock().ReadInstant() - Platform::SystemClock().ReadInstant();
-  EXPECT_NEAR(static_cast<double>(shifted), -3600000.0, 1000.0);
-  EXPECT_EQ(fake.Sets().size(), 2u);
 }
 
 TEST(PlatformTest, SettingTheClockIsRefusedWithTheSystemsReason) {

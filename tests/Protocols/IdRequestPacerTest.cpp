@@ -15,10 +15,6 @@ namespace {
 
 using IdRequestPacerTest = ProtocolTest;
 
-TEST_F(IdRequestPacerTest, KeepsFourSecondsBetweenRequestsUnlessToldOtherwise) {
-  EXPECT_EQ(TIdRequestPacer().MinInterval(), 4000ms);
-}
-
 // Process-wide and per address: any client's request to an address delays the next
 // one to that address, whatever the port; another address is not held up.
 TEST_F(IdRequestPacerTest, SpacesRequestsToOneAddressFromEveryClient) {

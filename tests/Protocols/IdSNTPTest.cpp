@@ -177,7 +177,8 @@ TEST(NtpGramTest, PacksEveryFieldBigEndianInWireOrder) {
   EXPECT_EQ(back.TransmitFraction, gram.TransmitFraction);
 }
 
-// One reply from the right server, shaped by the row.
+// One reply from the right server, shaped by the row. Which replies are refused
+// is RejectReply's table; one refused row shows that the query asks it.
 TEST_F(IdSNTPTest, QueryTimeJudgesTheServersReply) {
   const struct {
     const char* Name;
@@ -189,13 +190,7 @@ TEST_F(IdSNTPTest, QueryTimeJudgesTheServersReply) {
       {"server reply", 0x1C, 1, NewYear2024, 0, 48, "2024-01-01 00:00:00.000"},
       {"60 bytes: the first 48 count", 0x1C, 1, NewYear2024, 0x80000000, 60, "2024-01-01 00:00:00.500"},
       {"47 bytes", 0x1C, 1, NewYear2024, 0, 47, "0.0"},
-      {"leap indicator 3", 0xDC, 1, NewYear2024, 0, 48, "0.0"},
-      {"stratum 0", 0x1C, 0, NewYear2024, 0, 48, "0.0"},
       {"stratum 16", 0x1C, 16, NewYear2024, 0, 48, "0.0"},
-      {"stratum 15", 0x1C, 15, NewYear2024, 0, 48, "2024-01-01 00:00:00.000"},
-      {"mode 3", 0x1B, 1, NewYear2024, 0, 48, "2024-01-01 00:00:00.000"},
-      {"version 1", 0x0C, 1, NewYear2024, 0, 48, "2024-01-01 00:00:00.000"},
-      {"zero transmit stamp", 0x1C, 1, 0, 0, 48, "0.0"},
       {"highest bit clear: after 2036", 0x1C, 1, 1, 0, 48, "2036-02-07 06:28:17.000"},
   };
   for (const auto& c : cases) {

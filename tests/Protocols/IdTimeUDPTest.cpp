@@ -30,13 +30,6 @@ FakeUdpServer::Handler Answer(Bytes reply) {
   return [reply](const Datagram&) { return std::vector<Reply>{{reply}}; };
 }
 
-TEST_F(IdTimeUDPTest, DefaultsToPort37AndTheCenturysEpoch) {
-  EXPECT_EQ(Client.GetPort(), 37);
-  EXPECT_EQ(Client.BaseDate, 2.0);
-  EXPECT_EQ(Client.HalfTripMs, 0u);
-  EXPECT_EQ(TIdSNTP().GetPort(), 123);
-}
-
 #ifndef _WIN32
 // Zones set through TZ: the Windows side reads its zone once, at start.
 TEST_F(IdTimeUDPTest, SendsOneEmptyDatagramAndReadsTheSecondsBigEndian) {

@@ -1,6 +1,5 @@
 #include "System/IdStack.h"
 
-#include <arpa/inet.h>
 #include <netdb.h>
 
 #include <gtest/gtest.h>
@@ -8,7 +7,6 @@
 #include <cerrno>
 #include <cstring>
 
-#include "System/IdDottedQuad.h"
 #include "System/IdException.h"
 #include "System/Posix/IdStackPosix.h"
 
@@ -75,60 +73,6 @@ TEST(ErrorMappingTest, ErrnoAndResolverCodesBecomeWindowsSocketsNumbers) {
   };
   for (const auto& c : resolver)
     EXPECT_EQ(IdStackPosix::MapResolverError(c.Code, c.SavedErrno), c.Number) << gai_strerror(c.Code);
-}
-
-TEST(DottedQuadTest, FourDecimalPartsUpTo255WithBlanksAround) {
-  const struct {
-    const char* Host;
-    const char* Plain;  // nullptr: not a dotted quad
-  } cases[] = {
-      {"10.0.0.1", "10.0.0.1"},
-      {" 10 . 0 . 0 . 1", "10.0.0.1"},
-      {"0.0.0.0", "0.0.0.0"},
-      {"255.255.255.255", "255.255.255.255"},
-      {"127.0.0.1 ", "127.0.0.1"},
-      {"127.000.000.001", "127.0.0.1"},
-      {"10.0.0", nullptr},
-      {"256.1.1.1", nullptr},
-      {"1.2.3.4.5", nullptr},
-      {"1.2.3.4.", nullptr},
-      {"1..2.3", nullptr},
-      {".1.2.3", nullptr},
-      {"1.2.3.4x", nullptr},
-      {"-1.2.3.4", nullptr},
-      {"a.b.c.d", nullptr},
-      {"localhost", nullptr},
-      {"", nullptr},
-      {"1 2.3.4.5", nullptr},
-      {"1.2.3.1000", nullptr},
-  };
-  for (const auto& c : cases) {
-    const auto parts = ParseDottedQuad(c.Host);
-    EXPECT_EQ(parts ? DottedQuadText(*parts) : "refused", c.Plain ? c.Plain : "refused") << '"' << c.Host << '"';
-  }
-}
-
-TEST(DottedQuadTest, ParsesBlanksAroundParts) {
-  const struct {
-    const char* Text;
-    const char* Address;  // nullptr: refused
-  } cases[] = {
-      {" 10 . 0 . 0 . 1", "10.0.0.1"},
-      {"192.0.2.255", "192.0.2.255"},
-      {"", "0.0.0.0"},  // every local address
-      {"300.1.1.1", nullptr},
-      {"10.0.0", nullptr},
-  };
-  for (const auto& c : cases) {
-    in_addr address{};
-    const bool parsed = IdStackPosix::ParseIPv4(c.Text, address);
-    EXPECT_EQ(parsed, c.Address != nullptr) << '"' << c.Text << '"';
-    if (parsed && c.Address) {
-      char text[INET_ADDRSTRLEN] = {};
-      inet_ntop(AF_INET, &address, text, sizeof text);
-      EXPECT_STREQ(text, c.Address);
-    }
-  }
 }
 
 class ResolveAddressTest : public testing::Test {

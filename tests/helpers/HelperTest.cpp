@@ -38,6 +38,7 @@
 #include "Platform/Linux/Helpers.h"
 #include "Support/ClockShield.h"
 #include "Support/TestHelpers.h"
+#include "System/IdException.h"
 #include "System/IdStack.h"
 
 using namespace HelperRequest;
@@ -95,9 +96,8 @@ TRun Start(const std::string& path, const std::vector<std::uint8_t>& input, cons
   }
   close(pair[1]);
   TRun run;
-  if (!input.empty()) {
-    EXPECT_EQ(send(pair[0], input.data(), input.size(), MSG_NOSIGNAL), ssize_t(input.size()));
-  }
+  // Not checked: a helper may refuse before it reads (no log) and be gone already.
+  if (!input.empty()) send(pair[0], input.data(), input.size(), MSG_NOSIGNAL);
   shutdown(pair[0], SHUT_WR);
   if (caller == TCaller::GoneBeforeReply) close(pair[0]);
   if (caller == TCaller::Ordinary || caller == TCaller::ThreeDescriptors) {
@@ -426,6 +426,15 @@ TEST_F(HelperTest, TheProgramFallsBackToTheHelpersWhereTheSystemRefusesIt) {
       KestrineTest::UdpProbe client;
       if (!AskTime(client)) _exit(3);
       if (OwnSocketsOnPort37() != 0) _exit(4);
+      // Any other port keeps the program's own refusal: the helper serves none.
+      const TIdStackSocketHandle other = stack.NewSocketHandle(Id_SOCK_DGRAM, 0, Id_IPv4);
+      try {
+        stack.Bind(other, "127.0.0.1", 123, Id_IPv4);
+        _exit(6);
+      } catch (const EIdSocketError& error) {
+        if (error.ErrorNumber() != 10013) _exit(7);
+      }
+      stack.Close(other);
       stack.Close(socket);
       KestrineTest::UdpProbe after;
       if (!KestrineTest::PollUntil([&after] { return !AskTime(after).has_value(); }, std::chrono::seconds(5))) _exit(5);
@@ -437,11 +446,6 @@ TEST_F(HelperTest, TheProgramFallsBackToTheHelpersWhereTheSystemRefusesIt) {
   int status = 0;
   waitpid(child, &status, 0);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the child's step " << WEXITSTATUS(status) << " failed";
-  // Never asked for any other port.
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(123);
-  EXPECT_EQ(Platform::Helpers::ServeTimeThroughHelper(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0), address), -1);
 
   std::string reason;
   if (!KestrineTest::RealClockIsShielded(reason)) GTEST_SKIP() << reason;

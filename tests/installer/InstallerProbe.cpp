@@ -5,6 +5,7 @@
 //                      prints its caption, bounds and process id
 //   text ID            prints the text of the window's control with that id (or name in the table)
 //   click ID           clicks the window's control with that id (or name); prints its check state
+//   checked ID         prints the check state of the window's control with that id or name (0, 1)
 //   close MS           asks the window to close and waits up to MS ms until it is gone
 //   exit PID MS        waits up to MS ms for the process PID to end
 //   end PID            ends the process PID (the test's clean-up)
@@ -16,7 +17,9 @@
 //   start NAME MS ARG...  starts the service with start arguments and waits up to MS ms until it runs
 //   press CAPTION BUTTON MS  waits up to MS ms for a visible window whose caption starts with CAPTION, with an enabled
 //                      button BUTTON (the installer's wizard, a message box); prints the window's
-//                      static texts, then clicks the button
+//                      static texts and rich text boxes (the licence page), then clicks the button
+//   version PATH       prints the file's version resource: "fixed FILE PRODUCT" from its fixed part, then
+//                      "NAME=VALUE" for each string of the language and code page its Translation names
 //   dacl PATH          prints the owner and access list of the file or folder in SDDL; 1 when it is missing
 //   lock PATH          opens the file without sharing and holds it until ended; prints its process id
 //   run MS COMMAND_LINE  runs the command line as it is, waits up to MS ms and prints "exit CODE"
@@ -134,15 +137,20 @@ int ControlArgument(const std::wstring& word) {
   return id != 0 ? id : static_cast<int>(std::wcstol(word.c_str(), nullptr, 10));
 }
 
-int Click(int id) {
+// Clicks the control first when asked; prints its check state.
+int CheckState(int id, bool click) {
   const HWND form = FindForm();
   const HWND control = form == nullptr ? nullptr : FindControl(form, id);
   if (control == nullptr) {
     std::fwprintf(stderr, L"no control %d in the window\n", id);
     return 2;
   }
-  SendMessageW(control, BM_CLICK, 0, 0);
-  std::wprintf(L"check state %ld\n", static_cast<long>(SendMessageW(control, BM_GETCHECK, 0, 0)));
+  if (click) SendMessageW(control, BM_CLICK, 0, 0);
+  const long state = static_cast<long>(SendMessageW(control, BM_GETCHECK, 0, 0));
+  if (click)
+    std::wprintf(L"check state %ld\n", state);
+  else
+    std::wprintf(L"%ld\n", state);
   return 0;
 }
 
@@ -313,10 +321,10 @@ bool HasText(HWND window, const wchar_t* text, bool prefix = false) {
   return prefix ? std::wcsncmp(buffer, text, std::wcslen(text)) == 0 : std::wcscmp(buffer, text) == 0;
 }
 
-bool HasClass(HWND window, const wchar_t* name) {
+bool HasClass(HWND window, const wchar_t* name, bool prefix = false) {
   wchar_t buffer[64] = {};
   GetClassNameW(window, buffer, 64);
-  return _wcsicmp(buffer, name) == 0;
+  return prefix ? _wcsnicmp(buffer, name, std::wcslen(name)) == 0 : _wcsicmp(buffer, name) == 0;
 }
 
 BOOL CALLBACK FindButton(HWND child, LPARAM data) {
@@ -346,9 +354,11 @@ int Press(const wchar_t* caption, const wchar_t* text, DWORD timeoutMs) {
   EnumChildWindows(
       search.Window,
       [](HWND child, LPARAM) -> BOOL {
-        wchar_t buffer[1024] = {};
-        if (HasClass(child, L"Static") && IsWindowVisible(child) &&
-            SendMessageTimeoutW(child, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG, 2000,
+        // The licence text runs to a few kilobytes.
+        static wchar_t buffer[16384];
+        buffer[0] = 0;
+        if ((HasClass(child, L"Static") || HasClass(child, L"RichEdit", true)) && IsWindowVisible(child) &&
+            SendMessageTimeoutW(child, WM_GETTEXT, 16384, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG, 2000,
                                 nullptr) != 0 &&
             buffer[0] != 0)
           std::wprintf(L"%ls\n", buffer);
@@ -357,6 +367,46 @@ int Press(const wchar_t* caption, const wchar_t* text, DWORD timeoutMs) {
       0);
   // Not SendMessage: the click may end the window's process before it answers.
   PostMessageW(search.Button, BM_CLICK, 0, 0);
+  return 0;
+}
+
+// What Explorer's details show, read back the way it reads them.
+int Version(const wchar_t* path) {
+  DWORD ignored = 0;
+  const DWORD size = GetFileVersionInfoSizeW(path, &ignored);
+  if (size == 0) {
+    std::fwprintf(stderr, L"GetFileVersionInfoSizeW %ls: %lu\n", path, GetLastError());
+    return 1;
+  }
+  std::wstring data(size / sizeof(wchar_t) + 1, L'\0');
+  if (!GetFileVersionInfoW(path, 0, size, data.data())) {
+    std::fwprintf(stderr, L"GetFileVersionInfoW %ls: %lu\n", path, GetLastError());
+    return 2;
+  }
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT length = 0;
+  if (!VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) || length < sizeof *fixed) {
+    std::fwprintf(stderr, L"no fixed version information in %ls\n", path);
+    return 1;
+  }
+  std::wprintf(L"fixed %lu.%lu.%lu.%lu %lu.%lu.%lu.%lu\n", HIWORD(fixed->dwFileVersionMS),
+               LOWORD(fixed->dwFileVersionMS), HIWORD(fixed->dwFileVersionLS), LOWORD(fixed->dwFileVersionLS),
+               HIWORD(fixed->dwProductVersionMS), LOWORD(fixed->dwProductVersionMS), HIWORD(fixed->dwProductVersionLS),
+               LOWORD(fixed->dwProductVersionLS));
+  WORD* translation = nullptr;
+  if (!VerQueryValueW(data.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &length) ||
+      length < 2 * sizeof(WORD)) {
+    std::fwprintf(stderr, L"no Translation in %ls\n", path);
+    return 1;
+  }
+  for (const wchar_t* name : {L"CompanyName", L"FileDescription", L"FileVersion", L"InternalName", L"LegalCopyright",
+                              L"OriginalFilename", L"ProductName", L"ProductVersion"}) {
+    wchar_t query[128] = {};
+    std::swprintf(query, 128, L"\\StringFileInfo\\%04x%04x\\%ls", translation[0], translation[1], name);
+    wchar_t* value = nullptr;
+    if (VerQueryValueW(data.data(), query, reinterpret_cast<void**>(&value), &length) && length > 0)
+      std::wprintf(L"%ls=%ls\n", name, value);
+  }
   return 0;
 }
 
@@ -424,7 +474,8 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"display" && argc == 2) return Display();
   if (command == L"window" && argc == 3) return Window(std::wcstoul(argv[2], nullptr, 10));
   if (command == L"text" && argc == 3) return Text(ControlArgument(argv[2]));
-  if (command == L"click" && argc == 3) return Click(ControlArgument(argv[2]));
+  if (command == L"click" && argc == 3) return CheckState(ControlArgument(argv[2]), true);
+  if (command == L"checked" && argc == 3) return CheckState(ControlArgument(argv[2]), false);
   if (command == L"close" && argc == 3) return Close(std::wcstoul(argv[2], nullptr, 10));
   if (command == L"exit" && argc == 4)
     return Exit(std::wcstoul(argv[2], nullptr, 10), std::wcstoul(argv[3], nullptr, 10));
@@ -436,12 +487,14 @@ int wmain(int argc, wchar_t** argv) {
     return Start(argv[2], std::wcstoul(argv[3], nullptr, 10), argc - 4, const_cast<const wchar_t**>(argv + 4));
   if (command == L"press" && argc == 5) return Press(argv[2], argv[3], std::wcstoul(argv[4], nullptr, 10));
   if (command == L"dacl" && argc == 3) return Dacl(argv[2]);
+  if (command == L"version" && argc == 3) return Version(argv[2]);
   if (command == L"lock" && argc == 3) return Lock(argv[2]);
   if (command == L"run" && argc == 4) return Run(std::wcstoul(argv[2], nullptr, 10), argv[3]);
-  std::fwprintf(stderr,
-                L"usage: installer_probe display | window MS | text ID | click ID | close MS | exit PID MS | end PID"
-                L" | reg KEY [VALUE] | service NAME | stop NAME MS | start NAME MS [ARG...] | press CAPTION BUTTON MS"
-                L" | dacl PATH | lock PATH"
-                L" | run MS COMMAND_LINE\n");
+  std::fwprintf(
+      stderr,
+      L"usage: installer_probe display | window MS | text ID | click ID | checked ID | close MS | exit PID MS | end PID"
+      L" | reg KEY [VALUE] | service NAME | stop NAME MS | start NAME MS [ARG...] | press CAPTION BUTTON MS"
+      L" | dacl PATH | version PATH | lock PATH"
+      L" | run MS COMMAND_LINE\n");
   return 2;
 }

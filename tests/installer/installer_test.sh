@@ -2,9 +2,12 @@
 # The installer under Wine:
 #   installer_test.sh SETUP_EXE PROBE_EXE TEST_SERVICE_EXE FAKE_SERVER [CASE...]
 # Cases, all by default:
-#   lifecycle  silent install (files, entry, clock service, its policy value, its
-#              log source), the installed program, silent uninstall (service, Run
-#              value, settings)
+#   lifecycle  silent install (files, licences, version resources, entry, clock
+#              service, its policy value, its log source, no presets), the installed
+#              program, silent uninstall (service, Run value, settings)
+#   presets    the administrator's switches: refused values, then a settings.ini
+#              that each user's first start takes, kept or replaced by updates,
+#              removed by the uninstaller
 #   folder     a folder outside Program Files that every user may change: the
 #              installer gives it an access list of its own; a folder of other
 #              files is refused
@@ -13,7 +16,8 @@
 #   running    silent reinstall and uninstall while the program runs (the policy
 #              value an administrator changed is kept); a file in use fails both
 #              with a message and a non-zero exit code
-#   wizard     the same with the installer's pages; the finish page starts the program
+#   wizard     the same with the installer's pages (the licence page first); the
+#              finish page starts the program
 # TEST_SERVICE_EXE is KestrineClockServiceTest.exe; FAKE_SERVER is the Linux
 # tree's kestrine_fake_server (without it the sync case is skipped: exit 77).
 # Needs a private network namespace (the installed program asks the NIST
@@ -23,7 +27,7 @@ set -euo pipefail
 setup=$1 probe=$2 test_service=$3 fake_server=$4
 shift 4
 cases=("$@")
-[ ${#cases[@]} -gt 0 ] || cases=(lifecycle folder sync running wizard)
+[ ${#cases[@]} -gt 0 ] || cases=(lifecycle presets folder sync running wizard)
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
@@ -105,6 +109,8 @@ parameters_key="$service_key\\Parameters"
 event_source_key='SYSTEM\CurrentControlSet\Services\EventLog\Application\KestrineClock'
 exe='C:\Program Files\Kestrine\Kestrine.exe'
 service_exe='C:\Program Files\Kestrine\KestrineClockService.exe'
+version=$(sed -n 's/.*Kestrine-Setup-\(.*\)\.exe$/\1/p' <<<"$setup")
+[ -n "$version" ] || fail "no version in the installer's name $setup"
 
 probe() { wine "$probe" "$@" | tr -d '\r'; }
 
@@ -171,6 +177,24 @@ lock_file() {
 }
 unlock_file() { wine "$probe" end "$lock_pid" >/dev/null; }
 
+# version_is PATH NAME DESCRIPTION: the executable's version resource, read as
+# Explorer reads it.
+version_is() {
+  local got expected
+  got=$(probe version "$1") || fail "no version resource in $1"
+  expected="fixed $version.0 $version.0
+CompanyName=The Kestrine authors
+FileDescription=$3
+FileVersion=$version
+InternalName=$2
+LegalCopyright=Copyright (c) 2026 The Kestrine authors. MIT License.
+OriginalFilename=$2.exe
+ProductName=Kestrine
+ProductVersion=$version"
+  [ "$got" = "$expected" ] || fail "the version resource of $1 reads:
+$got"
+}
+
 # The user's side of the prefix as a new user has it.
 reset_user() {
   rm -f "$user_settings"
@@ -185,15 +209,36 @@ case_lifecycle() {
     [ -f "$instdir/$name" ] || fail "no $instdir/$name"
   done
   [ -f "$startmenu" ] || fail "no Start-menu shortcut $startmenu"
+  # No switch, no presets: the program's own defaults, and no machine-wide start.
+  [ ! -e "$instdir/settings.ini" ] || fail "a plain install wrote $(cat "$instdir/settings.ini")"
+  reg_missing "$run_key" VantorTimeSync
+
+  echo "--- the licences and the version resources beside the program"
+  cmp -s <(sed 's/$/\r/' "$sources/LICENSE") "$instdir/LICENSE.txt" || fail "LICENSE.txt is not LICENSE with CRLF line ends"
+  for name in libstdc++ libgcc winpthreads 'GCC RUNTIME LIBRARY EXCEPTION' 'Zope Public License' mingw_pformat; do
+    grep -qF "$name" "$instdir/THIRD-PARTY-LICENSES.txt" || fail "THIRD-PARTY-LICENSES.txt does not name $name"
+  done
+  version_is "$exe" Kestrine "Kestrine clock synchronizer"
+  version_is "$service_exe" KestrineClockService "Kestrine clock service"
+
+  echo "--- the entry in the list of installed programs"
   reg_is "$uninstall_key" DisplayName Kestrine
-  reg_is "$uninstall_key" DisplayVersion "$(sed -n 's/.*Kestrine-Setup-\(.*\)\.exe$/\1/p' <<<"$setup")"
-  reg_is "$uninstall_key" Publisher "The Kestrine developers"
+  reg_is "$uninstall_key" DisplayVersion "$version"
+  reg_is "$uninstall_key" Publisher "The Kestrine authors"
+  reg_is "$uninstall_key" HelpLink "https://kestrine.invalid/"
+  reg_is "$uninstall_key" URLInfoAbout "https://kestrine.invalid/"
   reg_is "$uninstall_key" UninstallString '"C:\Program Files\Kestrine\uninstall.exe"'
   reg_is "$uninstall_key" QuietUninstallString '"C:\Program Files\Kestrine\uninstall.exe" /S'
   reg_is "$uninstall_key" InstallLocation 'C:\Program Files\Kestrine'
   reg_is "$uninstall_key" DisplayIcon "$exe,0"
   reg_is "$uninstall_key" NoModify 1
   reg_is "$uninstall_key" NoRepair 1
+  # Kilobytes: at least the files setup carries, at most the folder with the uninstaller.
+  local size least most
+  size=$(probe reg "$uninstall_key" EstimatedSize)
+  least=$(( ($(stat -c %s "$instdir"/{Kestrine.exe,KestrineClockService.exe,LICENSE.txt,THIRD-PARTY-LICENSES.txt} | paste -sd+)) / 1024 ))
+  most=$(du -sk --apparent-size "$instdir" | cut -f1)
+  [ "$size" -ge "$least" ] && [ "$size" -le "$most" ] || fail "EstimatedSize is $size, not $least to $most kB"
 
   echo "--- the clock service, installed, running and in the event log's sources"
   service_running
@@ -243,6 +288,86 @@ case_lifecycle() {
   cp "$instdir/settings.ini" "$scratch/settings.ini"
   uninstall
   cmp -s "$scratch/settings.ini" "$user_settings" || fail "the settings beside the program did not move to $user_settings"
+}
+
+# presets_are LINE...: settings.ini beside the program holds setup's mark, the
+# section and these lines, with CRLF.
+presets_are() {
+  printf '%s\r\n' "; Kestrine Setup's presets: each user's first start takes these values." '[Common]' "$@" >"$scratch/expected.ini"
+  cmp -s "$scratch/expected.ini" "$instdir/settings.ini" || fail "settings.ini holds: $(cat -A "$instdir/settings.ini")"
+}
+
+# control_is NAME EXPECTED: the text of the window's control; checked_is NAME 0|1: its check state.
+control_is() {
+  local got
+  got=$(probe text "$1")
+  [ "$got" = "$2" ] || fail "$1 shows '$got', not '$2'"
+}
+checked_is() {
+  local got
+  got=$(probe checked "$1")
+  [ "$got" = "$2" ] || fail "$1 is $got, not $2"
+}
+
+case_presets() {
+  reset_user
+  echo "--- switches setup cannot use: a message, exit code 87, nothing installed"
+  local switches message result
+  while IFS='|' read -r switches message; do
+    result=$(run_setup "\"$setup_w\" /S $switches")
+    grep -qF "$message" <<<"$result" || fail "$switches: no message '$message': $result"
+    grep -qx 'exit 87' <<<"$result" || fail "$switches gave: $result"
+    [ ! -e "$instdir" ] || fail "$switches: $instdir was made"
+    reg_missing "$uninstall_key"
+  done <<'CASES'
+/INTERVAL=abc|cannot use /INTERVAL=abc: the interval is a whole number of minutes from 1 to 71582.
+/INTERVAL=1.5|cannot use /INTERVAL=1.5:
+/INTERVAL=0|cannot use /INTERVAL=0:
+/INTERVAL=71583|cannot use /INTERVAL=71583:
+/SERVER=time.example.org /PROTOCOL=NTP|cannot use /PROTOCOL=NTP: the protocol is SNTP or Time.
+/PROTOCOL=Time|cannot use /PROTOCOL=Time without /SERVER=
+/SERVER=a;b|cannot use /SERVER=a;b:
+/STARTUP=yes|cannot use /STARTUP=yes:
+/SERVR=time.example.org|does not know the switch "/SERVR=time.example.org"
+CASES
+  service_gone
+
+  echo "--- a silent install with presets: settings.ini beside the program, the machine's Run value"
+  result=$(run_setup "\"$setup_w\" /S /SERVER=127.0.0.1 /PROTOCOL=time /INTERVAL=030 /STARTUP=1")
+  [ "$result" = "exit 0" ] || fail "the install gave: $result"
+  presets_are bNISTServer=0 ServerType=1 TimeServer=127.0.0.1 ServerProtocol=1 ckSyncTime=1 edtSyncTime=30 ckRunStartup=1
+  reg_is "$run_key" VantorTimeSync "\"$exe\""
+
+  echo "--- a user's first start shows them, and keeps them in the user's own file"
+  start_program
+  checked_is ckCustomServer 1
+  control_is edtServer 127.0.0.1
+  control_is cbSeverType Time
+  checked_is ckSyncTime 1
+  control_is edtSyncTime 30
+  checked_is ckRunStartup 1
+  probe close 10000 || fail "the window did not close"
+  probe exit "$program_pid" 10000 || fail "the program did not end"
+  local key
+  for key in bNISTServer=0 TimeServer=127.0.0.1 ServerProtocol=1 ckSyncTime=1 edtSyncTime=30 ckRunStartup=1; do
+    grep -qx "$key"$'\r\\?' "$user_settings" || fail "$user_settings does not hold $key: $(cat "$user_settings")"
+  done
+
+  echo "--- an update without switches keeps the presets, one with switches replaces them"
+  cp "$instdir/settings.ini" "$scratch/presets.ini"
+  install
+  cmp -s "$scratch/presets.ini" "$instdir/settings.ini" || fail "an update without switches changed settings.ini"
+  reg_is "$run_key" VantorTimeSync "\"$exe\""
+  result=$(run_setup "\"$setup_w\" /S /STARTUP=0")
+  [ "$result" = "exit 0" ] || fail "the update gave: $result"
+  presets_are ckRunStartup=0
+  reg_missing "$run_key" VantorTimeSync
+
+  echo "--- the uninstaller removes the presets: they never become a user's settings"
+  rm -f "$user_settings"
+  uninstall
+  [ ! -e "$user_settings" ] || fail "the presets went to $user_settings"
+  service_gone
 }
 
 # open_to_users SDDL: an entry of the access list lets everyone, authenticated,
@@ -405,6 +530,11 @@ case_wizard() {
   wine "$setup" >/dev/null 2>&1 &
   setup_pid=$!
   pids+=("$setup_pid")
+  local texts text
+  texts=$(press "&Next >")
+  for text in "MIT License" "Copyright (c) 2026 The Kestrine authors" "THIRD-PARTY-LICENSES.txt"; do
+    grep -qF "$text" <<<"$texts" || fail "the licence page does not show \"$text\": $texts"
+  done
   press "&Install" >/dev/null
   press "&Finish" >/dev/null
   setup_ended() { ! kill -0 "$setup_pid" 2>/dev/null; }
@@ -419,8 +549,8 @@ case_wizard() {
   lock_file "$exe"
   run_setup "\"$setup_w\"" >"$scratch/setup.out" &
   pids+=($!)
+  press "&Next >" >/dev/null
   press "&Install" >/dev/null
-  local texts
   texts=$(press "OK")
   grep -q 'could not replace C:\\Program Files\\Kestrine\\Kestrine.exe: it is in use' <<<"$texts" ||
     fail "the message box does not name the file in use: $texts"

@@ -22,7 +22,7 @@ fail() {
   failures=$((failures + 1))
 }
 
-for tool in cpack dpkg-deb desktop-file-validate readelf; do
+for tool in cpack dpkg-deb desktop-file-validate readelf lintian appstreamcli man; do
   command -v "$tool" >/dev/null || { echo "FAIL: $tool is missing; bash scripts/deps.sh test installs it" >&2; exit 1; }
 done
 
@@ -43,6 +43,11 @@ expected="./usr/bin/kestrine
 ./usr/libexec/kestrine/kestrine-clock-helper
 ./usr/libexec/kestrine/kestrine-port-helper
 ./usr/share/applications/kestrine.desktop
+./usr/share/doc/kestrine/changelog.gz
+./usr/share/doc/kestrine/copyright
+./usr/share/lintian/overrides/kestrine
+./usr/share/man/man1/kestrine.1.gz
+./usr/share/metainfo/org.kestrine.Kestrine.metainfo.xml
 ./usr/share/polkit-1/actions/org.kestrine.policy"
 for size in $icons; do expected+=$'\n'"./usr/share/icons/hicolor/$size/apps/kestrine.png"; done
 dpkg-deb -c "$deb" >"$work/contents"
@@ -53,6 +58,22 @@ for file in usr/bin/kestrine usr/libexec/kestrine/kestrine-clock-helper usr/libe
 done
 
 # Control: the name, version and the packages the installed program needs.
+# Debian's own checks: no error and no warning (the overrides say why the
+# helpers are static), and the debug symbols apart, in a package of their own.
+ddeb=$work/out/kestrine-dbgsym_${version}_${arch}.ddeb
+[ -f "$ddeb" ] || fail "no debug symbols package $(basename "$ddeb")"
+lintian --tag-display-limit 0 "$deb" "$ddeb" >"$work/lintian.log" 2>&1 || true
+if grep -E '^(E|W): ' "$work/lintian.log"; then
+  fail "lintian reports errors or warnings"
+fi
+for file in usr/bin/kestrine usr/libexec/kestrine/kestrine-clock-helper usr/libexec/kestrine/kestrine-port-helper; do
+  dpkg-deb --fsys-tarfile "$deb" | tar -xOf - "./$file" >"$work/elf"
+  sections=$(readelf -S "$work/elf")
+  ! grep -qF .debug_info <<<"$sections" || fail "$file is not stripped"
+done
+[ "$(dpkg-deb -c "$ddeb" | grep -c '/usr/lib/debug/\.build-id/.*\.debug$')" -eq 3 ] ||
+  fail "not three programs' debug symbols by build id in $(basename "$ddeb")"
+
 dpkg-deb -e "$deb" "$work/control"
 field() { sed -n "s/^$1: //p" "$work/control/control"; }
 [ "$(field Package)" = kestrine ] || fail "Package: $(field Package)"
@@ -108,6 +129,18 @@ for size in $icons; do
   read -r w1 w2 w3 w4 h1 h2 h3 h4 < <(od -An -tu1 -j16 -N8 "$icon")
   shown="$(((w1 << 24) + (w2 << 16) + (w3 << 8) + w4))x$(((h1 << 24) + (h2 << 16) + (h3 << 8) + h4))"
   [ "$shown" = "$size" ] || fail "the $size icon is $shown"
+done
+
+# The software centres' metadata and the manual page, as their own tools read them.
+metainfo=$root/usr/share/metainfo/org.kestrine.Kestrine.metainfo.xml
+appstreamcli validate --no-net "$metainfo" >"$work/appstream.log" 2>&1 ||
+  fail "appstreamcli refuses the metainfo: $(cat "$work/appstream.log")"
+grep -qF "<release version=\"$version\"" "$metainfo" || fail "the metainfo has no release $version"
+manual=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$root/usr/share/man/man1/kestrine.1.gz" 2>"$work/man.log") ||
+  fail "man cannot show kestrine(1)"
+[ ! -s "$work/man.log" ] || fail "man warns about kestrine(1): $(cat "$work/man.log")"
+for word in kestrine-clock-helper kestrine-port-helper settings.ini org.kestrine.set-time "$version"; do
+  grep -qF -- "$word" <<<"$manual" || fail "kestrine(1) does not mention $word"
 done
 
 # The menu entry: valid, and naming the installed program and icon.

@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "Core/IdSync.h"
-#include "Form/GetTimeClientThread.h"
+#include "Sync/GetTimeClientThread.h"
 #include "MainWindow.h"
 #include "RegionalSettings.h"
 #include "Support/TestHelpers.h"

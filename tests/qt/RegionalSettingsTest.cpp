@@ -4,8 +4,8 @@
 #include <QLocale>
 #include <ostream>
 
-#include "Form/FormatClockTime.h"
-#include "Form/FormatDateTime.h"
+#include "TimeText/FormatClockTime.h"
+#include "TimeText/FormatDateTime.h"
 #include "RegionalSettings.h"
 
 namespace {

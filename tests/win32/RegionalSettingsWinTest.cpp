@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "Form/FormatDateTime.h"
+#include "TimeText/FormatDateTime.h"
 #include "RegionalSettingsWin.h"
 
 namespace {

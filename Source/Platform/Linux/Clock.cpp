@@ -1,10 +1,8 @@
 #include "Platform/Clock.h"
 
-#include <cerrno>
-#include <cstring>
 #include <ctime>
 
-#include "Platform/Linux/Helpers.h"
+#include "Platform/ClockRight.h"
 #include "Platform/Linux/Instant.h"
 
 namespace Platform {
@@ -35,22 +33,7 @@ public:
     return InstantOfTimespec(now);
   }
 
-  // Needs CAP_SYS_TIME in the first user namespace; EPERM is the ordinary
-  // refusal. The program itself holds no right, so a refused set goes to the
-  // clock helper, which holds that one capability; a missing or silent helper
-  // leaves the program's own refusal.
-  TClockSetResult SetInstant(TInstantMs value) override {
-    const timespec target = TimespecOfInstant(value);
-    if (clock_settime(CLOCK_REALTIME, &target) == 0) return {};
-    const int refusal = errno;
-    if (refusal != EPERM) return {refusal, std::strerror(refusal)};
-    // The helper takes a step, which stays right however long it waits.
-    const int helped = Helpers::SetClockThroughHelper(value - ReadInstant());
-    if (helped == 0) return {};
-    if (helped < 0) return {refusal, std::strerror(refusal)};
-    const char* policy = HelperRequest::RefusalText(helped);
-    return {helped, policy != nullptr ? policy : std::strerror(helped)};
-  }
+  TClockSetResult SetInstant(TInstantMs value) override { return SetSystemClock(value); }
 };
 
 }  // namespace

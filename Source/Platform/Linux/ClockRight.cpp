@@ -3,8 +3,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
+#include <ctime>
 
+#include "Platform/ExePath.h"
 #include "Platform/Linux/Helpers.h"
+#include "Platform/Linux/Instant.h"
 
 namespace Platform {
 namespace {
@@ -20,6 +24,22 @@ std::string ShellWord(const std::string& text) {
 }
 
 }  // namespace
+
+// Needs CAP_SYS_TIME in the first user namespace; EPERM is the ordinary
+// refusal. The program itself holds no right, so a refused set goes to the
+// clock helper, which holds that one capability.
+TClockSetResult SetSystemClock(TInstantMs target) {
+  const timespec value = TimespecOfInstant(target);
+  if (clock_settime(CLOCK_REALTIME, &value) == 0) return {};
+  const int refusal = errno;
+  if (refusal != EPERM) return {refusal, std::strerror(refusal)};
+  const Helpers::TOutcome helped = Helpers::Run(Helpers::HelperPath(ExecutablePath(), Helpers::ClockHelperName),
+                                                HelperRequest::EncodeClock(target - SystemClock().ReadInstant()));
+  if (!helped.Answered) return {refusal, std::strerror(refusal)};
+  if (helped.Result == 0) return {};
+  const char* policy = HelperRequest::RefusalText(helped.Result);
+  return {helped.Result, policy != nullptr ? policy : std::strerror(helped.Result)};
+}
 
 // The right belongs to the clock helper beside the program, never to the
 // program. The command stays inside the sentence, so the full stop that the

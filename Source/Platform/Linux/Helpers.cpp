@@ -7,15 +7,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <array>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
-#include <cstring>
-#include <map>
-#include <mutex>
-
-#include "Platform/ExePath.h"
 
 namespace Platform::Helpers {
 namespace {
@@ -24,16 +18,6 @@ namespace {
 // missing. It may wait up to 110 s for polkit, while an administrator types a
 // password into the desktop's dialog.
 constexpr int ReplyTimeoutMs = 120000;
-
-// The sockets that stand for a port the port helper serves, with the
-// connection that keeps it serving.
-struct TService {
-  int Connection = -1;
-  pid_t Pid = -1;
-  sockaddr_in Address{};
-};
-std::mutex GServicesLock;
-std::map<int, TService> GServices;
 
 std::string Directory(const std::string& path) {
   const auto slash = path.find_last_of('/');
@@ -115,11 +99,12 @@ TOutcome Run(const std::string& path, const HelperRequest::TRequest& request, bo
   posix_spawn_file_actions_destroy(&actions);
   ::close(pair[1]);
   if (spawned == 0) {
-    // The end of the request tells the helper that nothing follows.
-    if (SendAll(pair[0], request.data(), request.size())) {
-      ::shutdown(pair[0], SHUT_WR);
-      ReceiveReply(pair[0], outcome);
-    }
+    // The end of the request tells the helper that nothing follows. A helper
+    // may refuse before it reads anything (no system log) and be gone by the
+    // time the request is sent: its answer is read all the same.
+    SendAll(pair[0], request.data(), request.size());
+    ::shutdown(pair[0], SHUT_WR);
+    ReceiveReply(pair[0], outcome);
     if (keepConnection && outcome.Answered && outcome.Result == 0) {
       outcome.Connection = pair[0];
       outcome.Pid = child;
@@ -134,48 +119,6 @@ TOutcome Run(const std::string& path, const HelperRequest::TRequest& request, bo
 void EndHelper(int connection, pid_t pid) {
   ::close(connection);
   if (pid > 0) ReapSoon(pid);
-}
-
-int SetClockThroughHelper(std::int64_t stepMs) {
-  const TOutcome outcome = Run(HelperPath(ExecutablePath(), ClockHelperName), HelperRequest::EncodeClock(stepMs));
-  return outcome.Answered ? outcome.Result : -1;
-}
-
-int ServeTimeThroughHelper(int socket, const sockaddr_in& address) {
-  if (ntohs(address.sin_port) != HelperRequest::TimePort) return -1;
-  std::array<std::uint8_t, 4> ip{};
-  std::memcpy(ip.data(), &address.sin_addr.s_addr, ip.size());
-  const TOutcome outcome =
-      Run(HelperPath(ExecutablePath(), PortHelperName), HelperRequest::EncodePort(ip, HelperRequest::TimePort), true);
-  if (outcome.Connection < 0) return -1;
-  TService replaced;
-  {
-    const std::lock_guard hold(GServicesLock);
-    if (const auto old = GServices.find(socket); old != GServices.end()) replaced = old->second;
-    GServices[socket] = {outcome.Connection, outcome.Pid, address};
-  }
-  if (replaced.Connection >= 0) EndHelper(replaced.Connection, replaced.Pid);
-  return 0;
-}
-
-bool ServedAddress(int socket, sockaddr_in& address) {
-  const std::lock_guard hold(GServicesLock);
-  const auto found = GServices.find(socket);
-  if (found == GServices.end()) return false;
-  address = found->second.Address;
-  return true;
-}
-
-void EndService(int socket) {
-  TService ended;
-  {
-    const std::lock_guard hold(GServicesLock);
-    const auto found = GServices.find(socket);
-    if (found == GServices.end()) return;
-    ended = found->second;
-    GServices.erase(found);
-  }
-  EndHelper(ended.Connection, ended.Pid);  // it sees its standard input hang up and stops
 }
 
 }  // namespace Platform::Helpers

@@ -1,14 +1,14 @@
 #pragma once
-#include <netinet/in.h>
 #include <sys/types.h>
 
 #include <string>
 
 #include "Platform/HelperRequest.h"
 
-// The program's side of its two privileged helpers. The window never holds a
-// right the user lacks: where the system refuses the program itself, a helper
-// that holds one capability does the one thing asked and exits.
+// Starting the program's two privileged helpers and asking them. The window
+// never holds a right the user lacks: where the system refuses the program
+// itself, a helper that holds one capability does the one thing asked. Only
+// the seams of the rights (ClockRight.h, PortRight.h) ask them.
 namespace Platform::Helpers {
 
 constexpr const char* ClockHelperName = "kestrine-clock-helper";  // holds cap_sys_time
@@ -32,24 +32,8 @@ struct TOutcome {
 // for a password, since the helper can tell no other wait from that one.
 TOutcome Run(const std::string& path, const HelperRequest::TRequest& request, bool keepConnection = false);
 
-// Steps the clock through the clock helper (a positive step moves it
-// forwards); 0, the errno or refusal (HelperRequest.h) it answers, or -1 when
-// the helper could not be started or did not answer.
-int SetClockThroughHelper(std::int64_t stepMs);
-
 // Closes the connection to a helper that serves, and reaps it: it ends when
 // its standard input hangs up, or is killed when it has not within a second.
 void EndHelper(int connection, pid_t pid);
-
-// The Time protocol's port, served by the port helper: the port's socket never
-// leaves it. On success `socket`, an unbound datagram socket of the program,
-// stands for it (it receives nothing) until EndService(socket), which the
-// socket stack calls when it closes the socket; the helper stops then, or when
-// the program ends. Returns 0, or -1 when the port is not the Time protocol's
-// or the helper refused or is missing.
-int ServeTimeThroughHelper(int socket, const sockaddr_in& address);
-// The address a socket stands for while the helper serves it.
-bool ServedAddress(int socket, sockaddr_in& address);
-void EndService(int socket);
 
 }  // namespace Platform::Helpers

@@ -4,7 +4,7 @@
 // The clock service: the one part of Kestrine on Windows that holds the right to
 // set the clock (it runs as LOCAL SERVICE, which Windows gives that right). The
 // program, which runs with the user's rights, asks it over a named pipe only
-// when its own token may not set the clock.
+// when its own token may not set the clock (SetSystemClock, ClockRight.h).
 namespace Platform::ClockService {
 
 constexpr const wchar_t* ServiceName = L"KestrineClock";
@@ -21,9 +21,8 @@ constexpr const wchar_t* PolicyValue = L"ClockPolicy";
 // on, then SetSystemTime in UTC. The service and the program both use it.
 TClockSetResult SetDirectly(TInstantMs value);
 
-// Asks the service to step the clock (a positive step moves it forwards): a
-// step stays right however long the request waits for a free instance of the
-// pipe. Reached is false when there is no service to ask (none listening, a
+// Asks the service to step the clock by stepMs (ClockRight.h says how the step
+// is made). Reached is false when there is no service to ask (none listening, a
 // pipe served by another process than the service's, or no whole reply);
 // otherwise the result is its answer, HelperRequest::NotAuthorized among them.
 struct TAnswer {

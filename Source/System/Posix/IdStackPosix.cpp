@@ -12,7 +12,7 @@
 #include <chrono>
 #include <cstring>
 
-#include "Platform/Linux/Helpers.h"
+#include "Platform/PortRight.h"
 #include "System/IdDottedQuad.h"
 #include "System/IdStack.h"
 #include "System/Posix/IdStackPosix.h"
@@ -77,17 +77,6 @@ int MapResolverError(int code, int savedErrno) {
   }
 }
 
-bool ParseIPv4(const std::string& text, in_addr& address) {
-  if (text.find_first_not_of(' ') == std::string::npos) {
-    address.s_addr = htonl(INADDR_ANY);
-    return true;
-  }
-  const auto parts = ParseDottedQuad(text);
-  if (!parts) return false;
-  std::memcpy(&address.s_addr, parts->data(), parts->size());  // both in network order
-  return true;
-}
-
 }  // namespace IdStackPosix
 
 namespace {
@@ -96,11 +85,19 @@ namespace {
 
 int NativeSocket(TIdStackSocketHandle socket) { return static_cast<int>(socket); }
 
-sockaddr_in MakeAddress(const std::string& ip, int port) {
-  sockaddr_in address{};
+// False for text that is no address to bind or send to.
+bool FillAddress(const std::string& ip, int port, sockaddr_in& address) {
+  const auto parts = ParseIPv4(ip);
+  if (!parts) return false;
   address.sin_family = AF_INET;
   address.sin_port = htons(static_cast<std::uint16_t>(port));
-  if (!IdStackPosix::ParseIPv4(ip, address.sin_addr)) TIdStack::RaiseSocketError(10049);
+  std::memcpy(&address.sin_addr.s_addr, parts->data(), parts->size());  // both in network order
+  return true;
+}
+
+sockaddr_in MakeAddress(const std::string& ip, int port) {
+  sockaddr_in address{};
+  if (!FillAddress(ip, port, address)) TIdStack::RaiseSocketError(10049);
   return address;
 }
 
@@ -146,27 +143,19 @@ TIdStackSocketHandle TIdStack::NewSocketHandle(int socketType, int protocol, TId
 }
 
 void TIdStack::Bind(TIdStackSocketHandle socket, const std::string& ip, int port, TIdIPVersion /*ipVersion*/) {
-  const sockaddr_in address = MakeAddress(ip, port);
-  if (::bind(NativeSocket(socket), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) return;
-  const int refusal = errno;
-  // The program holds no right to ports below 1024. The one it binds is the
-  // Time protocol's, and the port helper serves that for it; this socket
-  // stands for the helper's until it is closed. Anything the helper cannot do
-  // keeps the program's refusal.
-  if ((refusal == EACCES || refusal == EPERM) && port > 0 && port < 1024 &&
-      Platform::Helpers::ServeTimeThroughHelper(NativeSocket(socket), address) == 0)
-    return;
-  TIdStack::RaiseSocketError(IdStackPosix::MapErrno(refusal));
+  const auto address = ParseIPv4(ip);
+  if (!address) RaiseSocketError(10049);
+  if (const int error = Platform::BindSocket(socket, *address, static_cast<std::uint16_t>(port)); error != 0)
+    RaiseSocketError(IdStackPosix::MapErrno(error));
 }
 
 void TIdStack::GetSocketName(TIdStackSocketHandle socket, std::string& ip, int& port) {
-  sockaddr_in address{};
-  socklen_t length = sizeof address;
-  if (!Platform::Helpers::ServedAddress(NativeSocket(socket), address) &&
-      ::getsockname(NativeSocket(socket), reinterpret_cast<sockaddr*>(&address), &length) != 0)
-    RaiseLastError();
-  ip = AddressText(address);
-  port = ntohs(address.sin_port);
+  TIdDottedQuad address{};
+  std::uint16_t bound = 0;
+  if (const int error = Platform::BoundAddress(socket, address, bound); error != 0)
+    RaiseSocketError(IdStackPosix::MapErrno(error));
+  ip = DottedQuadText(address);
+  port = bound;
 }
 
 std::size_t TIdStack::SendTo(TIdStackSocketHandle socket, const std::uint8_t* data, std::size_t length,
@@ -245,9 +234,7 @@ void TIdStack::SendMany(TIdStackSocketHandle socket, TIdDatagramSlot* slots, std
       TIdDatagramSlot& slot = slots[next];
       slot.Length = 0;
       addresses[taken] = {};
-      addresses[taken].sin_family = AF_INET;
-      addresses[taken].sin_port = htons(static_cast<std::uint16_t>(slot.Port));
-      if (!IdStackPosix::ParseIPv4(slot.IP, addresses[taken].sin_addr)) {
+      if (!FillAddress(slot.IP, slot.Port, addresses[taken])) {
         slot.Error = 10049;
         continue;
       }
@@ -283,7 +270,7 @@ void TIdStack::SetSocketOption(TIdStackSocketHandle socket, int level, int optio
 }
 
 void TIdStack::Close(TIdStackSocketHandle socket) {
-  Platform::Helpers::EndService(NativeSocket(socket));
+  Platform::ReleaseSocket(socket);
   ::shutdown(NativeSocket(socket), SHUT_WR);
   ::close(NativeSocket(socket));
 }

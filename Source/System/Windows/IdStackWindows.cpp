@@ -22,6 +22,7 @@
 #include <memory>
 #include <mutex>
 
+#include "Platform/PortRight.h"
 #include "Platform/Windows/Utf8.h"
 #include "System/IdDottedQuad.h"
 #include "System/IdException.h"
@@ -62,23 +63,13 @@ std::shared_ptr<TSocketState> StateOf(TIdStackSocketHandle socket) {
 
 [[noreturn]] void RaiseLastError() { TIdStack::RaiseSocketError(WSAGetLastError()); }
 
-// Dotted quad (blanks around the numbers allowed) to an address; empty text is INADDR_ANY.
-bool ParseIPv4(const std::string& text, in_addr& address) {
-  if (text.find_first_not_of(' ') == std::string::npos) {
-    address.s_addr = htonl(INADDR_ANY);
-    return true;
-  }
-  const auto parts = ParseDottedQuad(text);
-  if (!parts) return false;
-  std::memcpy(&address.s_addr, parts->data(), parts->size());  // both in network order
-  return true;
-}
-
 sockaddr_in MakeAddress(const std::string& ip, int port) {
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(static_cast<std::uint16_t>(port));
-  if (!ParseIPv4(ip, address.sin_addr)) TIdStack::RaiseSocketError(WSAEADDRNOTAVAIL);
+  const auto parts = ParseIPv4(ip);
+  if (!parts) TIdStack::RaiseSocketError(WSAEADDRNOTAVAIL);
+  std::memcpy(&address.sin_addr, parts->data(), parts->size());  // both in network order
   return address;
 }
 
@@ -162,16 +153,18 @@ TIdStackSocketHandle TIdStack::NewSocketHandle(int socketType, int protocol, TId
 }
 
 void TIdStack::Bind(TIdStackSocketHandle socket, const std::string& ip, int port, TIdIPVersion /*ipVersion*/) {
-  const sockaddr_in address = MakeAddress(ip, port);
-  if (::bind(Native(socket), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) RaiseLastError();
+  const auto address = ParseIPv4(ip);
+  if (!address) RaiseSocketError(WSAEADDRNOTAVAIL);
+  if (const int error = Platform::BindSocket(socket, *address, static_cast<std::uint16_t>(port)); error != 0)
+    RaiseSocketError(error);
 }
 
 void TIdStack::GetSocketName(TIdStackSocketHandle socket, std::string& ip, int& port) {
-  sockaddr_in address{};
-  int length = sizeof address;
-  if (::getsockname(Native(socket), reinterpret_cast<sockaddr*>(&address), &length) != 0) RaiseLastError();
-  ip = AddressText(address);
-  port = ntohs(address.sin_port);
+  TIdDottedQuad address{};
+  std::uint16_t bound = 0;
+  if (const int error = Platform::BoundAddress(socket, address, bound); error != 0) RaiseSocketError(error);
+  ip = DottedQuadText(address);
+  port = bound;
 }
 
 std::size_t TIdStack::SendTo(TIdStackSocketHandle socket, const std::uint8_t* data, std::size_t length,
@@ -274,6 +267,7 @@ void TIdStack::Close(TIdStackSocketHandle socket) {
       States().erase(found);
     }
   }
+  Platform::ReleaseSocket(socket);
   ::shutdown(Native(socket), SD_SEND);
   ::closesocket(Native(socket));
 }

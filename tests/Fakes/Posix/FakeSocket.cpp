@@ -66,13 +66,6 @@ void Close(Handle socket) {
   if (socket != NoSocket) ::close(Fd(socket));
 }
 
-bool BroadcastEnabled(Handle socket) {
-  int value = 0;
-  socklen_t length = sizeof value;
-  if (::getsockopt(Fd(socket), SOL_SOCKET, SO_BROADCAST, &value, &length) != 0) Fail("getsockopt");
-  return value != 0;
-}
-
 bool SendTo(Handle socket, const std::uint8_t* data, std::size_t size, const Endpoint& to) {
   const sockaddr_in address = ToAddress(to);
   return ::sendto(Fd(socket), data, size, 0, reinterpret_cast<const sockaddr*>(&address), sizeof address) ==

@@ -77,14 +77,6 @@ void Close(Handle socket) {
   if (socket != NoSocket) ::closesocket(Sock(socket));
 }
 
-bool BroadcastEnabled(Handle socket) {
-  BOOL value = FALSE;
-  int length = sizeof value;
-  if (::getsockopt(Sock(socket), SOL_SOCKET, SO_BROADCAST, reinterpret_cast<char*>(&value), &length) != 0)
-    Fail("getsockopt");
-  return value != FALSE;
-}
-
 bool SendTo(Handle socket, const std::uint8_t* data, std::size_t size, const Endpoint& to) {
   const sockaddr_in address = ToAddress(to);
   return ::sendto(Sock(socket), reinterpret_cast<const char*>(data), static_cast<int>(size), 0,

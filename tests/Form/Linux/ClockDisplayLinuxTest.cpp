@@ -6,55 +6,22 @@
 #include <cerrno>
 #include <filesystem>
 
+#include "Form/ClockDisplayFixture.h"
 #include "Platform/ClockRight.h"
-
 #include "Support/ClockShield.h"
 #include "Support/TestHelpers.h"
-#include "Form/ClockDisplayFixture.h"
 
 using namespace KestrineTest;
 using namespace std::chrono_literals;
 
 namespace {
 
-// The clock is set from its instant, never from its local reading: in the hour
-// that the change to standard time repeats, and across either change, the
-// instant handed over is the clock's instant less the offset.
-TEST_F(ClockDisplayTest, TheClockIsSetFromItsInstantAcrossDaylightSavingChanges) {
-  struct Case {
-    const char* Zone;
-    Platform::TInstantMs Now;  // an instant just before or inside a change, ms since 1970 UTC
-  };
-  const Case cases[] = {
-      {"CET-1CEST,M3.5.0,M10.5.0/3", 1729989900000},  // 2024-10-27 02:45 CEST, before the repeated hour
-      {"CET-1CEST,M3.5.0,M10.5.0/3", 1729993500000},  // 02:45 CET, the repeated hour
-      {"CET-1CEST,M3.5.0,M10.5.0/3", 1729990798000},  // 02:59:58 CEST, 2 s before the change
-      {"CET-1CEST,M3.5.0,M10.5.0/3", 1711846798000},  // 2024-03-31 01:59:58 CET, 2 s before spring
-      {"EST5EDT,M3.2.0,M11.1.0", 1730612700000},      // 2024-11-03 01:45 EDT
-      {"EST5EDT,M3.2.0,M11.1.0", 1730616300000},      // 01:45 EST, the repeated hour
-      {"EST5EDT,M3.2.0,M11.1.0", 1710053998000},      // 2024-03-10 01:59:58 EST, 2 s before spring
-  };
-  for (const Case& c : cases) {
-    const ScopedTz zone(c.Zone);
-    for (const std::int64_t offset : {0, 5, -5, 3600}) {
-      SCOPED_TRACE(std::string(c.Zone) + " at " + std::to_string(c.Now) + ", offset " + std::to_string(offset));
-      Clock.SetNow(c.Now);
-      const std::size_t before = Clock.Sets().size();
-      Form->FClockOffset = offset;
-      Form->AdjustClock();
-      ASSERT_EQ(Clock.Sets().size(), before + 1);
-      EXPECT_EQ(Clock.Sets().back(), c.Now - offset * 1000);
-    }
-  }
-}
-
 TEST_F(ClockDisplayTest, APeriodicSynchronizationThroughTheRepeatedHourNeverMovesTheClock) {
   const ScopedTz zone("CET-1CEST,M3.5.0,M10.5.0/3");
-  Platform::TInstantMs now = 1729987200000;  // 2024-10-27 02:00 CEST
-  Form->FClockOffset = 0;
+  Platform::TInstantMs now = 1729987200000;                        // 2024-10-27 02:00 CEST
   for (int minute = 0; minute < 4 * 60; ++minute, now += 60000) {  // through 02:00 CET and beyond
     Clock.SetNow(now);
-    Form->TimerFired(TTimerId::SyncTimer);
+    Form().TimerFired(TTimerId::SyncTimer);
     ASSERT_EQ(Clock.ReadInstant(), now) << "minute " << minute;
   }
   EXPECT_TRUE(View().ErrorBoxes.empty());
@@ -62,7 +29,6 @@ TEST_F(ClockDisplayTest, APeriodicSynchronizationThroughTheRepeatedHourNeverMove
 
 TEST_F(ClockDisplayTest, ARefusalSaysWhereTheClockHelperBelongs) {
   Clock.Refuse(EPERM, "Operation not permitted");
-  Form->FClockOffset = 5;
   View().Click(TControl::TeButton1);
   ASSERT_EQ(View().ErrorBoxes.size(), 1u);
   EXPECT_EQ(View().ErrorBoxes[0],
@@ -104,14 +70,12 @@ TEST_F(ClockDisplayTest, ARealRefusalSaysHowToGrantTheRight) {
   std::string reason;
   if (!RealClockIsShielded(reason)) GTEST_SKIP() << reason;
   Platform::InstallClock(nullptr);  // the real clock: the namespace refuses every change
-  Form->FClockOffset = 5;
   View().Click(TControl::TeButton1);
   Platform::InstallClock(&Clock);
   ASSERT_EQ(View().ErrorBoxes.size(), 1u);
   EXPECT_NE(View().ErrorBoxes[0].find("not permitted"), std::string::npos) << View().ErrorBoxes[0];
   EXPECT_NE(View().ErrorBoxes[0].find("setcap cap_sys_time+ep /opt/libexec/kestrine/kestrine-clock-helper"),
             std::string::npos);
-  EXPECT_EQ(Form->FClockOffset, 5);
 }
 
 }  // namespace
