@@ -111,6 +111,7 @@ exe='C:\Program Files\Kestrine\Kestrine.exe'
 service_exe='C:\Program Files\Kestrine\KestrineClockService.exe'
 version=$(sed -n 's/.*Kestrine-Setup-\(.*\)\.exe$/\1/p' <<<"$setup")
 [ -n "$version" ] || fail "no version in the installer's name $setup"
+sources=$(dirname "$0")/../..
 
 probe() { wine "$probe" "$@" | tr -d '\r'; }
 
