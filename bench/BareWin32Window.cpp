@@ -5,6 +5,7 @@
 #include <commctrl.h>
 
 #include "ControlLayout.h"
+#include "Form/ControlTable.h"
 
 namespace {
 
@@ -32,7 +33,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
                          nullptr};
   RegisterClassExW(&form);
   RegisterPanelClass(instance);
-  RECT frame{0, 0, ClientWidth, ClientHeight};
+  constexpr TFormSpec spec = FormSpec();
+  RECT frame{0, 0, spec.ClientWidth, spec.ClientHeight};
   AdjustWindowRectEx(&frame, WS_OVERLAPPEDWINDOW, FALSE, WS_EX_CONTROLPARENT);
   HWND window =
       CreateWindowExW(WS_EX_CONTROLPARENT, form.lpszClassName, L"bare", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 328, 176,
@@ -41,7 +43,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
   HFONT font = CreateFontW(-MulDiv(8, scale.Dpi, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                            OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
                            L"MS Shell Dlg");
-  HWND client = CreatePanel(window, 0, {0, 0, ClientWidth, ClientHeight}, instance);
+  HWND client = CreatePanel(window, 0, {0, 0, spec.ClientWidth, spec.ClientHeight}, instance);
   CreateClientControls(client, instance, font, scale);
   ShowWindow(window, show);
   MSG message{};

@@ -6,25 +6,21 @@
 #include <algorithm>
 
 #include "ControlIds.h"
+#include "Form/ControlTable.h"
+#include "Platform/Windows/Utf8.h"
 
 namespace {
 
 constexpr const wchar_t* CaptionClass = L"KestrineCaption";
 
-struct TButtonSpec {
-  int Id;
-  const wchar_t* Name;  // what WM_GETTEXT and screen readers get
-  int Right;            // distance of its left edge from the bar's right edge, at 96 DPI
-};
+// The buttons end at the bar's right edge, one every ButtonStep pixels (at 96 DPI).
+constexpr int ButtonWidth = 16, ButtonHeight = 14, ButtonTop = 3, ButtonStep = 18;
 
-constexpr TButtonSpec Buttons[] = {
-    {IDC_TrayButton, L"Minimize to tray", 72},
-    {IDC_RollupButton, L"Roll up", 54},
-    {IDC_MinimizeButton, L"Minimize", 36},
-    {IDC_CloseButton, L"Close", 18},
-};
-
-constexpr int ButtonWidth = 16, ButtonHeight = 14, ButtonTop = 3;
+// The distance of a button's left edge from the bar's right edge.
+int FromRight(const TCaptionButtonSpec& button) {
+  const std::span<const TCaptionButtonSpec> buttons = CaptionButtons();
+  return ButtonStep * static_cast<int>(buttons.data() + buttons.size() - &button);
+}
 
 // The system's caption font, which it gives at the system's DPI, at this one.
 HFONT CreateCaptionFont(const TScale& scale) {
@@ -40,8 +36,6 @@ HFONT CreateCaptionFont(const TScale& scale) {
 
 // The glyphs are drawn with lines, not with the system's symbol font, which a
 // machine may lack (Wine without its own fonts has none).
-enum class TGlyph { Tray, Minimize, Close };
-
 void DrawGlyph(HDC dc, RECT box, TGlyph glyph, bool pushed) {
   if (pushed) OffsetRect(&box, 1, 1);
   const int width = box.right - box.left, height = box.bottom - box.top;
@@ -91,11 +85,13 @@ void TCaptionBar::RegisterWindowClass(HINSTANCE instance) {
 
 TCaptionBar::TCaptionBar(HWND root, HINSTANCE instance, const TScale& scale, HICON icon, HFONT buttonFont)
     : FRoot(root), FScale(scale), FIcon(icon) {
-  FWindow = CreateWindowExW(0, CaptionClass, L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 1, 1, 0, 0, root, nullptr,
+  FWindow = CreateWindowExW(0, CaptionClass, L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0, 0, 0, root, nullptr,
                             instance, this);
-  for (const TButtonSpec& spec : Buttons) {
-    HWND button = CreateWindowExW(0, L"BUTTON", spec.Name, WS_CHILD | WS_VISIBLE | BS_OWNERDRAW, 0, 0, 0, 0, FWindow,
-                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.Id)), instance, nullptr);
+  // The title is what WM_GETTEXT and screen readers get.
+  for (const TCaptionButtonSpec& spec : CaptionButtons()) {
+    HWND button = CreateWindowExW(
+        0, L"BUTTON", Platform::WideFromUtf8(spec.Title).c_str(), WS_CHILD | WS_VISIBLE | BS_OWNERDRAW, 0, 0, 0, 0,
+        FWindow, reinterpret_cast<HMENU>(static_cast<INT_PTR>(CaptionButtonId(spec))), instance, nullptr);
     SetWindowSubclass(button, ButtonProc, 0, reinterpret_cast<DWORD_PTR>(this));
   }
   Rescale(scale, icon, buttonFont);
@@ -109,14 +105,14 @@ void TCaptionBar::AddTips() {
   const auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(FWindow, GWLP_HINSTANCE));
   FTips = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT,
                           CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, FWindow, nullptr, instance, nullptr);
-  for (const TButtonSpec& spec : Buttons) {
-    HWND button = GetDlgItem(FWindow, spec.Id);
+  for (const TCaptionButtonSpec& spec : CaptionButtons()) {
+    std::wstring title = Platform::WideFromUtf8(spec.Title);  // the tip keeps a copy
     TTTOOLINFOW tip{};
     tip.cbSize = sizeof tip;
     tip.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
     tip.hwnd = FWindow;
-    tip.uId = reinterpret_cast<UINT_PTR>(button);
-    tip.lpszText = const_cast<wchar_t*>(spec.Name);
+    tip.uId = reinterpret_cast<UINT_PTR>(GetDlgItem(FWindow, CaptionButtonId(spec)));
+    tip.lpszText = title.data();
     SendMessageW(FTips, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tip));
   }
 }
@@ -126,11 +122,13 @@ void TCaptionBar::Rescale(const TScale& scale, HICON icon, HFONT buttonFont) {
   FIcon = icon;
   if (FCaptionFont != nullptr) DeleteObject(FCaptionFont);
   FCaptionFont = CreateCaptionFont(scale);
-  SetWindowPos(FWindow, nullptr, 1, 1, scale(ClientWidth), scale(Height), SWP_NOZORDER | SWP_NOACTIVATE);
-  for (const TButtonSpec& spec : Buttons) {
-    HWND button = GetDlgItem(FWindow, spec.Id);
+  constexpr TFormSpec form = FormSpec();
+  SetWindowPos(FWindow, nullptr, form.Border, form.Border, scale(form.ClientWidth), scale(form.CaptionBarHeight),
+               SWP_NOZORDER | SWP_NOACTIVATE);
+  for (const TCaptionButtonSpec& spec : CaptionButtons()) {
+    HWND button = GetDlgItem(FWindow, CaptionButtonId(spec));
     SendMessageW(button, WM_SETFONT, reinterpret_cast<WPARAM>(buttonFont), FALSE);
-    SetWindowPos(button, nullptr, scale(ClientWidth - spec.Right), scale(ButtonTop), scale(ButtonWidth),
+    SetWindowPos(button, nullptr, scale(form.ClientWidth - FromRight(spec)), scale(ButtonTop), scale(ButtonWidth),
                  scale(ButtonHeight), SWP_NOZORDER | SWP_NOACTIVATE);
   }
   InvalidateRect(FWindow, nullptr, TRUE);
@@ -142,7 +140,8 @@ TCaptionBar::~TCaptionBar() {
 
 void TCaptionBar::SetRolledUp(bool rolledUp) {
   FRolledUp = rolledUp;
-  InvalidateRect(GetDlgItem(FWindow, IDC_RollupButton), nullptr, TRUE);
+  for (const TCaptionButtonSpec& spec : CaptionButtons())
+    if (spec.Glyph == TGlyph::Rollup) InvalidateRect(GetDlgItem(FWindow, CaptionButtonId(spec)), nullptr, TRUE);
 }
 
 void TCaptionBar::SetActive(bool active) {
@@ -167,11 +166,14 @@ LRESULT TCaptionBar::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_PAINT: Paint(); return 0;
     case WM_ERASEBKGND: return 1;
     case WM_DRAWITEM: DrawButton(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam)); return TRUE;
-    case WM_COMMAND: return SendMessageW(FRoot, message, wParam, lParam);
+    case WM_COMMAND:
+      if (const TCaptionButtonSpec* button = CaptionButtonOfId(LOWORD(wParam)))
+        if (HIWORD(wParam) == BN_CLICKED) Command(button->Command);
+      return 0;
     case WM_LBUTTONDOWN: {
       const RECT icon = IconRect();
       if (PtInRect(&icon, point)) {
-        IconPressed();
+        IconAction(FIconClicks.Pressed(GetTickCount64(), GetDoubleClickTime(), false));
         return 0;
       }
       // The system moves the window as it would by its own caption.
@@ -183,7 +185,7 @@ LRESULT TCaptionBar::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     }
     case WM_LBUTTONDBLCLK: {
       const RECT icon = IconRect();
-      if (PtInRect(&icon, point) && OnClose) OnClose();
+      if (PtInRect(&icon, point)) IconAction(FIconClicks.DoubleClicked());
       return 0;
     }
     case WM_RBUTTONUP: {
@@ -196,22 +198,25 @@ LRESULT TCaptionBar::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
   }
 }
 
-RECT TCaptionBar::IconRect() const { return {0, 0, FScale(Height), FScale(Height)}; }
+RECT TCaptionBar::IconRect() const {
+  const int size = FScale(FormSpec().CaptionBarHeight);
+  return {0, 0, size, size};
+}
 
-// The first click opens the system menu; a second one within the double-click
-// time closes the window, as the system's own caption does.
-void TCaptionBar::IconPressed() {
-  const DWORD now = GetTickCount();
-  if (FMenuOpened && now - FMenuOpenedAt <= GetDoubleClickTime()) {
-    FMenuOpened = false;
-    if (OnClose) OnClose();
-    return;
+// The menu runs its own loop, which takes the clicks while it shows: a press
+// here never finds it open.
+void TCaptionBar::IconAction(TIconClicks::TAction action) {
+  if (action == TIconClicks::TAction::CloseWindow) {
+    Command(TFrameCommand::Close);
+  } else if (action == TIconClicks::TAction::OpenMenu && OnSystemMenu) {
+    POINT below{0, FScale(FormSpec().CaptionBarHeight)};
+    ClientToScreen(FWindow, &below);
+    OnSystemMenu(below);
   }
-  FMenuOpened = true;
-  FMenuOpenedAt = now;
-  POINT below{0, FScale(Height)};
-  ClientToScreen(FWindow, &below);
-  if (OnSystemMenu) OnSystemMenu(below);
+}
+
+void TCaptionBar::Command(TFrameCommand command) {
+  if (OnCommand) OnCommand(command);
 }
 
 void TCaptionBar::Paint() {
@@ -224,7 +229,8 @@ void TCaptionBar::Paint() {
   DrawIconEx(dc, iconTop, iconTop, FIcon, iconSize, iconSize, 0, nullptr, DI_NORMAL);
   wchar_t caption[128] = {};
   GetWindowTextW(FRoot, caption, static_cast<int>(std::size(caption)));
-  RECT text{iconTop + iconSize + FScale(4), 0, FScale(ClientWidth - Buttons[0].Right - 4), bar.bottom};
+  RECT text{iconTop + iconSize + FScale(4), 0, FScale(FormSpec().ClientWidth - FromRight(CaptionButtons().front()) - 4),
+            bar.bottom};
   const HGDIOBJ oldFont = SelectObject(dc, FCaptionFont);
   SetBkMode(dc, TRANSPARENT);
   SetTextColor(dc, GetSysColor(FActive ? COLOR_CAPTIONTEXT : COLOR_INACTIVECAPTIONTEXT));
@@ -240,14 +246,13 @@ void TCaptionBar::DrawButton(const DRAWITEMSTRUCT& item) {
   const bool pushed = (item.itemState & ODS_SELECTED) != 0;
   const bool hot = item.hwndItem == FHot && !pushed;
   const UINT state = (pushed ? DFCS_PUSHED : 0) | (hot ? DFCS_HOT : 0);
-  if (item.CtlID == IDC_RollupButton) {
+  const TCaptionButtonSpec* button = CaptionButtonOfId(static_cast<int>(item.CtlID));
+  if (button == nullptr) return;
+  if (button->Glyph == TGlyph::Rollup) {
     DrawFrameControl(item.hDC, &box, DFC_SCROLL, (FRolledUp ? DFCS_SCROLLDOWN : DFCS_SCROLLUP) | state);
   } else {
     DrawFrameControl(item.hDC, &box, DFC_BUTTON, DFCS_BUTTONPUSH | state);
-    const TGlyph glyph = item.CtlID == IDC_CloseButton      ? TGlyph::Close
-                         : item.CtlID == IDC_MinimizeButton ? TGlyph::Minimize
-                                                            : TGlyph::Tray;
-    DrawGlyph(item.hDC, item.rcItem, glyph, pushed);
+    DrawGlyph(item.hDC, item.rcItem, button->Glyph, pushed);
   }
   if (hot) FrameRect(item.hDC, &item.rcItem, GetSysColorBrush(COLOR_HIGHLIGHT));
 }

@@ -4,15 +4,13 @@
 #include <functional>
 
 #include "ControlLayout.h"
+#include "Form/FrameLogic.h"
 
-// The window's own caption bar: the application's icon (a click opens the
-// system menu, a double click closes the window), the caption, and the frame's
-// buttons (minimize to tray, roll up, minimize, close) as child buttons whose
-// clicks reach the top-level window as WM_COMMAND. Dragging it moves the window.
+// The window's own caption bar: the application's icon (it takes clicks as
+// TIconClicks says), the caption, and the buttons of the table (ControlTable.h)
+// as child buttons. Dragging it moves the window.
 class TCaptionBar {
 public:
-  static constexpr int Height = 20;  // at 96 DPI
-
   static void RegisterWindowClass(HINSTANCE instance);
   TCaptionBar(HWND root, HINSTANCE instance, const TScale& scale, HICON icon, HFONT buttonFont);
   ~TCaptionBar();
@@ -29,7 +27,7 @@ public:
 
   // Opens the system menu with its top left corner at this screen point.
   std::function<void(POINT)> OnSystemMenu;
-  std::function<void()> OnClose;
+  std::function<void(TFrameCommand)> OnCommand;  // a button's, or the icon's close
 
 private:
   static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -39,7 +37,8 @@ private:
   static LRESULT CALLBACK ButtonProc(HWND button, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR data);
   void SetHot(HWND button);
   RECT IconRect() const;
-  void IconPressed();
+  void IconAction(TIconClicks::TAction action);
+  void Command(TFrameCommand command);
 
   HWND FRoot;
   HWND FWindow = nullptr;
@@ -50,6 +49,5 @@ private:
   bool FRolledUp = false;
   bool FActive = true;
   HWND FHot = nullptr;  // the button under the mouse
-  DWORD FMenuOpenedAt = 0;
-  bool FMenuOpened = false;
+  TIconClicks FIconClicks;
 };

@@ -1,59 +1,57 @@
 #pragma once
-// The Windows window's control identifiers, shared by the program and by the
-// test driver that finds its controls with GetDlgCtrlID. Plain numbers: this
-// header includes nothing, so that the resource compiler can read it too.
+#include <windows.h>
 
-// The main window's class name (FindWindowW) and caption.
-#define KESTRINE_WINDOW_CLASS L"TForm1"
-#define KESTRINE_WINDOW_CAPTION L"Kestrine "
+#include <cstddef>
+#include <optional>
+#include <string_view>
 
-// The controls, in the order of TControl (Source/Window/FormView.h): id = 1000 + TControl.
-#define IDC_TeSEdit1 1000
-#define IDC_TeSEdit2 1001
-#define IDC_TeSEdit3 1002
-#define IDC_TeButton1 1003
-#define IDC_TeButton2 1004
-#define IDC_ckNistServer 1005
-#define IDC_ckCustomServer 1006
-#define IDC_edtServer 1007
-#define IDC_cbSeverType 1008
-#define IDC_labCurServer 1009
-#define IDC_ckSyncTime 1010
-#define IDC_edtSyncTime 1011
-#define IDC_ckRunStartup 1012
-#define IDC_ckSyncOnStart 1013
-#define IDC_ckTimeLocaFormat 1014
-#define IDC_ckUTCFormat 1015
-#define IDC_ckRunTimeServer 1016
-#define IDC_TeLabel1 1017
-#define IDC_TeLabel2 1018
-#define IDC_TeLabel3 1019
-#define IDC_TePageControl1 1020
-#define IDC_TeTabSheet1 1021
-#define IDC_TeTabSheet2 1022
-#define IDC_TeTabSheet4 1023
-#define IDC_TeScrollingLabel1 1024
-#define IDC_TeScrollingLabel2 1025
-#define IDC_TeLabel4 1026
-#define IDC_TeGroupBox1 1027
-#define IDC_TeGroupBox2 1028
+#include "Form/ControlTable.h"
+#include "Form/FrameLogic.h"
 
-// The frame's own buttons on the caption bar, when the program draws its own.
-#define IDC_TrayButton 1200
-#define IDC_RollupButton 1201
-#define IDC_MinimizeButton 1202
-#define IDC_CloseButton 1203
+// The Windows window's identifiers, all derived from the control table: the
+// program uses them, and so do the tools that drive it from outside (they find
+// it by its class, FormSpec().Name, and its controls with GetDlgCtrlID).
 
-// System-menu commands (multiples of 16 below 0xF000, as the system menu requires).
-#define IDM_RESTORE 0x0100
-#define IDM_MINIMIZE 0x0110
-#define IDM_ROLLUP 0x0120
-#define IDM_MINIMIZE_TO_TRAY 0x0130
-#define IDM_CLOSE 0x0140
+// A control's id: 1000 + its TControl.
+inline constexpr int FirstControlId = 1000;
+constexpr int ControlId(TControl control) { return FirstControlId + static_cast<int>(control); }
+inline std::optional<TControl> ControlOfId(int id) {
+  if (id < FirstControlId || id >= FirstControlId + static_cast<int>(ControlCount)) return std::nullopt;
+  return static_cast<TControl>(id - FirstControlId);
+}
 
-// The notification-area icon's id and its callback message (WM_APP + 1).
-#define KESTRINE_TRAY_ID 1
-#define KESTRINE_WM_TRAY 0x8001
+// A caption-bar button's: 1200 + its place on the bar.
+inline constexpr int FirstCaptionButtonId = 1200;
+inline int CaptionButtonId(const TCaptionButtonSpec& button) {
+  return FirstCaptionButtonId + static_cast<int>(&button - CaptionButtons().data());
+}
+inline const TCaptionButtonSpec* CaptionButtonOfId(int id) {
+  const std::size_t index = static_cast<std::size_t>(id - FirstCaptionButtonId);
+  return id >= FirstCaptionButtonId && index < CaptionButtons().size() ? &CaptionButtons()[index] : nullptr;
+}
 
-// Resources.
-#define IDI_KESTRINE 1
+// A control's or a caption-bar button's id by its name; 0 for none.
+inline int IdNamed(std::string_view name) {
+  for (const TControlSpec& spec : ControlTable())
+    if (name == spec.Name) return ControlId(spec.Id);
+  for (const TCaptionButtonSpec& button : CaptionButtons())
+    if (name == button.Name) return CaptionButtonId(button);
+  return 0;
+}
+
+// A frame command's id in the system menu and as a WM_SYSCOMMAND: multiples of
+// 16 below 0xF000, as the system menu requires. Close is the system's own
+// SC_CLOSE: Windows (and Wine, for a window manager's close) closes a window
+// only while its system menu holds that.
+constexpr UINT MenuIdOf(TFrameCommand command) {
+  return command == TFrameCommand::Close ? SC_CLOSE : 0x100 + 0x10 * static_cast<UINT>(command);
+}
+inline std::optional<TFrameCommand> CommandOfMenuId(UINT id) {
+  for (int command = 0; command <= static_cast<int>(TFrameCommand::ToggleRollup); ++command)
+    if (MenuIdOf(static_cast<TFrameCommand>(command)) == id) return static_cast<TFrameCommand>(command);
+  return std::nullopt;
+}
+
+// The notification-area icon's id and its callback message.
+inline constexpr UINT TrayIconId = 1;
+inline constexpr UINT WM_KESTRINE_TRAY = WM_APP + 1;

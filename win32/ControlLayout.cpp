@@ -1,9 +1,12 @@
 #include "ControlLayout.h"
 
 #include <commctrl.h>
+#include <initguid.h>  // the accessibility GUIDs are defined here
+#include <oleacc.h>
 
 #include <algorithm>
 
+#include "ControlIds.h"
 #include "Form/ControlTable.h"
 #include "Platform/Windows/Utf8.h"
 
@@ -85,9 +88,9 @@ int CaptionWidth(HWND control, HFONT font) {
   return static_cast<int>(extent.cx);
 }
 
-// Labels, check boxes and radio buttons are as wide as their caption at least,
-// so that no font cuts one.
-int NeededWidth(HWND control, HFONT font, bool withBox, const TScale& scale) {
+// The width a caption needs in this font: a check box's or radio button's with its box.
+int NeededWidth(const TControlSpec& spec, HWND control, HFONT font, const TScale& scale) {
+  const bool withBox = spec.Kind == TControlKind::CheckBox || spec.Kind == TControlKind::RadioButton;
   return CaptionWidth(control, font) + (withBox ? GetSystemMetrics(SM_CXMENUCHECK) + scale(6) : 0);
 }
 
@@ -122,8 +125,7 @@ void PlaceControl(const TControlSpec& spec, HWND control, HFONT font, const TSca
   }
   int width = scale(spec.Width);
   const int height = spec.Kind == TControlKind::List ? spec.Height + 80 : spec.Height;  // with its drop-down list
-  const bool withBox = spec.Kind == TControlKind::CheckBox || spec.Kind == TControlKind::RadioButton;
-  if (spec.Kind == TControlKind::Label || withBox) width = std::max(width, NeededWidth(control, font, withBox, scale));
+  if (WidensToCaption(spec.Kind)) width = std::max(width, NeededWidth(spec, control, font, scale));
   SetWindowPos(control, nullptr, scale(left), scale(top), width, scale(height), SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
@@ -164,7 +166,7 @@ TClientControls CreateClientControls(HWND client, HINSTANCE instance, HFONT font
   TClientControls result;
   std::size_t pages = 0;
   for (const TControlSpec& spec : ControlTable()) {
-    const int id = FirstControlId + static_cast<int>(spec.Id);
+    const int id = ControlId(spec.Id);
     const HWND control = spec.Kind == TControlKind::Page
                              ? CreatePanel(client, id, {}, instance)
                              : CreateControl(spec, ParentWindow(spec, result, client), id, instance);
@@ -196,4 +198,34 @@ void ShowPage(const TClientControls& controls, int index) {
   if (index < 0 || index >= 3) return;
   SendMessageW(controls.Tabs, TCM_SETCURSEL, index, 0);
   for (int page = 0; page < 3; ++page) ShowWindow(controls.Pages[page], page == index ? SW_SHOW : SW_HIDE);
+}
+
+void TBoxNames::Set(const TClientControls& controls) {
+  if (FServices != nullptr) return;
+  FComStarted = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+  if (FAILED(CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER, IID_IAccPropServices,
+                              reinterpret_cast<void**>(&FServices)))) {
+    Clear();
+    return;
+  }
+  for (const TBoxLabel& pair : BoxLabels()) {
+    const HWND box = controls.Controls[static_cast<std::size_t>(pair.Box)];
+    const std::wstring name = Platform::WideFromUtf8(AccessibleName(pair));
+    if (SUCCEEDED(FServices->SetHwndPropStr(box, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, PROPID_ACC_NAME,
+                                            name.c_str())))
+      FBoxes.push_back(box);
+  }
+}
+
+void TBoxNames::Clear() {
+  if (FServices != nullptr) {
+    MSAAPROPID name = PROPID_ACC_NAME;
+    for (const HWND box : FBoxes)
+      FServices->ClearHwndProps(box, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, &name, 1);
+    FServices->Release();
+    FServices = nullptr;
+  }
+  FBoxes.clear();
+  if (FComStarted) CoUninitialize();
+  FComStarted = false;
 }

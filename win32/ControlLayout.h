@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <array>
+#include <vector>
 
 #include "Form/FormView.h"
 
@@ -11,19 +12,15 @@ struct TScale {
   int operator()(int value) const { return MulDiv(value, Dpi, 96); }
 };
 
-// The client area (352 by 392 at 96 DPI) with the controls of the table
-// (ControlTable.h), the page control and its three pages among them. Every
-// control is a child window with its id (ControlIds.h): 1000 + its TControl.
+// The client area with the controls of the table (ControlTable.h), the page
+// control and its three pages among them. Every control is a child window with
+// its id (ControlIds.h), created in the table's order, so that each label lies
+// just before the box it names in the z-order, where screen readers look.
 struct TClientControls {
   HWND Tabs = nullptr;
   std::array<HWND, 3> Pages{};
   std::array<HWND, ControlCount> Controls{};  // by TControl
 };
-
-inline constexpr int FirstControlId = 1000;
-
-inline constexpr int ClientWidth = 352;
-inline constexpr int ClientHeight = 392;
 
 // A plain container that hands its children's notifications (WM_COMMAND,
 // WM_NOTIFY, WM_CTLCOLOR*) to the top-level window: the client area and the pages.
@@ -38,3 +35,25 @@ void PlaceClientControls(const TClientControls& controls, HFONT font, const TSca
 
 // Shows the page of this index and hides the others.
 void ShowPage(const TClientControls& controls, int index);
+
+struct IAccPropServices;
+
+// Each box's name for screen readers (BoxLabels). Its label lies just before it
+// in the z-order, where they look for one; the name is also set on the box
+// itself, which a box named by a check box and a unit needs. Through COM, which
+// costs its start: set once the window shows, and cleared before the boxes go.
+class TBoxNames {
+public:
+  TBoxNames() = default;
+  ~TBoxNames() { Clear(); }
+  TBoxNames(const TBoxNames&) = delete;
+  TBoxNames& operator=(const TBoxNames&) = delete;
+
+  void Set(const TClientControls& controls);
+  void Clear();
+
+private:
+  IAccPropServices* FServices = nullptr;
+  bool FComStarted = false;
+  std::vector<HWND> FBoxes;
+};

@@ -11,7 +11,7 @@
 #include <cstdio>
 #include <string>
 
-#include "ControlIds.h"
+#include "Form/ControlTable.h"
 #include "Platform/Clock.h"
 #include "Platform/Windows/SystemTime.h"
 #include "RunKestrine.h"
@@ -38,8 +38,8 @@ void AppendToLog(Platform::TInstantMs value) {
 
 // This process's own main window.
 HWND OwnWindow() {
-  for (HWND window = FindWindowW(KESTRINE_WINDOW_CLASS, nullptr); window != nullptr;
-       window = FindWindowExW(nullptr, window, KESTRINE_WINDOW_CLASS, nullptr)) {
+  for (HWND window = FindWindowA(FormSpec().Name, nullptr); window != nullptr;
+       window = FindWindowExA(nullptr, window, FormSpec().Name, nullptr)) {
     DWORD process = 0;
     GetWindowThreadProcessId(window, &process);
     if (process == GetCurrentProcessId()) return window;

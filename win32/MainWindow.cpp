@@ -16,6 +16,7 @@
 #include "Platform/InstanceClaim.h"
 #include "Platform/Windows/Utf8.h"
 #include "RegionalSettingsWin.h"
+#include "ResourceIds.h"
 
 namespace {
 
@@ -25,7 +26,6 @@ constexpr UINT_PTR TimerIds[] = {1, 2};           // TTimerId::Timer1, SyncTimer
 // does not need to be seen waits for it.
 constexpr UINT_PTR AfterShownTimer = 4;
 constexpr UINT_PTR TrayRetryTimer = 3;
-static_assert(FirstControlId == IDC_TeSEdit1 && FirstControlId + static_cast<int>(ControlCount) - 1 == IDC_TeGroupBox2);
 
 std::atomic<bool> GWakePending{false};
 
@@ -106,6 +106,8 @@ bool TMainWindow::Create() {
   FIcon = LoadAppIcon(FInstance, SM_CXICON, SM_CYICON);
   FSmallIcon = LoadAppIcon(FInstance, SM_CXSMICON, SM_CYSMICON);
 
+  constexpr TFormSpec spec = FormSpec();
+  const std::wstring className = Platform::WideFromUtf8(spec.Name);
   WNDCLASSEXW form{};
   form.cbSize = sizeof form;
   form.lpfnWndProc = Proc;
@@ -114,25 +116,25 @@ bool TMainWindow::Create() {
   form.hIconSm = FSmallIcon;
   form.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   form.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  form.lpszClassName = KESTRINE_WINDOW_CLASS;
+  form.lpszClassName = className.c_str();
   if (RegisterClassExW(&form) == 0) return false;
   RegisterPanelClass(FInstance);
   TCaptionBar::RegisterWindowClass(FInstance);
 
   // A popup with a system menu: the frame is drawn here, the same with or without
   // a window manager's decorations, and its caption bar holds all four buttons.
-  FWindow = CreateWindowExW(WS_EX_CONTROLPARENT | WS_EX_APPWINDOW, KESTRINE_WINDOW_CLASS, KESTRINE_WINDOW_CAPTION,
-                            WS_POPUP | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN, 328, 176, 0, 0, nullptr, nullptr,
-                            FInstance, this);
+  FWindow = CreateWindowExW(WS_EX_CONTROLPARENT | WS_EX_APPWINDOW, className.c_str(),
+                            Platform::WideFromUtf8(spec.Caption).c_str(),
+                            WS_POPUP | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN, spec.Left, spec.Top, 0, 0,
+                            nullptr, nullptr, FInstance, this);
   if (FWindow == nullptr) return false;
   FScale.Dpi = WindowDpi(FWindow);
   FFont = CreateDialogFont(FScale);
   FCaptionIcon = LoadIconOfSize(FInstance, FScale(16));
   FCaption = std::make_unique<TCaptionBar>(FWindow, FInstance, FScale, FCaptionIcon, FFont);
   FCaption->OnSystemMenu = [this](POINT at) { ShowSystemMenu(at); };
-  FCaption->OnClose = [this] { RunMenuCommand(IDM_CLOSE); };
-  const int top = 1 + FScale(TCaptionBar::Height);
-  FClient = CreatePanel(FWindow, 0, {1, top, 1 + FScale(ClientWidth), top + FScale(ClientHeight)}, FInstance);
+  FCaption->OnCommand = [this](TFrameCommand command) { RunCommand(command); };
+  FClient = CreatePanel(FWindow, 0, ClientBounds(), FInstance);
   FLayout = CreateClientControls(FClient, FInstance, FFont, FScale);
 
   FTray = std::make_unique<TTrayIcon>(FWindow, FSmallIcon);
@@ -186,7 +188,8 @@ LRESULT CALLBACK TMainWindow::Proc(HWND window, UINT message, WPARAM wParam, LPA
     return self->Handle(message, wParam, lParam);
   } catch (const std::exception& error) {
     const auto box = self->NestedLoop();
-    MessageBoxW(window, Platform::WideFromUtf8(error.what()).c_str(), L"Kestrine", MB_ICONERROR | MB_OK);
+    MessageBoxW(window, Platform::WideFromUtf8(error.what()).c_str(), Platform::WideFromUtf8(ApplicationTitle).c_str(),
+                MB_ICONERROR | MB_OK);
     return 0;
   }
 }
@@ -228,6 +231,7 @@ LRESULT TMainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       if (wParam != AfterShownTimer) break;
       KillTimer(FWindow, AfterShownTimer);
       FCaption->AddTips();
+      FBoxNames.Set(FLayout);
       return 0;
     case WM_SYSCOLORCHANGE:
     case WM_THEMECHANGED:
@@ -247,6 +251,7 @@ LRESULT TMainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       // The logic saves from the controls, which still exist here.
       FMoveLoop.reset();
       FForm.reset();
+      FBoxNames.Clear();
       if (FTray) FTray->Hide();
       PostQuitMessage(0);
       return 0;
@@ -285,7 +290,7 @@ LRESULT TMainWindow::HandleForm(UINT message, WPARAM wParam, LPARAM lParam) {
       if (lParam != 0 && lstrcmpiW(reinterpret_cast<const wchar_t*>(lParam), L"intl") == 0)
         FForm->SetUserFormat(UserFormatSettings());
       break;
-    case KESTRINE_WM_TRAY: TrayMessage(static_cast<UINT>(LOWORD(lParam)), wParam); return 0;
+    case WM_KESTRINE_TRAY: TrayMessage(static_cast<UINT>(LOWORD(lParam)), wParam); return 0;
     case WM_KESTRINE_TO_TRAY: MinimizedFromOutside(); return 0;
     default: break;
   }
@@ -293,27 +298,28 @@ LRESULT TMainWindow::HandleForm(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void TMainWindow::Command(int id, int code) {
-  switch (id) {
-    case IDC_TeButton1:
-    case IDC_TeButton2:
-      if (code == BN_CLICKED) FForm->ButtonClicked(static_cast<TControl>(id - FirstControlId));
-      return;
-    case IDC_cbSeverType:
-      if (code == CBN_SELCHANGE) FForm->ItemSelected(TControl::cbSeverType);
-      return;
-    case IDC_TrayButton: RunMenuCommand(IDM_MINIMIZE_TO_TRAY); return;
-    case IDC_RollupButton: FForm->FrameCommand(TFrameCommand::ToggleRollup); return;
-    case IDC_MinimizeButton: RunMenuCommand(IDM_MINIMIZE); return;
-    case IDC_CloseButton: RunMenuCommand(IDM_CLOSE); return;
-    default: break;
+  if (const TCaptionButtonSpec* button = CaptionButtonOfId(id)) {
+    RunCommand(button->Command);
+    return;
   }
   if (CommandOfMenuId(static_cast<UINT>(id))) {
     RunMenuCommand(static_cast<UINT>(id));
     return;
   }
-  // A click on a check box or radio button, or one on a group box, which the logic ignores.
-  if (code == BN_CLICKED && id >= FirstControlId && id < FirstControlId + static_cast<int>(ControlCount))
-    FForm->ControlChanged(static_cast<TControl>(id - FirstControlId));
+  const std::optional<TControl> control = ControlOfId(id);
+  if (!control) return;
+  switch (ControlSpec(*control).Kind) {
+    case TControlKind::Button:
+      if (code == BN_CLICKED) FForm->ButtonClicked(*control);
+      return;
+    case TControlKind::List:
+      if (code == CBN_SELCHANGE) FForm->ItemSelected(*control);
+      return;
+    default:
+      // A click on a check box or radio button, or one on a group box, which the logic ignores.
+      if (code == BN_CLICKED) FForm->ControlChanged(*control);
+      return;
+  }
 }
 
 bool TMainWindow::SysCommand(WPARAM command, LPARAM key) {
@@ -328,7 +334,7 @@ bool TMainWindow::SysCommand(WPARAM command, LPARAM key) {
       if (key != L' ') return false;  // Alt+Space opens the system menu
       [[fallthrough]];
     case SC_MOUSEMENU: {
-      POINT below{1, 1 + FScale(TCaptionBar::Height)};
+      POINT below{FormSpec().Border, FormSpec().Border + FScale(FormSpec().CaptionBarHeight)};
       ClientToScreen(FWindow, &below);
       ShowSystemMenu(below);
       return true;
@@ -343,7 +349,7 @@ bool TMainWindow::SysCommand(WPARAM command, LPARAM key) {
 // mouse or the keyboard, "&Restore" its default item.
 void TMainWindow::TrayMessage(UINT event, WPARAM anchor) {
   if (event == NIN_SELECT || event == NIN_KEYSELECT || event == WM_LBUTTONDBLCLK) {
-    RunMenuCommand(IDM_RESTORE);
+    RunCommand(TFrameCommand::Restore);
     return;
   }
   POINT at{GET_X_LPARAM(anchor), GET_Y_LPARAM(anchor)};
@@ -355,7 +361,7 @@ void TMainWindow::TrayMessage(UINT event, WPARAM anchor) {
   SetForegroundWindow(FWindow);
   HMENU menu = CreatePopupMenu();
   FillMenu(menu, TFrameLogic::TrayMenu());
-  SetMenuDefaultItem(menu, IDM_RESTORE, FALSE);
+  SetMenuDefaultItem(menu, MenuIdOf(TFrameCommand::Restore), FALSE);
   UINT id = 0;
   {
     const auto loop = NestedLoop();
@@ -412,8 +418,11 @@ std::unique_ptr<TForm1::TNestedLoop> TMainWindow::NestedLoop() {
 }
 
 void TMainWindow::RunMenuCommand(UINT id) {
-  const auto command = CommandOfMenuId(id);
-  if (command && FForm != nullptr) FForm->FrameCommand(*command);
+  if (const auto command = CommandOfMenuId(id)) RunCommand(*command);
+}
+
+void TMainWindow::RunCommand(TFrameCommand command) {
+  if (FForm != nullptr) FForm->FrameCommand(command);
 }
 
 // The system menu (also the taskbar's and Alt+Space's) holds the logic's items for the current state.
@@ -457,8 +466,9 @@ void TMainWindow::DpiChanged(int dpi, const RECT& suggested) {
   FFont = CreateDialogFont(FScale);
   FCaptionIcon = LoadIconOfSize(FInstance, FScale(16));
   FCaption->Rescale(FScale, FCaptionIcon, FFont);
-  const int top = 1 + FScale(TCaptionBar::Height);
-  SetWindowPos(FClient, nullptr, 1, top, FScale(ClientWidth), FScale(ClientHeight), SWP_NOZORDER | SWP_NOACTIVATE);
+  const RECT client = ClientBounds();
+  SetWindowPos(FClient, nullptr, client.left, client.top, client.right - client.left, client.bottom - client.top,
+               SWP_NOZORDER | SWP_NOACTIVATE);
   PlaceClientControls(FLayout, FFont, FScale);
   SetWindowPos(FWindow, nullptr, suggested.left, suggested.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   ApplySize();
@@ -467,9 +477,18 @@ void TMainWindow::DpiChanged(int dpi, const RECT& suggested) {
   if (oldIcon != nullptr) DestroyIcon(oldIcon);
 }
 
+// The border is a pixel wide at any DPI.
+RECT TMainWindow::ClientBounds() const {
+  constexpr TFormSpec form = FormSpec();
+  const int top = form.Border + FScale(form.CaptionBarHeight);
+  return {form.Border, top, form.Border + FScale(form.ClientWidth), top + FScale(form.ClientHeight)};
+}
+
 void TMainWindow::ApplySize() {
-  const int height = FScale(TCaptionBar::Height) + (FRolledUp ? 0 : FScale(ClientHeight));
-  SetWindowPos(FWindow, nullptr, 0, 0, FScale(ClientWidth) + 2, height + 2, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  constexpr TFormSpec form = FormSpec();
+  const int height = FScale(form.CaptionBarHeight) + (FRolledUp ? 0 : FScale(form.ClientHeight));
+  SetWindowPos(FWindow, nullptr, 0, 0, FScale(form.ClientWidth) + 2 * form.Border, height + 2 * form.Border,
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void TMainWindow::PaintBorder() {

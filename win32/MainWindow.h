@@ -15,7 +15,7 @@
 // The main window drawn with Win32: it builds the controls at their places, shows
 // what the logic (TForm1) writes and forwards every event to it. It decides nothing.
 // The frame is the program's own: a border, the caption bar and, below it, the
-// client area of 352 by 392 (at 96 DPI) that the controls' places are relative to.
+// client area that the controls' places are relative to (FormSpec).
 class TMainWindow final : public IFormView {
 public:
   static constexpr UINT WM_KESTRINE_WAKE = WM_APP;  // run the window's-thread call queue
@@ -70,8 +70,10 @@ private:
   void PageChanged();
   void ShowSystemMenu(POINT screen);
   void RunMenuCommand(UINT id);
+  void RunCommand(TFrameCommand command);
   void RebuildSystemMenu();
   void DpiChanged(int dpi, const RECT& suggested);
+  RECT ClientBounds() const;  // in the window, at its DPI
   void ApplySize();
   void PaintBorder();
   HWND Control(TControl control) const { return FLayout.Controls[static_cast<std::size_t>(control)]; }
@@ -92,6 +94,7 @@ private:
   std::unique_ptr<TCaptionBar> FCaption;
   std::unique_ptr<TTrayIcon> FTray;
   TClientControls FLayout;
+  TBoxNames FBoxNames;
   std::array<int, ControlCount> FColors{};  // Windows colour values; -1: the system's
   bool FRolledUp = false;
   HWND FFocus = nullptr;

@@ -11,7 +11,7 @@ NOTIFYICONDATAW IconData(HWND window) {
   NOTIFYICONDATAW data{};
   data.cbSize = sizeof data;
   data.hWnd = window;
-  data.uID = KESTRINE_TRAY_ID;
+  data.uID = TrayIconId;
   return data;
 }
 
@@ -31,7 +31,7 @@ bool TTrayIcon::Add() {
   }
   NOTIFYICONDATAW data = IconData(FWindow);
   data.uFlags = NIF_ICON | NIF_MESSAGE | NIF_TIP | NIF_SHOWTIP;
-  data.uCallbackMessage = KESTRINE_WM_TRAY;
+  data.uCallbackMessage = WM_KESTRINE_TRAY;
   data.hIcon = FIcon;
   lstrcpynW(data.szTip, FHint.c_str(), static_cast<int>(std::size(data.szTip)));
   if (Shell_NotifyIconW(NIM_ADD, &data) == FALSE) return false;

@@ -4,7 +4,7 @@
 #include <string>
 
 // The icon in the notification area while the window is there, in the shell's
-// fourth protocol version: its events come to the window as KESTRINE_WM_TRAY
+// fourth protocol version: its events come to the window as WM_KESTRINE_TRAY
 // with the event in the low word of lParam (NIN_SELECT, NIN_KEYSELECT,
 // WM_CONTEXTMENU) and the anchor point in wParam.
 class TTrayIcon {

@@ -1,5 +1,7 @@
 #include "Form/ControlTable.h"
 
+#include <string_view>
+
 namespace {
 
 using enum TControl;
@@ -49,9 +51,37 @@ constexpr TControlSpec Table[] = {
 
 static_assert(std::size(Table) == ControlCount, "one row for each control");
 
+constexpr TCaptionButtonSpec Buttons[] = {
+    {"TrayButton", "Minimize to tray", TGlyph::Tray, TFrameCommand::MinimizeToTray},
+    {"RollupButton", "Roll up", TGlyph::Rollup, TFrameCommand::ToggleRollup},
+    {"MinimizeButton", "Minimize", TGlyph::Minimize, TFrameCommand::Minimize},
+    {"CloseButton", "Close", TGlyph::Close, TFrameCommand::Close},
+};
+
+constexpr TBoxLabel Labels[] = {
+    {TeSEdit1, TeLabel1, std::nullopt},
+    {TeSEdit2, TeLabel2, std::nullopt},
+    {TeSEdit3, TeLabel3, std::nullopt},
+    {edtServer, TeScrollingLabel1, std::nullopt},
+    {cbSeverType, TeScrollingLabel2, std::nullopt},
+    {edtSyncTime, ckSyncTime, TeLabel4},
+};
+
+std::string_view Trimmed(std::string_view caption) { return caption.substr(0, caption.find_last_not_of(' ') + 1); }
+
 }  // namespace
 
 std::span<const TControlSpec> ControlTable() { return Table; }
+
+std::span<const TCaptionButtonSpec> CaptionButtons() { return Buttons; }
+
+std::span<const TBoxLabel> BoxLabels() { return Labels; }
+
+std::string AccessibleName(const TBoxLabel& pair) {
+  std::string name(Trimmed(ControlSpec(pair.Label).Caption));
+  if (pair.Unit) name.append(", ").append(Trimmed(ControlSpec(*pair.Unit).Caption));
+  return name;
+}
 
 const TControlSpec& ControlSpec(TControl id) {
   for (const TControlSpec& spec : Table)

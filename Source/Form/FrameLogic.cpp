@@ -13,8 +13,8 @@ TMenuItem Separator() { return {true, "", "", TFrameCommand::Close}; }
 // The notification area keeps 63 characters of a hint.
 TFrameLogic::TFrameLogic(IFormView& view, const std::string& hint) : FView(&view), FHint(hint.substr(0, 63)) {}
 
-std::vector<TMenuItem> TFrameLogic::SystemMenu() const {
-  switch (FState) {
+std::vector<TMenuItem> TFrameLogic::SystemMenuIn(TFrameState state) {
+  switch (state) {
     case TFrameState::Normal:
       return {Item("Mi&nimize", TFrameCommand::Minimize), Item("Ro&llup", TFrameCommand::Rollup),
               Item("Minimize to &Tray", TFrameCommand::MinimizeToTray), Separator(),
@@ -128,4 +128,16 @@ void TFrameLogic::BringBack() {
 
 void TFrameLogic::RemoveIcon() {
   if (FState == TFrameState::InTray) FView->RemoveTrayIcon();
+}
+
+TIconClicks::TAction TIconClicks::Pressed(std::uint64_t timeMs, std::uint64_t doubleClickMs, bool menuShown) {
+  if (FMenuOpenedAt && timeMs - *FMenuOpenedAt <= doubleClickMs) return DoubleClicked();
+  if (menuShown) return TAction::CloseMenu;
+  FMenuOpenedAt = timeMs;
+  return TAction::OpenMenu;
+}
+
+TIconClicks::TAction TIconClicks::DoubleClicked() {
+  FMenuOpenedAt.reset();
+  return TAction::CloseWindow;
 }

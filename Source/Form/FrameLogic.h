@@ -1,5 +1,7 @@
 #pragma once
+#include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,7 +29,8 @@ public:
 
   TFrameState State() const { return FState; }
   // The system menu's items in the current state, in order.
-  std::vector<TMenuItem> SystemMenu() const;
+  std::vector<TMenuItem> SystemMenu() const { return SystemMenuIn(FState); }
+  static std::vector<TMenuItem> SystemMenuIn(TFrameState state);
   // What the notification-area icon's right button offers.
   static std::vector<TMenuItem> TrayMenu();
   void Execute(TFrameCommand command);
@@ -72,4 +75,21 @@ private:
   TBounds FNormalBounds;
   bool FHaveBounds = false;
   bool FOrdinaryMinimize = false;  // minimized the ordinary way, at the frame's own wish
+};
+
+// The caption bar's icon takes the mouse as a system menu's icon does: a press
+// opens the system menu below it at once, without waiting for a double click;
+// a second press within the double-click time of the one that opened it closes
+// the window, as a double click on it does. A later press on it while that menu
+// shows only closes the menu.
+class TIconClicks {
+public:
+  enum class TAction { OpenMenu, CloseMenu, CloseWindow };
+  // A press at the event's own time (so that a busy program still tells a double
+  // click), in ms; menuShown: the menu still shows and took the press.
+  TAction Pressed(std::uint64_t timeMs, std::uint64_t doubleClickMs, bool menuShown);
+  TAction DoubleClicked();
+
+private:
+  std::optional<std::uint64_t> FMenuOpenedAt;
 };

@@ -29,7 +29,7 @@ ManifestDPIAware true
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Kestrine"
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
 !define RUN_VALUE "VantorTimeSync"
-; Source/Platform/Windows/ClockService.h and win/ControlIds.h.
+; Source/Platform/Windows/ClockService.h and Source/Form/ControlTable.h (FormSpec).
 !define SERVICE_NAME "KestrineClock"
 !define SERVICE_DISPLAY "Kestrine clock service"
 !define SERVICE_ACCOUNT "NT AUTHORITY\LocalService"

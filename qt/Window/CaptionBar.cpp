@@ -14,11 +14,9 @@
 
 namespace {
 
-enum class TGlyph { Tray, Rollup, Unroll, Minimize, Close };
-
 // White line glyphs for the caption bar's buttons, drawn rather than taken from the
 // desktop's style, so that they read on the bar whatever the style is.
-QIcon GlyphIcon(TGlyph glyph) {
+QIcon GlyphIcon(TGlyph glyph, bool rolledUp) {
   QPixmap pixmap(12, 12);
   pixmap.fill(Qt::transparent);
   QPainter painter(&pixmap);
@@ -31,8 +29,12 @@ QIcon GlyphIcon(TGlyph glyph) {
       painter.drawPolygon(QPolygonF({QPointF(3, 5), QPointF(9, 5), QPointF(6, 8.5)}));
       painter.drawLine(QPointF(1.5, 10.5), QPointF(10.5, 10.5));
       break;
-    case TGlyph::Rollup: painter.drawPolygon(QPolygonF({QPointF(2, 8), QPointF(10, 8), QPointF(6, 3)})); break;
-    case TGlyph::Unroll: painter.drawPolygon(QPolygonF({QPointF(2, 4), QPointF(10, 4), QPointF(6, 9)})); break;
+    case TGlyph::Rollup:
+      if (rolledUp)
+        painter.drawPolygon(QPolygonF({QPointF(2, 4), QPointF(10, 4), QPointF(6, 9)}));
+      else
+        painter.drawPolygon(QPolygonF({QPointF(2, 8), QPointF(10, 8), QPointF(6, 3)}));
+      break;
     case TGlyph::Minimize: painter.drawLine(QPointF(2, 9.5), QPointF(10, 9.5)); break;
     case TGlyph::Close:
       painter.drawLine(QPointF(2.5, 2.5), QPointF(9.5, 9.5));
@@ -45,7 +47,7 @@ QIcon GlyphIcon(TGlyph glyph) {
 }  // namespace
 
 TCaptionBar::TCaptionBar(QWidget* window, const QIcon& icon) : QWidget(window), FWindow(window) {
-  setObjectName(QStringLiteral("TeForm1"));
+  setObjectName(QStringLiteral("CaptionBar"));
   setAttribute(Qt::WA_StyledBackground);
   setAccessibleName(QStringLiteral("Caption bar"));
   FIconLabel = new QLabel(this);
@@ -55,14 +57,6 @@ TCaptionBar::TCaptionBar(QWidget* window, const QIcon& icon) : QWidget(window), 
   FIconLabel->installEventFilter(this);
   FCaption = new QLabel(window->windowTitle(), this);
   FCaption->setObjectName(QStringLiteral("Caption"));
-  QToolButton* tray = AddButton("TrayButton", QStringLiteral("Minimize to tray"), GlyphIcon(TGlyph::Tray));
-  FRollupButton = AddButton("RollupButton", QStringLiteral("Roll up"), GlyphIcon(TGlyph::Rollup));
-  QToolButton* minimize = AddButton("MinimizeButton", QStringLiteral("Minimize"), GlyphIcon(TGlyph::Minimize));
-  QToolButton* close = AddButton("CloseButton", QStringLiteral("Close"), GlyphIcon(TGlyph::Close));
-  connect(tray, &QToolButton::clicked, this, [this] { Command(TFrameCommand::MinimizeToTray); });
-  connect(minimize, &QToolButton::clicked, this, [this] { Command(TFrameCommand::Minimize); });
-  connect(FRollupButton, &QToolButton::clicked, this, [this] { Command(TFrameCommand::ToggleRollup); });
-  connect(close, &QToolButton::clicked, this, [this] { Command(TFrameCommand::Close); });
   connect(FWindow, &QWidget::windowTitleChanged, FCaption, &QLabel::setText);
 
   auto* row = new QHBoxLayout(this);
@@ -70,18 +64,20 @@ TCaptionBar::TCaptionBar(QWidget* window, const QIcon& icon) : QWidget(window), 
   row->setSpacing(2);
   row->addWidget(FIconLabel);
   row->addWidget(FCaption, 1);
-  for (auto* button : {tray, FRollupButton, minimize, close}) row->addWidget(button);
+  for (const TCaptionButtonSpec& spec : CaptionButtons()) row->addWidget(AddButton(spec));
 }
 
-QToolButton* TCaptionBar::AddButton(const char* name, const QString& accessibleName, const QIcon& icon) {
+QToolButton* TCaptionBar::AddButton(const TCaptionButtonSpec& spec) {
   auto* button = new QToolButton(this);
-  button->setObjectName(QString::fromLatin1(name));
-  button->setAccessibleName(accessibleName);
-  button->setToolTip(accessibleName);
-  button->setIcon(icon);
+  button->setObjectName(QString::fromLatin1(spec.Name));
+  button->setAccessibleName(QString::fromUtf8(spec.Title));
+  button->setToolTip(QString::fromUtf8(spec.Title));
+  button->setIcon(GlyphIcon(spec.Glyph, false));
   button->setAutoRaise(true);
   button->setFocusPolicy(Qt::NoFocus);
-  button->setFixedSize(Height - 2, Height - 2);
+  const int size = FormSpec().CaptionBarHeight - 2;
+  button->setFixedSize(size, size);
+  connect(button, &QToolButton::clicked, this, [this, command = spec.Command] { Command(command); });
   return button;
 }
 
@@ -92,7 +88,8 @@ void TCaptionBar::Command(TFrameCommand command) {
 }
 
 void TCaptionBar::ShowRolledUp(bool rolledUp) {
-  FRollupButton->setIcon(GlyphIcon(rolledUp ? TGlyph::Unroll : TGlyph::Rollup));
+  for (const TCaptionButtonSpec& spec : CaptionButtons())
+    if (spec.Glyph == TGlyph::Rollup) Button(spec.Name)->setIcon(GlyphIcon(spec.Glyph, rolledUp));
 }
 
 QMenu* TCaptionBar::ShowSystemMenu(const QPoint& globalPosition) {
@@ -110,34 +107,32 @@ bool TCaptionBar::OnIcon(const QMouseEvent* event) const {
          QRect(FIconLabel->mapToGlobal(QPoint(0, 0)), FIconLabel->size()).contains(event->globalPosition().toPoint());
 }
 
-// The menu opens at the first click on the icon, as a system menu does.
+// The menu opens at the first press on the icon, as a system menu does. The menu
+// opened by it holds the mouse, so a second press on the icon arrives at the
+// menu, as a double click when Qt counts it as one: it closes the menu, and
+// within the double-click time the window too. It must not reach the icon again
+// and reopen the menu.
 bool TCaptionBar::eventFilter(QObject* watched, QEvent* event) {
   const bool press = event->type() == QEvent::MouseButtonPress;
   if ((!press && event->type() != QEvent::MouseButtonDblClick) || !OnIcon(static_cast<QMouseEvent*>(event)))
     return QWidget::eventFilter(watched, event);
-  const quint64 time = static_cast<QMouseEvent*>(event)->timestamp();
-  bool closeWindow = false;
-  if (watched == FIconLabel && press) {
-    FIconPressedAt = time;
-    ShowSystemMenu(FIconLabel->mapToGlobal(QPoint(0, FIconLabel->height())));
-  } else if (watched == FIconLabel) {
-    closeWindow = true;  // a double click the menu did not take
-  } else {
-    // The menu opened by the first click holds the mouse, so the second click on the
-    // icon arrives here, as a double click when Qt counts it as one: it closes the
-    // menu, and within the double-click time the window too. The times are the
-    // clicks' own, so a busy program still tells. The click must not reach the icon
-    // again and reopen the menu.
-    closeWindow = !press || (FIconPressedAt && time - *FIconPressedAt <= quint64(QApplication::doubleClickInterval()));
-    FMenu->setAttribute(Qt::WA_NoMouseReplay);
-    FMenu->close();
-  }
-  if (closeWindow) {
-    FIconPressedAt.reset();
-    if (FMenu != nullptr) FMenu->close();
-    Command(TFrameCommand::Close);
-  }
+  const bool atMenu = watched != FIconLabel;
+  if (atMenu) FMenu->setAttribute(Qt::WA_NoMouseReplay);
+  if (!press)
+    IconAction(FIconClicks.DoubleClicked());
+  else
+    IconAction(FIconClicks.Pressed(static_cast<QMouseEvent*>(event)->timestamp(),
+                                   static_cast<quint64>(QApplication::doubleClickInterval()), atMenu));
   return true;
+}
+
+void TCaptionBar::IconAction(TIconClicks::TAction action) {
+  if (action == TIconClicks::TAction::OpenMenu) {
+    ShowSystemMenu(FIconLabel->mapToGlobal(QPoint(0, FIconLabel->height())));
+    return;
+  }
+  if (FMenu != nullptr) FMenu->close();
+  if (action == TIconClicks::TAction::CloseWindow) Command(TFrameCommand::Close);
 }
 
 void TCaptionBar::mousePressEvent(QMouseEvent* event) {

@@ -3,9 +3,9 @@
 #include <QPoint>
 #include <QWidget>
 #include <functional>
-#include <optional>
 #include <vector>
 
+#include "Form/ControlTable.h"
 #include "Form/FrameLogic.h"
 
 class QLabel;
@@ -13,15 +13,12 @@ class QMenu;
 class QToolButton;
 
 // The window's own caption bar: the system-menu icon, the caption and the
-// buttons for the notification area, roll-up, minimize and close. It draws and
-// forwards; what each action does is the frame logic's.
+// buttons of the table (ControlTable.h). It draws and forwards; what each
+// action does is the frame logic's.
 class TCaptionBar : public QWidget {
   Q_OBJECT
 
 public:
-  static constexpr int Height = 20;
-  static constexpr int Border = 1;
-
   TCaptionBar(QWidget* window, const QIcon& icon);
 
   // The menu's items for the frame's present state, and what a chosen item does.
@@ -41,16 +38,16 @@ protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-  QToolButton* AddButton(const char* name, const QString& accessibleName, const QIcon& icon);
+  QToolButton* AddButton(const TCaptionButtonSpec& spec);
   void Command(TFrameCommand command);
   bool OnIcon(const QMouseEvent* event) const;
+  void IconAction(TIconClicks::TAction action);
 
   QWidget* FWindow;
   QLabel* FIconLabel;
   QLabel* FCaption;
-  QToolButton* FRollupButton;
   QMenu* FMenu = nullptr;
-  std::optional<quint64> FIconPressedAt;  // event time of the click that opened the menu from the icon
+  TIconClicks FIconClicks;
   QPoint FDragOffset;
   bool FDragging = false;
 };

@@ -56,9 +56,16 @@ T* MakeButton(QWidget* parent, const TControlSpec& spec) {
   return button;
 }
 
+// A caption at the top of its place, as a Windows label draws it, whatever the place's height.
+QLabel* MakeLabel(QWidget* parent) {
+  auto* label = new QLabel(parent);
+  label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  return label;
+}
+
 QWidget* MakeWidget(const TControlSpec& spec, QWidget* parent) {
   switch (spec.Kind) {
-    case TControlKind::Label: return new QLabel(parent);
+    case TControlKind::Label: return MakeLabel(parent);
     case TControlKind::ClockBox: return MakeClockBox(parent);
     case TControlKind::Edit: return new QLineEdit(parent);
     case TControlKind::Button: return new QPushButton(parent);
@@ -89,12 +96,10 @@ void SetCaption(QWidget* control, const QString& caption) {
 
 void Place(QWidget* control, const TControlSpec& spec) {
   if (spec.Kind == TControlKind::Page) return;  // the page control places its pages
-  control->setGeometry(spec.Left, spec.Top, spec.Width, spec.Height);
-  // A label sizes itself to its caption, and takes at least the width of its place.
-  if (auto* label = qobject_cast<QLabel*>(control)) {
-    label->adjustSize();
-    label->resize(std::max(label->width(), spec.Width), label->height());
-  }
+  // Measured in the style sheet's font, which polishing sets.
+  control->ensurePolished();
+  const int width = WidensToCaption(spec.Kind) ? std::max(spec.Width, control->sizeHint().width()) : spec.Width;
+  control->setGeometry(spec.Left, spec.Top, width, spec.Height);
 }
 
 QColor WindowsColor(int color) { return QColor(color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF); }
@@ -123,15 +128,16 @@ TMainWindow::TMainWindow(TFormOptions options, QWidget* parent) : QWidget(parent
 TMainWindow::~TMainWindow() { FForm.reset(); }
 
 void TMainWindow::CreateControls() {
-  setObjectName(QStringLiteral("Form1"));
-  setWindowTitle(QStringLiteral("Kestrine "));
+  constexpr TFormSpec form = FormSpec();
+  setObjectName(QString::fromLatin1(form.Name));
+  setWindowTitle(QString::fromUtf8(form.Caption));
   setWindowFlags(Qt::Window | Qt::FramelessWindowHint);  // the frame is our own
   setAttribute(Qt::WA_StyledBackground);
   setStyleSheet(KestrineStyleSheet());
-  move(328, 176);
+  move(form.Left, form.Top);
   ClientArea = new QWidget(this);
   ClientArea->setObjectName(QStringLiteral("ClientArea"));
-  ClientArea->resize(352, 392);
+  ClientArea->resize(form.ClientWidth, form.ClientHeight);
   for (const TControlSpec& spec : ControlTable()) {
     QWidget* parent = spec.Parent ? Control(*spec.Parent) : ClientArea;
     QWidget* control = MakeWidget(spec, parent);
@@ -149,19 +155,12 @@ void TMainWindow::CreateControls() {
   }
 
   // Each box is named by its label, for the keyboard and for screen readers.
-  const auto name = [this](TControl label, TControl box) { Control<QLabel>(label)->setBuddy(Control(box)); };
-  name(TControl::TeLabel1, TControl::TeSEdit1);
-  name(TControl::TeLabel2, TControl::TeSEdit2);
-  name(TControl::TeLabel3, TControl::TeSEdit3);
-  name(TControl::TeScrollingLabel1, TControl::edtServer);
-  name(TControl::TeScrollingLabel2, TControl::cbSeverType);
-  name(TControl::TeLabel4, TControl::edtSyncTime);
-  for (const TControl id : {TControl::TeLabel1, TControl::TeLabel2, TControl::TeLabel3, TControl::TeScrollingLabel1,
-                            TControl::TeScrollingLabel2}) {
-    auto* label = Control<QLabel>(id);
-    label->buddy()->setAccessibleName(label->text().trimmed());
+  for (const TBoxLabel& pair : BoxLabels()) {
+    QWidget* box = Control(pair.Box);
+    if (auto* label = Control<QLabel>(pair.Label)) label->setBuddy(box);  // not when a check box names it
+    if (pair.Unit) Control<QLabel>(*pair.Unit)->setBuddy(box);
+    box->setAccessibleName(FromUtf8(AccessibleName(pair)));
   }
-  Control(TControl::edtSyncTime)->setAccessibleName(QStringLiteral("Synchronize time every, minutes"));
 
   Timer1 = new QTimer(this);
   Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -175,9 +174,10 @@ void TMainWindow::CreateControls() {
 void TMainWindow::CreateFrame() {
   const QIcon icon = ProgramIcon();
   setWindowIcon(icon);  // the taskbar's picture; the window has none of its own beyond the application's
-  TeForm1 = new TCaptionBar(this, icon);
-  TeForm1->setGeometry(TCaptionBar::Border, TCaptionBar::Border, ClientArea->width(), TCaptionBar::Height);
-  ClientArea->move(TCaptionBar::Border, TCaptionBar::Border + TCaptionBar::Height);
+  constexpr TFormSpec form = FormSpec();
+  CaptionBar = new TCaptionBar(this, icon);
+  CaptionBar->setGeometry(form.Border, form.Border, form.ClientWidth, form.CaptionBarHeight);
+  ClientArea->move(form.Border, form.Border + form.CaptionBarHeight);
   ApplySize();
   Tray = new TTrayIcon(icon, TFrameLogic::TrayMenu(), this);
   auto* closeShortcut = new QShortcut(QKeySequence(QStringLiteral("Alt+F4")), this);
@@ -202,8 +202,8 @@ void TMainWindow::ConnectEvents() {
     auto* notifier = new QSocketNotifier(form->TimeChangeHandle(), QSocketNotifier::Read, this);
     connect(notifier, &QSocketNotifier::activated, this, [form] { form->TimeChangeHandleReadable(); });
   }
-  TeForm1->MenuItems = [form] { return form->TeForm1.SystemMenu(); };
-  TeForm1->OnCommand = [form](TFrameCommand command) { form->FrameCommand(command); };
+  CaptionBar->MenuItems = [form] { return form->TeForm1.SystemMenu(); };
+  CaptionBar->OnCommand = [form](TFrameCommand command) { form->FrameCommand(command); };
   connect(Tray, &TTrayIcon::CommandChosen, this, [form](TFrameCommand command) { form->FrameCommand(command); });
 }
 
@@ -305,13 +305,14 @@ void TMainWindow::Unminimize() { setWindowState(windowState() & ~Qt::WindowMinim
 void TMainWindow::SetRolledUp(bool rolledUp) {
   FRolledUp = rolledUp;
   ClientArea->setVisible(!rolledUp);
-  TeForm1->ShowRolledUp(rolledUp);
+  CaptionBar->ShowRolledUp(rolledUp);
   ApplySize();
 }
 
 void TMainWindow::ApplySize() {
-  const int height = FRolledUp ? 0 : ClientArea->height();
-  setFixedSize(ClientArea->width() + 2 * TCaptionBar::Border, TCaptionBar::Height + height + 2 * TCaptionBar::Border);
+  constexpr TFormSpec form = FormSpec();
+  const int height = FRolledUp ? 0 : form.ClientHeight;
+  setFixedSize(form.ClientWidth + 2 * form.Border, form.CaptionBarHeight + height + 2 * form.Border);
 }
 
 bool TMainWindow::ShowTrayIcon(const std::string& hint) {

@@ -23,8 +23,8 @@ public:
 
   TForm1& Form() { return *FForm; }
 
-  // The caption bar and, under it, the client area of 352 by 392 that the controls' places are relative to.
-  TCaptionBar* TeForm1 = nullptr;
+  // The caption bar and, under it, the client area that the controls' places are relative to.
+  TCaptionBar* CaptionBar = nullptr;
   QWidget* ClientArea = nullptr;
   TTrayIcon* Tray = nullptr;
   // The controls of the table (ControlTable.h), by their ids.

@@ -1,5 +1,6 @@
 // The frame's behaviour on a fake window: roll-up, the system menu in each state,
-// every way to the notification area and back, and the error box's text rule.
+// every way to the notification area and back, the caption bar icon's clicks,
+// and the error box's text rule.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -202,6 +203,38 @@ TEST(SafeCloseTest, ACloseThatArrivesWhileAnErrorBoxIsOpenIsCarriedOutAfterIt) {
   text << std::ifstream(settings).rdbuf();  // closed before the removal, which Windows refuses on an open file
   EXPECT_NE(text.str().find("edtSyncTime=7"), std::string::npos) << text.str();
   std::filesystem::remove_all(folder);
+}
+
+// The caption bar's icon in both views: presses and double clicks, at their
+// times in ms, with a double-click time of 500.
+TEST(IconClicksTest, APressOpensTheMenuAndASecondOneWithinTheDoubleClickTimeCloses) {
+  using enum TIconClicks::TAction;
+  struct TClick {
+    std::uint64_t At;  // 0: a double click
+    bool MenuShown;
+    TIconClicks::TAction Action;
+  };
+  const struct {
+    const char* What;
+    std::vector<TClick> Clicks;
+  } cases[] = {
+      {"a double click at the menu", {{100, false, OpenMenu}, {0, true, CloseWindow}}},
+      {"a second press at the menu", {{100, false, OpenMenu}, {400, true, CloseWindow}}},
+      {"at the double-click time", {{100, false, OpenMenu}, {600, true, CloseWindow}}},
+      {"a second press at the icon (the menu closed meanwhile)", {{100, false, OpenMenu}, {300, false, CloseWindow}}},
+      {"a later press only closes the menu, one after opens it",
+       {{100, false, OpenMenu}, {700, true, CloseMenu}, {800, false, OpenMenu}, {900, true, CloseWindow}}},
+      {"closing forgets the press", {{100, false, OpenMenu}, {0, false, CloseWindow}, {200, false, OpenMenu}}},
+  };
+  for (const auto& c : cases) {
+    TIconClicks icon;
+    int step = 0;
+    for (const TClick& click : c.Clicks) {
+      const TIconClicks::TAction action =
+          click.At == 0 ? icon.DoubleClicked() : icon.Pressed(click.At, 500, click.MenuShown);
+      EXPECT_EQ(action, click.Action) << c.What << ", click " << step++;
+    }
+  }
 }
 
 TEST(ErrorBoxTest, AFullStopIsAddedWhenTheLastCharacterSortsAboveIt) {

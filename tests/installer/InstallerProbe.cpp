@@ -3,9 +3,9 @@
 //   display            whether this process can make a window (Wine's desktop has a display driver)
 //   window MS          waits up to MS ms for a visible top-level window of class TForm1;
 //                      prints its caption, bounds and process id
-//   text ID            prints the text of the window's control with that id
-//   click ID           clicks the window's control with that id; prints its check state
-//   checked ID         prints the check state of the window's control with that id (0, 1)
+//   text ID            prints the text of the window's control with that id (or name in the table)
+//   click ID           clicks the window's control with that id (or name); prints its check state
+//   checked ID         prints the check state of the window's control with that id or name (0, 1)
 //   close MS           asks the window to close and waits up to MS ms until it is gone
 //   exit PID MS        waits up to MS ms for the process PID to end
 //   end PID            ends the process PID (the test's clean-up)
@@ -40,7 +40,7 @@
 namespace {
 
 HWND FindForm() {
-  const HWND form = FindWindowW(KESTRINE_WINDOW_CLASS, nullptr);
+  const HWND form = FindWindowA(FormSpec().Name, nullptr);
   return form != nullptr && IsWindowVisible(form) ? form : nullptr;
 }
 
@@ -58,7 +58,7 @@ bool WaitFor(DWORD timeoutMs, Condition condition) {
 int Window(DWORD timeoutMs) {
   HWND form = nullptr;
   if (!WaitFor(timeoutMs, [&] { return (form = FindForm()) != nullptr; })) {
-    std::fwprintf(stderr, L"no visible window of class %ls after %lu ms\n", KESTRINE_WINDOW_CLASS, timeoutMs);
+    std::fwprintf(stderr, L"no visible window of class %hs after %lu ms\n", FormSpec().Name, timeoutMs);
     return 1;
   }
   wchar_t caption[256] = {};
@@ -129,6 +129,12 @@ int Text(int id) {
   SendMessageW(control, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text));
   std::wprintf(L"%ls\n", text);
   return 0;
+}
+
+// A control's name in the table (ASCII), or its id.
+int ControlArgument(const std::wstring& word) {
+  const int id = IdNamed(std::string(word.begin(), word.end()));
+  return id != 0 ? id : static_cast<int>(std::wcstol(word.c_str(), nullptr, 10));
 }
 
 // Clicks the control first when asked; prints its check state.
@@ -467,9 +473,9 @@ int wmain(int argc, wchar_t** argv) {
   const std::wstring command = argc > 1 ? argv[1] : L"";
   if (command == L"display" && argc == 2) return Display();
   if (command == L"window" && argc == 3) return Window(std::wcstoul(argv[2], nullptr, 10));
-  if (command == L"text" && argc == 3) return Text(static_cast<int>(std::wcstol(argv[2], nullptr, 10)));
-  if (command == L"click" && argc == 3) return CheckState(static_cast<int>(std::wcstol(argv[2], nullptr, 10)), true);
-  if (command == L"checked" && argc == 3) return CheckState(static_cast<int>(std::wcstol(argv[2], nullptr, 10)), false);
+  if (command == L"text" && argc == 3) return Text(ControlArgument(argv[2]));
+  if (command == L"click" && argc == 3) return CheckState(ControlArgument(argv[2]), true);
+  if (command == L"checked" && argc == 3) return CheckState(ControlArgument(argv[2]), false);
   if (command == L"close" && argc == 3) return Close(std::wcstoul(argv[2], nullptr, 10));
   if (command == L"exit" && argc == 4)
     return Exit(std::wcstoul(argv[2], nullptr, 10), std::wcstoul(argv[3], nullptr, 10));

@@ -112,13 +112,6 @@ service_exe='C:\Program Files\Kestrine\KestrineClockService.exe'
 version=$(sed -n 's/.*Kestrine-Setup-\(.*\)\.exe$/\1/p' <<<"$setup")
 [ -n "$version" ] || fail "no version in the installer's name $setup"
 sources=$(dirname "$0")/../..
-ids=$sources/win32/ControlIds.h
-id() {
-  local value
-  value=$(awk -v n="$1" '$1 == "#define" && $2 == n { print $3 }' "$ids")
-  [ -n "$value" ] || fail "no $1 in $ids"
-  echo "$value"
-}
 
 probe() { wine "$probe" "$@" | tr -d '\r'; }
 
@@ -266,7 +259,7 @@ case_lifecycle() {
   [[ $window == 'window "Kestrine " '* ]] || fail "the window's caption is not \"Kestrine \""
   # "Run program at windows startup" writes the Run value with the program's
   # path, in quotation marks for its blank.
-  probe click "$(id IDC_ckRunStartup)" | grep -q 'check state 1' ||
+  probe click ckRunStartup | grep -q 'check state 1' ||
     fail "could not tick \"Run program at windows startup\""
   reg_is "$run_key" VantorTimeSync "\"$exe\""
   # Closing the window saves the settings, in the user's folder: it is an installed copy.
@@ -308,12 +301,12 @@ presets_are() {
 # control_is NAME EXPECTED: the text of the window's control; checked_is NAME 0|1: its check state.
 control_is() {
   local got
-  got=$(probe text "$(id "IDC_$1")")
+  got=$(probe text "$1")
   [ "$got" = "$2" ] || fail "$1 shows '$got', not '$2'"
 }
 checked_is() {
   local got
-  got=$(probe checked "$(id "IDC_$1")")
+  got=$(probe checked "$1")
   [ "$got" = "$2" ] || fail "$1 is $got, not $2"
 }
 
@@ -446,14 +439,14 @@ case_sync() {
   printf '[Common]\r\nbNISTServer=0\r\nServerType=0\r\nTimeServer=127.0.0.1\r\nServerProtocol=0\r\n' >"$user_settings"
   start_program
   local difference
-  difference=$(id IDC_TeSEdit3)
+  difference=TeSEdit3
   behind() { [[ $(probe text "$difference") =~ ^-(29|30|31)\ seconds\ behind$ ]]; }
   wait_for 20 behind || fail "the program shows '$(probe text "$difference")', not 30 seconds behind"
 
   echo "--- Synchroize: the program's own set is refused, the service sets the clock"
   local from to value
   from=$(date +%s%3N)
-  probe click "$(id IDC_TeButton1)" >/dev/null
+  probe click TeButton1 >/dev/null
   synchronized() { [ "$(probe text "$difference")" = "time synchronized" ]; }
   wait_for 10 synchronized || fail "the program shows '$(probe text "$difference")', not \"time synchronized\""
   to=$(date +%s%3N)
@@ -514,7 +507,7 @@ case_running() {
   echo "--- a silent uninstall while the program runs in the notification area: it is asked to close, and everything goes"
   rm -f "$user_settings"
   start_program
-  probe click "$(id IDC_TrayButton)" >/dev/null
+  probe click TrayButton >/dev/null
   hidden() { ! wine "$probe" window 0 >/dev/null 2>&1; }
   wait_for 10 hidden || fail "the window did not go to the notification area"
   uninstall

@@ -1,9 +1,7 @@
 // The frame drawn with Qt (offscreen): its buttons and menus reach the frame
 // logic, roll-up shows only the caption bar, the notification-area icon and a
-// minimize from outside, and the names screen readers get.
+// minimize from outside.
 #include <QAction>
-#include <QLabel>
-#include <QLineEdit>
 #include <QMenu>
 #include <QTimer>
 #include <QToolButton>
@@ -11,6 +9,7 @@
 
 #include "AppTestSupport.h"
 #include "CaptionBar.h"
+#include "Form/ControlTable.h"
 #include "MainWindow.h"
 #include "Protocols/IdRequestPacer.h"
 #include "TrayIcon.h"
@@ -35,10 +34,10 @@ protected:
   }
 
   TFrameState State() { return Window->Form().TeForm1.State(); }
-  QToolButton* Button(const char* name) { return Window->TeForm1->Button(name); }
+  QToolButton* Button(const char* name) { return Window->CaptionBar->Button(name); }
 
   void Trigger(const char* text) {
-    QMenu* menu = Window->TeForm1->ShowSystemMenu(QPoint(0, 0));
+    QMenu* menu = Window->CaptionBar->ShowSystemMenu(QPoint(0, 0));
     for (QAction* action : menu->actions())
       if (action->text() == QString::fromLatin1(text)) {
         menu->close();
@@ -64,11 +63,23 @@ std::vector<std::string> Texts(const QMenu* menu) {
   return texts;
 }
 
+std::vector<std::string> Texts(const std::vector<TMenuItem>& items) {
+  std::vector<std::string> texts;
+  for (const TMenuItem& item : items) texts.push_back(item.Separator ? "-" : item.Caption + item.Shortcut);
+  return texts;
+}
+
+// The menus hold the logic's items for the state the window is in: separators and shortcuts too.
 TEST_F(FrameTest, TheMenusShowTheLogicsItems) {
-  QMenu* menu = Window->TeForm1->ShowSystemMenu(QPoint(0, 0));
-  EXPECT_EQ(Texts(menu), (std::vector<std::string>{"Mi&nimize", "Ro&llup", "Minimize to &Tray", "-", "&CloseAlt+F4"}));
-  menu->close();
-  EXPECT_EQ(Texts(Window->Tray->Menu()), (std::vector<std::string>{"&Restore", "-", "&CloseAlt+F4"}));
+  for (const TFrameState state : {TFrameState::Normal, TFrameState::RolledUp}) {
+    SCOPED_TRACE(static_cast<int>(state));
+    ASSERT_EQ(State(), state);
+    QMenu* menu = Window->CaptionBar->ShowSystemMenu(QPoint(0, 0));
+    EXPECT_EQ(Texts(menu), Texts(TFrameLogic::SystemMenuIn(state)));
+    menu->close();
+    Window->Form().TeForm1.Rollup();
+  }
+  EXPECT_EQ(Texts(Window->Tray->Menu()), Texts(TFrameLogic::TrayMenu()));
 }
 
 TEST_F(FrameTest, RollupShowsOnlyTheCaptionBarAndRestoresTheWholeWindow) {
@@ -76,7 +87,7 @@ TEST_F(FrameTest, RollupShowsOnlyTheCaptionBarAndRestoresTheWholeWindow) {
   Button("RollupButton")->click();
   EXPECT_EQ(State(), TFrameState::RolledUp);
   EXPECT_FALSE(Window->ClientArea->isVisible());
-  EXPECT_EQ(Window->height(), TCaptionBar::Height + 2 * TCaptionBar::Border);
+  EXPECT_EQ(Window->height(), FormSpec().CaptionBarHeight + 2 * FormSpec().Border);
   Trigger("&Restore");
   EXPECT_EQ(State(), TFrameState::Normal);
   EXPECT_EQ(Window->size(), full);
@@ -113,15 +124,6 @@ TEST_F(FrameTest, WithoutANotificationAreaMinimizingIsOrdinary) {
   EXPECT_EQ(State(), TFrameState::Normal);
   EXPECT_FALSE(Window->Tray->IsShown());
   EXPECT_TRUE(Window->windowState() & Qt::WindowMinimized);
-}
-
-TEST_F(FrameTest, BoxesAreNamedByTheirLabelsAndFrameButtonsHaveNames) {
-  EXPECT_EQ(Window->Control(TControl::TeSEdit1)->accessibleName(), "Server Time:");
-  EXPECT_EQ(Window->Control(TControl::TeSEdit2)->accessibleName(), "Local Time:");
-  EXPECT_EQ(Window->Control(TControl::TeSEdit3)->accessibleName(), "Difference:");
-  EXPECT_EQ(Window->Control<QLabel>(TControl::TeLabel1)->buddy(), Window->Control(TControl::TeSEdit1));
-  for (const char* name : {"TrayButton", "RollupButton", "MinimizeButton", "CloseButton"})
-    EXPECT_FALSE(Button(name)->accessibleName().isEmpty()) << name;
 }
 
 }  // namespace

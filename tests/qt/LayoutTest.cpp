@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include "AppTestSupport.h"
+#include "Form/ControlTable.h"
 #include "MainWindow.h"
 
 namespace {
@@ -29,8 +30,8 @@ protected:
   }
 
   template <class T = QWidget>
-  T* Control(const char* name) const {
-    auto* control = FForm->findChild<T*>(QString::fromLatin1(name));
+  T* Control(const TControlSpec& spec) const {
+    auto* control = FForm->Control<T>(spec.Id);
     if (control != nullptr) control->ensurePolished();  // the style sheet's font is set on polish
     return control;
   }
@@ -68,52 +69,60 @@ QRect TitleOf(const QGroupBox* box) {
   return box->style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, box);
 }
 
+// Every control whose caption is drawn as a line of text: labels, buttons, check boxes, radio buttons.
 TEST_F(LayoutTest, EveryCaptionShowsWhole) {
-  for (const char* name :
-       {"TeLabel1", "TeLabel2", "TeLabel3", "TeButton2", "TeButton1", "ckNistServer", "ckCustomServer",
-        "TeScrollingLabel1", "TeScrollingLabel2", "labCurServer", "ckSyncTime", "TeLabel4", "ckRunStartup",
-        "ckSyncOnStart", "ckTimeLocaFormat", "ckUTCFormat", "ckRunTimeServer"}) {
-    QWidget* control = Control(name);
-    ASSERT_NE(control, nullptr) << name;
+  for (const TControlSpec& spec : ControlTable()) {
+    QWidget* control = Control(spec);
+    ASSERT_NE(control, nullptr) << spec.Name;
     const int needed = NeededWidth(control);
-    ASSERT_GT(needed, 0) << name;
-    EXPECT_LE(needed, control->width()) << name << " in " << control->font().family().toStdString() << " "
+    if (needed < 0) continue;
+    EXPECT_LE(needed, control->width()) << spec.Name << " in " << control->font().family().toStdString() << " "
                                         << control->font().pixelSize() << " px";
   }
 }
 
 TEST_F(LayoutTest, GroupTitlesTabsAndListItemsShowWhole) {
-  for (const char* name : {"TeGroupBox1", "TeGroupBox2"}) {
-    auto* box = Control<QGroupBox>(name);
-    ASSERT_NE(box, nullptr) << name;
-    const QRect title = TitleOf(box);
-    EXPECT_GE(title.width(), TextWidth(box, box->title())) << name;
-    EXPECT_TRUE(box->rect().contains(title)) << name;
+  for (const TControlSpec& spec : ControlTable()) {
+    SCOPED_TRACE(spec.Name);
+    if (spec.Kind == TControlKind::GroupBox) {
+      auto* box = Control<QGroupBox>(spec);
+      ASSERT_NE(box, nullptr);
+      const QRect title = TitleOf(box);
+      EXPECT_GE(title.width(), TextWidth(box, box->title()));
+      EXPECT_TRUE(box->rect().contains(title));
+    }
+    if (spec.Kind == TControlKind::PageControl) {
+      auto* pages = Control<QTabWidget>(spec);
+      ASSERT_NE(pages, nullptr);
+      QTabBar* tabs = pages->tabBar();
+      tabs->ensurePolished();
+      for (int i = 0; i < tabs->count(); ++i) {
+        EXPECT_GE(tabs->tabRect(i).width(), TextWidth(tabs, tabs->tabText(i))) << tabs->tabText(i).toStdString();
+        EXPECT_LE(tabs->tabRect(i).right(), pages->width() - 1) << tabs->tabText(i).toStdString() << " needs scrolling";
+      }
+    }
+    if (spec.Kind == TControlKind::List) {
+      auto* list = Control<QComboBox>(spec);
+      ASSERT_NE(list, nullptr);
+      QStyleOptionComboBox option;
+      option.initFrom(list);
+      option.subControls = QStyle::SC_All;
+      const QRect field =
+          list->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, list);
+      for (int i = 0; i < list->count(); ++i)
+        EXPECT_LE(TextWidth(list, list->itemText(i)), field.width()) << list->itemText(i).toStdString();
+    }
   }
-
-  auto* pages = Control<QTabWidget>("TePageControl1");
-  ASSERT_NE(pages, nullptr);
-  QTabBar* tabs = pages->tabBar();
-  tabs->ensurePolished();
-  for (int i = 0; i < tabs->count(); ++i) {
-    EXPECT_GE(tabs->tabRect(i).width(), TextWidth(tabs, tabs->tabText(i))) << tabs->tabText(i).toStdString();
-    EXPECT_LE(tabs->tabRect(i).right(), pages->width() - 1) << tabs->tabText(i).toStdString() << " needs scrolling";
-  }
-
-  auto* list = Control<QComboBox>("cbSeverType");
-  ASSERT_NE(list, nullptr);
-  QStyleOptionComboBox option;
-  option.initFrom(list);
-  option.subControls = QStyle::SC_All;
-  const QRect field = list->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, list);
-  for (int i = 0; i < list->count(); ++i)
-    EXPECT_LE(TextWidth(list, list->itemText(i)), field.width()) << list->itemText(i).toStdString();
 }
 
+// The client area and every control that holds others: the pages and the group boxes.
 TEST_F(LayoutTest, NoControlCoversAnotherOrLeavesItsParent) {
-  for (const char* name : {"ClientArea", "TeTabSheet1", "TeTabSheet2", "TeTabSheet4", "TeGroupBox1", "TeGroupBox2"}) {
-    QWidget* parent = Control(name);
-    ASSERT_NE(parent, nullptr) << name;
+  std::vector<QWidget*> parents{FForm->ClientArea};
+  for (const TControlSpec& spec : ControlTable())
+    if (spec.Kind == TControlKind::Page || spec.Kind == TControlKind::GroupBox) parents.push_back(Control(spec));
+  for (QWidget* parent : parents) {
+    ASSERT_NE(parent, nullptr);
+    const std::string name = parent->objectName().toStdString();
     std::vector<std::pair<QString, QRect>> places;
     if (auto* box = qobject_cast<QGroupBox*>(parent)) places.emplace_back(QStringLiteral("its title"), TitleOf(box));
     for (QWidget* child : parent->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {

@@ -14,14 +14,17 @@
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTimer>
+#include <QToolButton>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 
 #include <QApplication>
 #include <QMessageBox>
 
 #include "AppTestSupport.h"
+#include "CaptionBar.h"
 #include "Form/ControlTable.h"
 #include "MainWindow.h"
 
@@ -66,13 +69,20 @@ bool IsKind(QWidget* control, TControlKind kind) {
 }
 
 // The window as start-up leaves it without a settings file (the test folder has
-// none): the table's controls, with the texts and choices that loading the
-// defaults changed.
+// none): the table's frame and controls, with the texts and choices that loading
+// the defaults changed.
 TEST(WindowTest, EveryControlIsTheTablesWithItsNameCaptionPlaceAndInitialState) {
   auto window = MakeWindow();
   TMainWindow& form = *window;
-  EXPECT_EQ(form.windowTitle(), "Kestrine ");
-  EXPECT_EQ(form.ClientArea->size(), QSize(352, 392));
+  constexpr TFormSpec frame = FormSpec();
+  EXPECT_EQ(form.objectName(), frame.Name);
+  EXPECT_EQ(ToUtf8(form.windowTitle()), frame.Caption);
+  EXPECT_EQ(form.pos(), QPoint(frame.Left, frame.Top));
+  EXPECT_EQ(form.ClientArea->geometry(),
+            QRect(frame.Border, frame.Border + frame.CaptionBarHeight, frame.ClientWidth, frame.ClientHeight));
+  EXPECT_EQ(form.CaptionBar->geometry(), QRect(frame.Border, frame.Border, frame.ClientWidth, frame.CaptionBarHeight));
+  EXPECT_EQ(form.size(), QSize(frame.ClientWidth, frame.CaptionBarHeight + frame.ClientHeight) +
+                             QSize(2 * frame.Border, 2 * frame.Border));
   EXPECT_EQ(form.minimumSize(), form.maximumSize()) << "the window has a fixed size";
 
   const std::map<TControl, std::string> loaded = {{TControl::edtServer, "129.6.15.29"}, {TControl::edtSyncTime, "60"}};
@@ -90,10 +100,11 @@ TEST(WindowTest, EveryControlIsTheTablesWithItsNameCaptionPlaceAndInitialState) 
     }
     EXPECT_EQ(control->parentWidget(), spec.Parent ? form.Control(*spec.Parent) : form.ClientArea);
     EXPECT_EQ(control->pos(), QPoint(spec.Left, spec.Top));
-    if (spec.Kind == TControlKind::Label) {  // labels size themselves, at least to their place
+    EXPECT_EQ(control->height(), spec.Height);
+    if (WidensToCaption(spec.Kind)) {
       EXPECT_GE(control->width(), spec.Width);
     } else {
-      EXPECT_EQ(control->size(), QSize(spec.Width, spec.Height));
+      EXPECT_EQ(control->width(), spec.Width);
     }
     if (auto* box = qobject_cast<QLineEdit*>(control); box != nullptr && spec.FontColor >= 0) {
       EXPECT_EQ(TMainWindow::FontColor(box), spec.FontColor);
@@ -114,6 +125,46 @@ TEST(WindowTest, EveryControlIsTheTablesWithItsNameCaptionPlaceAndInitialState) 
   EXPECT_FALSE(form.Control(TControl::cbSeverType)->isEnabled());
   EXPECT_EQ(form.Timer1->interval(), 500);
   EXPECT_FALSE(form.SyncTimer->isActive());
+}
+
+// Each box has its label's name for screen readers, and the label leads the keyboard to it.
+TEST(WindowTest, EveryBoxIsNamedByItsLabels) {
+  auto window = MakeWindow();
+  for (const TBoxLabel& pair : BoxLabels()) {
+    QWidget* box = window->Control(pair.Box);
+    SCOPED_TRACE(ToUtf8(box->objectName()));
+    EXPECT_EQ(ToUtf8(box->accessibleName()), AccessibleName(pair));
+    if (auto* label = window->Control<QLabel>(pair.Label)) {  // not a check box
+      EXPECT_EQ(label->buddy(), box);
+    }
+    if (pair.Unit) {
+      EXPECT_EQ(window->Control<QLabel>(*pair.Unit)->buddy(), box);
+    }
+  }
+}
+
+// The caption bar's buttons in the table's order, each with its name, tip and command.
+TEST(WindowTest, TheCaptionBarHasTheTablesButtons) {
+  auto window = MakeWindow();
+  window->show();
+  PumpFor(20ms);
+  auto buttons = window->CaptionBar->findChildren<QToolButton*>(Qt::FindDirectChildrenOnly);
+  std::ranges::sort(buttons, {}, [](const QToolButton* button) { return button->x(); });
+  ASSERT_EQ(static_cast<std::size_t>(buttons.size()), CaptionButtons().size());
+  std::vector<TFrameCommand> commands;
+  window->CaptionBar->OnCommand = [&](TFrameCommand command) { commands.push_back(command); };
+  for (std::size_t i = 0; i < CaptionButtons().size(); ++i) {
+    const TCaptionButtonSpec& spec = CaptionButtons()[i];
+    QToolButton* button = buttons[static_cast<qsizetype>(i)];
+    SCOPED_TRACE(spec.Name);
+    EXPECT_EQ(button->objectName(), spec.Name);
+    EXPECT_EQ(ToUtf8(button->accessibleName()), spec.Title);
+    EXPECT_EQ(ToUtf8(button->toolTip()), spec.Title);
+    button->click();
+    ASSERT_EQ(commands.size(), i + 1);
+    EXPECT_EQ(commands.back(), spec.Command);
+  }
+  CloseForm(window);
 }
 
 // The user's clicks reach the logic, which switches the server; a failure leaves the box ticked.

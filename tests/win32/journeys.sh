@@ -9,7 +9,6 @@
 # WINEPREFIX (scripts/test.sh makes both).
 set -euo pipefail
 journey=$1 program=$2 driver=$3 fake_server=$4 peers=$5
-ids=$(cd "$(dirname "$0")/../../win32" && pwd)/ControlIds.h
 
 fail() {
   echo "FAIL: $*" >&2
@@ -22,14 +21,6 @@ fi
 
 # A program that crashes ends at once instead of waiting in Wine's debugger.
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:+$WINEDLLOVERRIDES;}winedbg.exe="
-
-# A control's number by its name in ControlIds.h (IDC_ or IDM_).
-id() {
-  local value
-  value=$(awk -v n="$1" '$1 == "#define" && $2 == n { print $3 }' "$ids")
-  [ -n "$value" ] || fail "no $1 in $ids"
-  echo "$value"
-}
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/kestrine-journey.XXXXXX")
 pids=()
@@ -125,15 +116,15 @@ expect_clock_set() {
 
 rdate_answers() { timeout 3 "$peers/usr/sbin/rdate" -p -u 127.0.0.1; }
 
-server_time=$(id IDC_TeSEdit1)
-difference=$(id IDC_TeSEdit3)
-sync_button=$(id IDC_TeButton1)
-refresh=$(id IDC_TeButton2)
-nist=$(id IDC_ckNistServer)
-custom=$(id IDC_ckCustomServer)
-address=$(id IDC_edtServer)
-protocol=$(id IDC_cbSeverType)
-current=$(id IDC_labCurServer)
+server_time=TeSEdit1
+difference=TeSEdit3
+sync_button=TeButton1
+refresh=TeButton2
+nist=ckNistServer
+custom=ckCustomServer
+address=edtServer
+protocol=cbSeverType
+current=labCurServer
 
 # A request that arrives while a query runs is dropped: wait until the running
 # one has been shown.
@@ -219,9 +210,9 @@ journey_settings() {
   start_program
   step "the user's choices on every page, and the Time server answering rdate on port 37"
   choose_custom 127.0.0.1
-  drive page 1 set-text "$(id IDC_edtSyncTime)" 5 click "$(id IDC_ckSyncTime)" click "$(id IDC_ckSyncOnStart)" \
-    page 2 click "$(id IDC_ckUTCFormat)" click "$(id IDC_ckRunTimeServer)" \
-    expect-checked "$(id IDC_ckTimeLocaFormat)" 0 1 expect-text "$difference" "-4 seconds behind" 15
+  drive page 1 set-text edtSyncTime 5 click ckSyncTime click ckSyncOnStart \
+    page 2 click ckUTCFormat click ckRunTimeServer \
+    expect-checked ckTimeLocaFormat 0 1 expect-text "$difference" "-4 seconds behind" 15
   wait_for 10 "an answer to rdate" rdate_answers
   close_program
   if rdate_answers; then fail "the Time server still answers after the program ended"; fi
@@ -237,9 +228,9 @@ journey_settings() {
   local from
   from=$(now_ms)
   start_program "$saved"
-  drive expect-checked "$custom" 1 2 expect-text "$address" 127.0.0.1 2 expect-checked "$(id IDC_ckSyncTime)" 1 2 \
-    expect-text "$(id IDC_edtSyncTime)" 5 2 expect-checked "$(id IDC_ckSyncOnStart)" 1 2 \
-    expect-checked "$(id IDC_ckUTCFormat)" 1 2 expect-checked "$(id IDC_ckRunTimeServer)" 1 2
+  drive expect-checked "$custom" 1 2 expect-text "$address" 127.0.0.1 2 expect-checked ckSyncTime 1 2 \
+    expect-text edtSyncTime 5 2 expect-checked ckSyncOnStart 1 2 \
+    expect-checked ckUTCFormat 1 2 expect-checked ckRunTimeServer 1 2
   expect_clock_set 1 4000 "$from"
   drive expect-text "$difference" "time synchronized" 5
   wait_for 10 "an answer to rdate" rdate_answers
@@ -270,35 +261,35 @@ journey_frame() {
   full=$(drive window-rect | awk '{ print $4 }')
 
   step "roll-up shrinks the window to its caption bar; Restore brings it back"
-  drive expect-menu "$normal" 5 syscommand "$(id IDM_ROLLUP)" expect-height 1 $((full / 4)) 5 expect-menu "$rolled" 5 \
-    syscommand "$(id IDM_RESTORE)" expect-height "$full" "$full" 5 expect-menu "$normal" 5
+  drive expect-menu "$normal" 5 syscommand 'Ro&llup' expect-height 1 $((full / 4)) 5 expect-menu "$rolled" 5 \
+    syscommand '&Restore' expect-height "$full" "$full" 5 expect-menu "$normal" 5
 
   step "Minimize to Tray hides the window; a double click on the icon brings it back"
-  drive syscommand "$(id IDM_MINIMIZE_TO_TRAY)" expect-visible 0 5 expect-menu "$tray" 5
+  drive syscommand 'Minimize to &Tray' expect-visible 0 5 expect-menu "$tray" 5
   double_click_icon
   drive expect-visible 1 5 expect-height "$full" "$full" 5 expect-menu "$normal" 5
   wait_for 5 "the icon to go" eval '! icon_shown'
 
   step "the system's minimize of a rolled-up window goes to the tray too, and it comes back rolled up"
-  drive syscommand "$(id IDM_ROLLUP)" expect-height 1 $((full / 4)) 5 minimize expect-visible 0 5
+  drive syscommand 'Ro&llup' expect-height 1 $((full / 4)) 5 minimize expect-visible 0 5
   double_click_icon
   drive expect-visible 1 5 expect-height 1 $((full / 4)) 5 expect-menu "$rolled" 5 \
-    syscommand "$(id IDM_RESTORE)" expect-height "$full" "$full" 5
+    syscommand '&Restore' expect-height "$full" "$full" 5
 
   step "the caption bar's buttons: roll-up there and back, minimize and minimize-to-tray to the icon, close"
-  drive click "$(id IDC_RollupButton)" expect-height 1 $((full / 4)) 5 \
-    click "$(id IDC_RollupButton)" expect-height "$full" "$full" 5 click "$(id IDC_MinimizeButton)" expect-visible 0 5
+  drive click RollupButton expect-height 1 $((full / 4)) 5 \
+    click RollupButton expect-height "$full" "$full" 5 click MinimizeButton expect-visible 0 5
   double_click_icon
-  drive expect-visible 1 5 click "$(id IDC_TrayButton)" expect-visible 0 5
+  drive expect-visible 1 5 click TrayButton expect-visible 0 5
   double_click_icon
-  drive expect-visible 1 5 click "$(id IDC_CloseButton)" wait-gone 10
+  drive expect-visible 1 5 click CloseButton wait-gone 10
   wait "$program_pid" || fail "the program exited with $?"
 }
 
 journey_second() {
   start_program
   step "a second start brings the window back from the notification area and ends, settings untouched"
-  drive syscommand "$(id IDM_MINIMIZE_TO_TRAY)" expect-visible 0 5
+  drive syscommand 'Minimize to &Tray' expect-visible 0 5
   local status=0
   timeout 20 wine "$app/KestrineJourney.exe" >"$app/second.log" 2>&1 || status=$?
   [ "$status" -eq 0 ] || fail "the second start exited with $status"
@@ -314,7 +305,7 @@ window_origin() { drive window-rect | awk '{ print $1, $2 }'; }
 point_at_window() {
   local x y lx ly
   read -r x y < <(window_origin)
-  read -r lx ly _ < <(drive rect "$(id IDC_TeLabel1)")
+  read -r lx ly _ < <(drive rect TeLabel1)
   xdotool mousemove $((x + lx + 4)) $((y + ly + 4)) click 1
 }
 key() { xdotool key --delay 60 "$@"; }
@@ -323,11 +314,11 @@ journey_keyboard() {
   fake sntp 127.0.0.1 123 sntp 4.5
   start_program
   point_at_window
-  local tabs=$(id IDC_TePageControl1)
+  local tabs=TePageControl1
   step "Tab visits the controls in their order, the page control among them, and comes round again"
   drive expect-focus "$sync_button" 5
   local control
-  for control in "$server_time" "$(id IDC_TeSEdit2)" "$refresh" "$difference" "$tabs" "$nist" "$sync_button"; do
+  for control in "$server_time" TeSEdit2 "$refresh" "$difference" "$tabs" "$nist" "$sync_button"; do
     key Tab
     drive expect-focus "$control" 2
   done
@@ -340,7 +331,7 @@ journey_keyboard() {
   key space x alt+n
   drive answering expect-focus "$tabs" 2
   key Tab
-  drive expect-focus "$(id IDC_ckSyncTime)" 2
+  drive expect-focus ckSyncTime 2
   key ctrl+Next
   drive expect-focus "$tabs" 2 answering
   key ctrl+shift+Tab ctrl+Prior
@@ -353,9 +344,9 @@ journey_keyboard() {
   drive expect-focus "$address" 2 set-text "$address" 127.0.0.1 \
     expect-text "$difference" "-4 seconds behind" 15
   key ctrl+Tab
-  drive set-text "$(id IDC_edtSyncTime)" x
+  drive set-text edtSyncTime x
   key Tab space
-  drive expect-checked "$(id IDC_ckSyncTime)" 1 2 expect-box 1 5
+  drive expect-checked ckSyncTime 1 2 expect-box 1 5
   key Escape
   drive expect-box 0 5 answering
 
@@ -400,16 +391,16 @@ journey_contrast() {
 journey_tray() {
   start_program
   step "a click on the icon restores the window, as Enter or Space on it do"
-  drive syscommand "$(id IDM_MINIMIZE_TO_TRAY)" expect-visible 0 5
+  drive syscommand 'Minimize to &Tray' expect-visible 0 5
   local x y
   wait_for 5 "the icon in the notification area" icon_shown
   read -r x y < <(icon_position)
   xdotool mousemove $((x + 5)) $((y + 5)) click 1
   drive expect-visible 1 5
-  drive syscommand "$(id IDM_MINIMIZE_TO_TRAY)" expect-visible 0 5 tray keyselect expect-visible 1 5
+  drive syscommand 'Minimize to &Tray' expect-visible 0 5 tray keyselect expect-visible 1 5
 
   step "the menu opens from the keyboard too; Esc closes it and leaves the window in the notification area"
-  drive syscommand "$(id IDM_MINIMIZE_TO_TRAY)" expect-visible 0 5 tray contextmenu expect-popup 1 5
+  drive syscommand 'Minimize to &Tray' expect-visible 0 5 tray contextmenu expect-popup 1 5
   # The menu opens to the left of its anchor, under the pointer, where xdotool's keys go.
   xdotool mousemove "$(($(xdotool getdisplaygeometry | cut -d' ' -f1) - 45))" 20
   key Escape
@@ -418,14 +409,14 @@ journey_tray() {
 
   step "a shell that refuses the icon: the window stays until the icon comes"
   KESTRINE_TRAY_REFUSALS=2 start_program
-  drive syscommand "$(id IDM_MINIMIZE_TO_TRAY)" expect-visible 1 0.5 expect-visible 0 5
+  drive syscommand 'Minimize to &Tray' expect-visible 1 0.5 expect-visible 0 5
   wait_for 5 "the icon in the notification area" icon_shown
   drive tray select expect-visible 1 5
   close_program
 
   step "one that never takes it: an ordinary minimize, and the window comes back from it"
   KESTRINE_TRAY_REFUSALS=1000 start_program
-  drive syscommand "$(id IDM_MINIMIZE_TO_TRAY)" expect-iconic 1 30 expect-menu 'Mi&nimize;Ro&llup;Minimize to &Tray;-;&Close\tAlt+F4' 5 \
+  drive syscommand 'Minimize to &Tray' expect-iconic 1 30 expect-menu 'Mi&nimize;Ro&llup;Minimize to &Tray;-;&Close\tAlt+F4' 5 \
     syscommand 0xF120 expect-iconic 0 5 expect-visible 1 5
   close_program
 }

@@ -3,6 +3,8 @@
 // any, one per line from stdin; each takes a fixed number of words (quote a
 // word holding blanks). Expectations poll until their time-out (seconds);
 // the first failure ends the run with exit status 1 and a message on stderr.
+// An ID is a control's or a caption-bar button's name in the table
+// (ckSyncTime, RollupButton) or a number.
 //
 //   wait-window T            the window exists and is visible
 //   wait-gone T              no window any more
@@ -17,12 +19,12 @@
 //   window-rect              prints the window's screen rectangle: left top width height
 //   click ID, select ID N, page N, set-text ID TEXT
 //   timechange               broadcasts WM_TIMECHANGE
-//   syscommand ID            WM_SYSCOMMAND with ID (decimal or 0x...)
+//   syscommand ITEM          WM_SYSCOMMAND for a system menu item by its caption ("Ro&llup"), or a number (0x...)
 //   minimize                 WM_SYSCOMMAND SC_MINIMIZE
 //   menu                     prints the system menu's items, ';'-separated, '-' for a separator
 //   expect-menu ITEMS T      the system menu's items equal ITEMS, written as menu prints them
 //   close T                  WM_CLOSE, then waits until the program's process has ended
-//   focus                    prints the id of the control with the keyboard focus (0: none of ours)
+//   focus                    prints the number of the control with the keyboard focus (0: none of ours)
 //   expect-focus ID T        the keyboard focus is on the control ID
 //   answering                the window answers WM_NULL within 5 s
 //   expect-iconic 0|1 T      the window is minimized the ordinary way
@@ -93,11 +95,25 @@ double Seconds(const std::string& word) {
   return value;
 }
 
-HWND FindMainWindow() { return FindWindowW(KESTRINE_WINDOW_CLASS, nullptr); }
+// A control's number from its name, or a number as it is.
+int Id(const std::string& word) {
+  const int id = IdNamed(word);
+  return id != 0 ? id : static_cast<int>(Number(word));
+}
+
+// A system menu item's command number from its caption in any of the frame's states, or a number as it is.
+long MenuCommand(const std::string& word) {
+  for (const TFrameState state : {TFrameState::Normal, TFrameState::RolledUp, TFrameState::InTray})
+    for (const TMenuItem& item : TFrameLogic::SystemMenuIn(state))
+      if (!item.Separator && item.Caption == word) return static_cast<long>(MenuIdOf(item.Command));
+  return Number(word);
+}
+
+HWND FindMainWindow() { return FindWindowA(FormSpec().Name, nullptr); }
 
 HWND MainWindow() {
   const HWND window = FindMainWindow();
-  if (window == nullptr) throw Failure("no window of class TForm1");
+  if (window == nullptr) throw Failure(std::string("no window of class ") + FormSpec().Name);
   return window;
 }
 
@@ -269,7 +285,7 @@ void Tray(const std::string& event) {
   if (found == events.end()) throw Failure("no tray event '" + event + "'");
   // The anchor: the top right corner of the screen, where the notification area lies.
   const WPARAM anchor = MAKEWPARAM(GetSystemMetrics(SM_CXSCREEN) - 40, 12);
-  PostMessageW(MainWindow(), KESTRINE_WM_TRAY, anchor, MAKELPARAM(found->second, KESTRINE_TRAY_ID));
+  PostMessageW(MainWindow(), WM_KESTRINE_TRAY, anchor, MAKELPARAM(found->second, TrayIconId));
 }
 
 // The suggested rectangle must lie in the program's memory: Wine hands this
@@ -340,17 +356,17 @@ const std::map<std::string, Command>& Commands() {
         [](Args a) {
           Expect("a window exists", "0", Seconds(a[0]), [] { return Bool(FindMainWindow() != nullptr); });
         }}},
-      {"text", {1, [](Args a) { std::cout << Text(static_cast<int>(Number(a[0]))) << "\n"; }}},
+      {"text", {1, [](Args a) { std::cout << Text(Id(a[0])) << "\n"; }}},
       {"expect-text",
        {3,
         [](Args a) {
-          const int id = static_cast<int>(Number(a[0]));
+          const int id = Id(a[0]);
           Expect("control " + a[0], a[1], Seconds(a[2]), [id] { return Text(id); });
         }}},
       {"expect-not-text",
        {3,
         [](Args a) {
-          const int id = static_cast<int>(Number(a[0]));
+          const int id = Id(a[0]);
           const std::string avoided = a[1];
           Expect("control " + a[0] + " differs from \"" + avoided + "\"", "yes", Seconds(a[2]),
                  [&] { return Text(id) != avoided ? std::string("yes") : avoided; });
@@ -358,7 +374,7 @@ const std::map<std::string, Command>& Commands() {
       {"expect-contains",
        {3,
         [](Args a) {
-          const int id = static_cast<int>(Number(a[0]));
+          const int id = Id(a[0]);
           const std::string part = a[1];
           std::string last;
           Expect("control " + a[0] + " contains \"" + part + "\"", "yes", Seconds(a[2]), [&] {
@@ -369,20 +385,20 @@ const std::map<std::string, Command>& Commands() {
       {"expect-checked",
        {3,
         [](Args a) {
-          const int id = static_cast<int>(Number(a[0]));
+          const int id = Id(a[0]);
           Expect("control " + a[0], a[1], Seconds(a[2]),
                  [id] { return Bool(Send(Control(id), BM_GETCHECK, 0, 0) == BST_CHECKED); });
         }}},
       {"expect-enabled",
        {3,
         [](Args a) {
-          const int id = static_cast<int>(Number(a[0]));
+          const int id = Id(a[0]);
           Expect("control " + a[0], a[1], Seconds(a[2]), [id] { return Bool(IsWindowEnabled(Control(id))); });
         }}},
       {"expect-selection",
        {3,
         [](Args a) {
-          const int id = static_cast<int>(Number(a[0]));
+          const int id = Id(a[0]);
           Expect("control " + a[0], a[1], Seconds(a[2]),
                  [id] { return std::to_string(Send(Control(id), CB_GETCURSEL, 0, 0)); });
         }}},
@@ -402,17 +418,20 @@ const std::map<std::string, Command>& Commands() {
             return height >= low && height <= high ? std::string("yes") : std::to_string(height);
           });
         }}},
-      {"rect", {1, [](Args a) { std::cout << RectText(ControlRect(static_cast<int>(Number(a[0])))) << "\n"; }}},
+      {"rect", {1, [](Args a) { std::cout << RectText(ControlRect(Id(a[0]))) << "\n"; }}},
       {"window-rect", {0, [](Args) { std::cout << RectText(WindowRect()) << "\n"; }}},
-      {"click", {1, [](Args a) { Click(static_cast<int>(Number(a[0]))); }}},
-      {"select", {2, [](Args a) { Select(static_cast<int>(Number(a[0])), Number(a[1])); }}},
+      {"click", {1, [](Args a) { Click(Id(a[0])); }}},
+      {"select", {2, [](Args a) { Select(Id(a[0]), Number(a[1])); }}},
       {"page",
-       {1, [](Args a) { Send(Control(IDC_TePageControl1), TCM_SETCURFOCUS, static_cast<WPARAM>(Number(a[0])), 0); }}},
+       {1,
+        [](Args a) {
+          Send(Control(ControlId(TControl::TePageControl1)), TCM_SETCURFOCUS, static_cast<WPARAM>(Number(a[0])), 0);
+        }}},
       {"set-text",
        {2,
         [](Args a) {
           const std::wstring text = Wide(a[1]);
-          if (!Send(Control(static_cast<int>(Number(a[0]))), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str())))
+          if (!Send(Control(Id(a[0])), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str())))
             throw Failure("set-text " + a[0] + " was refused");
         }}},
       {"timechange",
@@ -421,7 +440,7 @@ const std::map<std::string, Command>& Commands() {
           DWORD_PTR result = 0;
           SendMessageTimeoutW(HWND_BROADCAST, WM_TIMECHANGE, 0, 0, SMTO_ABORTIFHUNG, kCallTimeoutMs, &result);
         }}},
-      {"syscommand", {1, [](Args a) { Send(MainWindow(), WM_SYSCOMMAND, static_cast<WPARAM>(Number(a[0])), 0); }}},
+      {"syscommand", {1, [](Args a) { Send(MainWindow(), WM_SYSCOMMAND, static_cast<WPARAM>(MenuCommand(a[0])), 0); }}},
       {"minimize", {0, [](Args) { Send(MainWindow(), WM_SYSCOMMAND, SC_MINIMIZE, 0); }}},
       {"menu", {0, [](Args) { std::cout << MenuText() << "\n"; }}},
       {"expect-menu", {2, [](Args a) { Expect("the system menu", a[0], Seconds(a[1]), MenuText); }}},
@@ -430,7 +449,7 @@ const std::map<std::string, Command>& Commands() {
       {"expect-focus",
        {2,
         [](Args a) {
-          Expect("the keyboard focus", std::to_string(Number(a[0])), Seconds(a[1]),
+          Expect("the keyboard focus", std::to_string(Id(a[0])), Seconds(a[1]),
                  [] { return std::to_string(FocusedId()); });
         }}},
       {"answering", {0, [](Args) { Send(MainWindow(), WM_NULL, 0, 0); }}},

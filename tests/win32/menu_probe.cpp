@@ -8,7 +8,7 @@
 
 #include <cwchar>
 
-#include "ControlIds.h"
+#include "Form/ControlTable.h"
 #include "MenuProbe.h"
 
 namespace {
@@ -19,7 +19,7 @@ void Append(wchar_t* out, size_t capacity, const wchar_t* text) {
 }
 
 void DescribeSystemMenu(wchar_t* out, size_t capacity) {
-  const HWND window = FindWindowW(KESTRINE_WINDOW_CLASS, nullptr);
+  const HWND window = FindWindowA(FormSpec().Name, nullptr);
   const HMENU menu = window != nullptr ? GetSystemMenu(window, FALSE) : nullptr;
   if (menu == nullptr) {
     Append(out, capacity, L"(no system menu)");
