@@ -4,6 +4,7 @@
 #include <QSocketNotifier>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "Form/AppTitle.h"
 #include "MainWindow.h"
@@ -21,9 +22,42 @@ std::string InstanceScope() {
   return {};
 }
 
+const char* const UsageText =
+    "Usage: kestrine [--help | --version]\n"
+    "\n"
+    "Shows a time server's time beside the computer's and sets the computer's\n"
+    "clock from it: when asked, once after start-up, or every N minutes.\n"
+    "Everything is chosen in the window, and kept in\n"
+    "$XDG_CONFIG_HOME/Kestrine/settings.ini (~/.config by default).\n"
+    "A second start brings the first one's window back.\n"
+    "\n"
+    "  --help     show this text and end\n"
+    "  --version  show the version and the licence, and end\n"
+    "\n"
+    "Qt's own options (-platform, -display, -session...) are taken as well.\n"
+    "More in kestrine(1).\n";
+
+const char* const VersionText = "Kestrine " KESTRINE_VERSION
+                                "\n"
+                                "Copyright (c) 2026 The Kestrine authors.\n"
+                                "MIT License: you may use, change and pass it on; it comes with no warranty.\n";
+
+// --help and --version answer without a desktop; 0 for neither.
+const char* InformationAsked(int argc, char* argv[]) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) return UsageText;
+    if (std::strcmp(argv[i], "--version") == 0) return VersionText;
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  if (const char* text = InformationAsked(argc, argv)) {
+    std::fputs(text, stdout);
+    return std::fflush(stdout) == 0 ? 0 : 1;
+  }
   // Without a display Qt would abort with a toolkit message; say what is missing instead.
   if (std::getenv("DISPLAY") == nullptr && std::getenv("WAYLAND_DISPLAY") == nullptr &&
       std::getenv("QT_QPA_PLATFORM") == nullptr) {
@@ -34,6 +68,11 @@ int main(int argc, char* argv[]) {
   Platform::TInstanceClaim claim(InstanceScope());
   if (!claim.First() && claim.CallFirst()) return 0;
   QApplication application(argc, argv);
+  // Qt has taken its own options out of argv: whatever is left is a mistake.
+  if (argc > 1) {
+    std::fprintf(stderr, "kestrine: unknown argument '%s'\nTry 'kestrine --help'.\n", argv[1]);
+    return 2;
+  }
   QApplication::setApplicationName(QString::fromLatin1(ApplicationTitle));
   // Asked to end by a signal, the program ends as when its window is closed, saving the settings.
   const TQuitOnSignal quitOnSignal;
