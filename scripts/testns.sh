@@ -10,11 +10,19 @@
 set -euo pipefail
 [ $# -gt 0 ] || { echo "usage: $0 COMMAND [ARGS...]" >&2; exit 64; }
 
+# A runtime folder of the namespace's own: the program claims its display there,
+# and two namespaces' private X servers may both be :0.
+runtime=$(mktemp -d "${TMPDIR:-/tmp}/kestrine-ns-runtime.XXXXXX")
+export XDG_RUNTIME_DIR=$runtime
+trap 'rm -rf "$runtime"' EXIT
+
 if [ "$(id -u)" -ne 0 ] || [ "$(cat /proc/self/uid_map 2>/dev/null | tr -s ' ')" != " 0 0 4294967295" ]; then
-  exec unshare -rn sh -c 'ip link set lo up && exec "$@"' sh "$@"
+  status=0
+  unshare -rn sh -c 'ip link set lo up && exec "$@"' sh "$@" || status=$?
+  exit "$status"
 fi
 
-# The ids the tests use (tests/helpers/policy_lib.sh names them): root,
+# The ids the tests use (tests/helpers/sandbox.sh names them): root,
 # www-data's 33 as a system account, the test users 1000-1002, nobody, and
 # the account polkitd switches to, where polkit is installed.
 ids=(0 33 1000 1001 1002 65534)
@@ -22,7 +30,7 @@ polkitd=$(getent passwd polkitd | cut -d: -f3 || true)
 [ -z "$polkitd" ] || ids+=("$polkitd")
 map=$(mktemp)
 fifo=$(mktemp -u)
-trap 'rm -f "$map" "$fifo"' EXIT
+trap 'rm -rf "$map" "$fifo" "$runtime"' EXIT
 printf '%s\n' "${ids[@]}" | sort -nu | awk '{print $1, $1, 1}' >"$map"
 mkfifo "$fifo"
 # The child waits until its maps are written; only a process that is root
