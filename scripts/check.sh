@@ -1,13 +1,46 @@
 #!/usr/bin/env bash
 # Format and lint: clang-format over every tracked C++ file, clang-tidy (the set in
 # .clang-tidy) over the project's own translation units in a configured tree's
-# compile database. Prints each finding and fails on any.
+# compile database, and the paths and links of README.md and docs/*.md. Prints
+# each finding and fails on any.
 #   bash scripts/check.sh [BUILD_DIR]    (default: build, as scripts/test.sh makes it)
 # clang-format -i FILE fixes a formatting finding.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
 status=0
+
+# The documents name files of the tree and link to each other: every backticked
+# path that starts with a top-level name of the tree must exist (braces and
+# globs expanded), and every relative link must reach a file and a heading.
+declare -A top anchors
+while read -r name; do top[/$name]=1; done < <(git ls-files | cut -d/ -f1 | sort -u)
+for doc in README.md docs/*.md; do
+  # Each heading's anchor as Markdown renderers make it.
+  anchors[$doc]=$(sed -n 's/^#\{1,6\} //p' "$doc" | tr 'A-Z' 'a-z' | sed 's/[^a-z0-9 _-]//g; s/ /-/g')
+done
+for doc in README.md docs/*.md; do
+  while IFS=: read -r line path; do
+    [ -n "${top[/${path%%/*}]:-}" ] || continue
+    case $path in
+      *[{*]*)  # each of the braces' words must match; the pattern admits no other shell syntax
+        found=true
+        for candidate in $(eval "echo $path"); do compgen -G "$candidate" >/dev/null || found=false; done ;;
+      *) [ -e "$path" ] && found=true || found=false ;;
+    esac
+    $found || { echo "check: $doc:$line names \`$path\`, which is not in the tree"; status=1; }
+  done < <(grep -on '`[A-Za-z0-9_.*{},/+-]*`' "$doc" | tr -d '`')
+  while IFS=: read -r line target; do
+    file=${target%%#*}
+    if [ -z "$file" ]; then file=$doc; elif [ "$(dirname "$doc")" != . ]; then file=$(dirname "$doc")/$file; fi
+    file=$(realpath -m --relative-to=. "$file")
+    if [ ! -e "$file" ]; then
+      echo "check: $doc:$line links to $target, which is not in the tree"; status=1
+    elif [ "$target" != "${target#*#}" ] && ! grep -qxF -- "${target#*#}" <<<"${anchors[$file]:-}"; then
+      echo "check: $doc:$line links to $target, which has no such heading"; status=1
+    fi
+  done < <(grep -on '](\([^):]*\))' "$doc" | sed 's/](\(.*\))$/\1/')
+done
 
 mapfile -t sources < <(git ls-files '*.cpp' '*.h')
 if ! clang-format --dry-run --Werror "${sources[@]}" >"$build/format.log" 2>&1; then
