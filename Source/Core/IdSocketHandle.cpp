@@ -6,7 +6,7 @@
 class TIdSocketHandle::TUse {
 public:
   TUse(TIdSocketHandle& handle, bool forWait) : FHandle(handle) {
-    std::lock_guard guard(handle.HandleLock);
+    std::lock_guard guard(handle.FHandleLock);
     if (!handle.FHasSocket) {
       if (forWait) throw EIdConnClosedGracefully();
       TIdStack::RaiseSocketError(Id_WSAENOTSOCK);
@@ -17,7 +17,7 @@ public:
   }
 
   ~TUse() {
-    std::lock_guard guard(FHandle.HandleLock);
+    std::lock_guard guard(FHandle.FHandleLock);
     if (--FHandle.FCallsInProgress == 0) {
       for (const auto socket : FHandle.FClosePending) TIdStack::Instance().Close(socket);
       FHandle.FClosePending.clear();
@@ -51,14 +51,14 @@ void TIdSocketHandle::OpenSocket(int socketType, int protocol) {
   const auto socket = TIdStack::Instance().NewSocketHandle(socketType, protocol, IPVersion);
   auto list = std::make_shared<TIdSocketList>();
   list->AddSocket(socket);
-  std::lock_guard guard(HandleLock);
+  std::lock_guard guard(FHandleLock);
   FSocketHandle = socket;
   FReadList = std::move(list);
   FHasSocket = true;
 }
 
 void TIdSocketHandle::CloseSocketHandle() noexcept {
-  std::lock_guard guard(HandleLock);
+  std::lock_guard guard(FHandleLock);
   if (!FHasSocket) return;
   FHasSocket = false;
   const auto socket = FSocketHandle.exchange(Id_INVALID_SOCKET);

@@ -59,7 +59,7 @@ private:
   std::atomic<TIdStackSocketHandle> FSocketHandle{Id_INVALID_SOCKET};
   std::atomic<bool> FHasSocket{false};
   std::shared_ptr<TIdSocketList> FReadList;  // just this socket, while it has one
-  std::mutex HandleLock;
+  std::mutex FHandleLock;
   int FCallsInProgress = 0;
   std::vector<TIdStackSocketHandle> FClosePending;
 };

@@ -20,7 +20,7 @@ void TIdThread::EndThread() {
 }
 
 void TIdThread::RequestStart() {
-  std::lock_guard guard(*FlagLock);
+  std::lock_guard guard(*FFlagLock);
   if (!IsStopped()) return;
   FStopFlag = FTerminated;
   {
@@ -31,13 +31,13 @@ void TIdThread::RequestStart() {
 }
 
 void TIdThread::RequestStop() {
-  std::lock_guard guard(*FlagLock);
+  std::lock_guard guard(*FFlagLock);
   if (IsStopped()) return;
   RequestTerminate();  // a stopped thread is never started again
 }
 
 void TIdThread::RequestTerminate() {
-  std::lock_guard guard(*FlagLock);
+  std::lock_guard guard(*FFlagLock);
   FStopFlag = true;
   FTerminated = true;
   // A thread told to end must not stay suspended: nobody would resume it.
@@ -49,8 +49,8 @@ void TIdThread::RequestTerminate() {
 }
 
 bool TIdThread::IsStopped() {
-  if (!FlagLock) return true;
-  std::lock_guard guard(*FlagLock);
+  if (!FFlagLock) return true;
+  std::lock_guard guard(*FFlagLock);
   std::lock_guard state(FStateLock);
   return FTerminated || FStopFlag || FSuspended;
 }
@@ -61,7 +61,7 @@ bool TIdThread::IsSuspended() {
 }
 
 bool TIdThread::Terminated() {
-  std::lock_guard guard(*FlagLock);
+  std::lock_guard guard(*FFlagLock);
   return FTerminated;
 }
 
@@ -82,9 +82,9 @@ void TIdThread::WaitForEnd() {
 void TIdThread::RunSynchronized(const std::function<void()>& step) { IdSync::RunSynchronized(step); }
 
 bool TIdThread::WaitWhileSuspended() {
-  // Both flags are tested under FlagLock, which RequestStart and RequestTerminate
+  // Both flags are tested under FFlagLock, which RequestStart and RequestTerminate
   // take before they clear FSuspended: neither can slip in between test and wait.
-  std::unique_lock flags(*FlagLock);
+  std::unique_lock flags(*FFlagLock);
   if (FTerminated) return false;
   if (!FStopFlag) return true;
   std::unique_lock state(FStateLock);

@@ -55,7 +55,7 @@ private:
   // Suspends until RequestStart; false, without suspending, once terminated.
   bool WaitWhileSuspended();
 
-  std::unique_ptr<std::recursive_mutex> FlagLock = std::make_unique<std::recursive_mutex>();
+  std::unique_ptr<std::recursive_mutex> FFlagLock = std::make_unique<std::recursive_mutex>();
   bool FStopFlag = false;  // stopped, or created suspended and not yet started
   bool FTerminated = false;
   bool FSuspended = false;  // waits suspended

@@ -43,12 +43,12 @@ TIdUDPListenerThread::TIdUDPListenerThread(int bufferSize, TIdUDPServer& server)
 TIdUDPListenerThread::~TIdUDPListenerThread() { EndThread(); }
 
 void TIdUDPListenerThread::PrepareRun() {
-  ReadSet = std::make_unique<TIdSocketList>();
+  FReadSet = std::make_unique<TIdSocketList>();
   auto& bindings = Server.Bindings();
-  for (std::size_t i = 0; i < bindings.Count(); ++i) ReadSet->AddSocket(bindings.Items(i).SocketHandle());
+  for (std::size_t i = 0; i < bindings.Count(); ++i) FReadSet->AddSocket(bindings.Items(i).SocketHandle());
 }
 
-void TIdUDPListenerThread::FinishRun() { ReadSet.reset(); }
+void TIdUDPListenerThread::FinishRun() { FReadSet.reset(); }
 
 void TIdUDPListenerThread::Hand(const std::function<void()>& step) {
   if (Server.ThreadedEvent)
@@ -122,17 +122,17 @@ void TIdUDPListenerThread::RunPass() {
   // The wait goes through the bindings, so that closing one ends it at once. A
   // binding closed since PrepareRun fails the wait, which ends the listener.
   std::vector<TIdSocketHandle*> handles;
-  for (std::size_t i = 0; i < ReadSet->SocketCount(); ++i) {
-    auto* binding = Server.Bindings().FindByHandle(ReadSet->SocketAt(i));
+  for (std::size_t i = 0; i < FReadSet->SocketCount(); ++i) {
+    auto* binding = Server.Bindings().FindByHandle(FReadSet->SocketAt(i));
     if (binding == nullptr) throw EIdConnClosedGracefully();
     handles.push_back(binding);
   }
   TIdSocketHandle::WaitAnyReadable(handles, SelectWaitMs);
 
-  for (std::size_t i = 0; i < ReadSet->SocketCount(); ++i) {
+  for (std::size_t i = 0; i < FReadSet->SocketCount(); ++i) {
     if (IsStopped()) continue;
     try {
-      IncomingBinding = Server.Bindings().FindByHandle(ReadSet->SocketAt(i));
+      IncomingBinding = Server.Bindings().FindByHandle(FReadSet->SocketAt(i));
       if (IncomingBinding == nullptr) TIdStack::RaiseSocketError(Id_WSAENOTSOCK);
       const std::size_t count = ReceiveBatch(*IncomingBinding);
       Hand([this, count] { DispatchBatch(*IncomingBinding, count); });

@@ -72,7 +72,7 @@ private:
   std::vector<std::uint8_t> FBuffers;  // one buffer of the server's size per slot
   std::vector<TIdDatagramSlot> FSlots;
   int FBufferSize;
-  std::unique_ptr<TIdSocketList> ReadSet;
+  std::unique_ptr<TIdSocketList> FReadSet;
 };
 
 using TUDPReadEvent = std::function<void(TIdUDPServer& sender, const TIdBytes& data, TIdSocketHandle& binding)>;
