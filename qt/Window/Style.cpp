@@ -125,7 +125,8 @@ public:
     if (control == CC_GroupBox && group != nullptr && InWindow(widget)) {
       // The title is drawn centred over at least the width of its text and a space.
       QRect label = GroupBoxLabel(*group);
-      label.setWidth(std::max(label.width(), group->fontMetrics.size(Qt::TextShowMnemonic, group->text + u' ').width()));
+      label.setWidth(
+          std::max(label.width(), group->fontMetrics.size(Qt::TextShowMnemonic, group->text + u' ').width()));
       const QRect title = label.adjusted(-GroupBoxTitlePadding, 0, GroupBoxTitlePadding, 0);
       painter->save();
       painter->setClipRegion(QRegion(option->rect) - title);
@@ -133,8 +134,8 @@ public:
       painter->restore();
       int alignment = Qt::AlignCenter | Qt::TextShowMnemonic;
       if (!styleHint(SH_UnderlineShortcut, option, widget)) alignment |= Qt::TextHideMnemonic;
-      drawItemText(painter, label, alignment,
-                   group->palette, (group->state & State_Enabled) != 0, group->text, QPalette::WindowText);
+      drawItemText(painter, label, alignment, group->palette, (group->state & State_Enabled) != 0, group->text,
+                   QPalette::WindowText);
       return;
     }
     QProxyStyle::drawComplexControl(control, option, painter, widget);
@@ -179,7 +180,8 @@ private:
 }  // namespace
 
 void ApplyKestrineLook(QWidget* window) {
-  if (dynamic_cast<TKestrineStyle*>(QApplication::style()) == nullptr) QApplication::setStyle(new TKestrineStyle(QStyleFactory::create(QApplication::style()->name())));
+  if (dynamic_cast<TKestrineStyle*>(QApplication::style()) == nullptr)
+    QApplication::setStyle(new TKestrineStyle(QStyleFactory::create(QApplication::style()->name())));
   QFont font(WindowFontFamily());
   font.setPixelSize(10);
   window->setFont(font);
