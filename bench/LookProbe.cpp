@@ -1,4 +1,9 @@
-// Scratch probe: dumps widget facts and renders states of the window to PNGs.
+// The window's look with fixed texts, for comparing two builds pixel by pixel:
+// its pages, a focused box, hovered buttons, and the popups it opens (system
+// menu, list, tooltip, error box) as PNGs, and each widget's font and palette
+// in facts.txt. Built with the same source in both trees, run on a private X
+// server (tests/e2e/lib.sh, e2e_start_x):
+//   build-rel/bench/look_probe OUT_DIR
 #include <QApplication>
 #include <QComboBox>
 #include <QAbstractItemView>
@@ -20,14 +25,21 @@
 using namespace KestrineTest;
 
 static void Dump(QWidget* w, FILE* out) {
-  const char* roles[] = {"WindowText","Button","Light","Midlight","Dark","Mid","Text","BrightText","ButtonText","Base","Window","Shadow","Highlight","HighlightedText","Link","LinkVisited","AlternateBase","NoRole","ToolTipBase","ToolTipText","PlaceholderText"};
-  fprintf(out, "%s %s style=%s font=%s geom=%d,%d,%d,%d cr=%d,%d,%d,%d hover=%d autofill=%d styledbg=%d\n", w->metaObject()->className(),
-          qPrintable(w->objectName()), w->style()->metaObject()->className(), qPrintable(w->font().toString()),
-          w->x(), w->y(), w->width(), w->height(), w->contentsRect().x(), w->contentsRect().y(), w->contentsRect().width(), w->contentsRect().height(),
-          w->testAttribute(Qt::WA_Hover), w->autoFillBackground(), w->testAttribute(Qt::WA_StyledBackground));
+  const char* roles[] = {"WindowText",  "Button",          "Light",          "Midlight",    "Dark",          "Mid",
+                         "Text",        "BrightText",      "ButtonText",     "Base",        "Window",        "Shadow",
+                         "Highlight",   "HighlightedText", "Link",           "LinkVisited", "AlternateBase", "NoRole",
+                         "ToolTipBase", "ToolTipText",     "PlaceholderText"};
+  fprintf(out, "%s %s style=%s font=%s geom=%d,%d,%d,%d cr=%d,%d,%d,%d hover=%d autofill=%d styledbg=%d\n",
+          w->metaObject()->className(), qPrintable(w->objectName()), w->style()->metaObject()->className(),
+          qPrintable(w->font().toString()), w->x(), w->y(), w->width(), w->height(), w->contentsRect().x(),
+          w->contentsRect().y(), w->contentsRect().width(), w->contentsRect().height(), w->testAttribute(Qt::WA_Hover),
+          w->autoFillBackground(), w->testAttribute(Qt::WA_StyledBackground));
   for (int g = 0; g < 3; ++g) {
     fprintf(out, "  g%d", g);
-    for (int r = 0; r < 21; ++r) if (r != 17) fprintf(out, " %s=%s", roles[r], qPrintable(w->palette().color(QPalette::ColorGroup(g), QPalette::ColorRole(r)).name(QColor::HexArgb)));
+    for (int r = 0; r < 21; ++r)
+      if (r != 17)
+        fprintf(out, " %s=%s", roles[r],
+                qPrintable(w->palette().color(QPalette::ColorGroup(g), QPalette::ColorRole(r)).name(QColor::HexArgb)));
     fprintf(out, "\n");
   }
 }
@@ -48,7 +60,8 @@ int main(int argc, char** argv) {
   w.SetText(TControl::labCurServer, "Current Server: 129.6.15.29");
   Pump(200);
   FILE* out = fopen(qPrintable(dir + "/facts.txt"), "w");
-  fprintf(out, "app style %s app font %s\n", QApplication::style()->metaObject()->className(), qPrintable(QApplication::font().toString()));
+  fprintf(out, "app style %s app font %s\n", QApplication::style()->metaObject()->className(),
+          qPrintable(QApplication::font().toString()));
   Dump(&w, out);
   for (QWidget* c : w.findChildren<QWidget*>()) Dump(c, out);
   auto* tabs = w.Control<QTabWidget>(TControl::TePageControl1);
@@ -61,7 +74,11 @@ int main(int argc, char** argv) {
   Pump(50);
   // focus in the edit box
   auto* edit = w.Control<QLineEdit>(TControl::edtSyncTime);
-  if (edit && edit->isEnabled()) { edit->setFocus(); Pump(100); w.grab().save(dir + "/focus.png"); }
+  if (edit && edit->isEnabled()) {
+    edit->setFocus();
+    Pump(100);
+    w.grab().save(dir + "/focus.png");
+  }
   w.setFocus();
   tabs->setCurrentIndex(0);
   Pump(50);
@@ -101,12 +118,20 @@ int main(int argc, char** argv) {
   QToolTip::showText(b0->mapToGlobal(QPoint(4, 20)), b0->toolTip(), b0);
   Pump(300);
   for (QWidget* t : QApplication::topLevelWidgets())
-    if (QString::fromLatin1(t->metaObject()->className()) == "QTipLabel" && t->isVisible()) { t->grab().save(dir + "/tooltip.png"); Dump(t, out); }
+    if (QString::fromLatin1(t->metaObject()->className()) == "QTipLabel" && t->isVisible()) {
+      t->grab().save(dir + "/tooltip.png");
+      Dump(t, out);
+    }
   QToolTip::hideText();
   // error box
   QTimer::singleShot(300, [&] {
     QWidget* box = QApplication::activeModalWidget();
-    if (box) { box->grab().save(dir + "/errorbox.png"); Dump(box, out); for (QWidget* c : box->findChildren<QWidget*>()) Dump(c, out); box->close(); }
+    if (box) {
+      box->grab().save(dir + "/errorbox.png");
+      Dump(box, out);
+      for (QWidget* c : box->findChildren<QWidget*>()) Dump(c, out);
+      box->close();
+    }
   });
   w.ShowErrorBox("Could not reach the server.");
   fclose(out);
