@@ -99,7 +99,7 @@ click 50 190
 shot hover-caption-button window hover 302 11
 hover 145 145; shot hover-button
 hover 302 11; sleep 1.5; shot tooltip root
-shot system-menu root system_menu
+system_menu; shot system-menu root
 escape
 hover 1000 700
 click 302 11; shot rolled-up
