@@ -1,9 +1,7 @@
 #include "Style.h"
 
 #include <QApplication>
-#include <algorithm>
 #include <QFontDatabase>
-#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
@@ -12,6 +10,7 @@
 #include <QStyleFactory>
 #include <QStyleOption>
 #include <QTabWidget>
+#include <algorithm>
 
 namespace {
 
