@@ -38,13 +38,16 @@ E2E_PIDS+=($bare)
 sleep 5  # start-up and the first query are over
 
 ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
+# Time on a processor in nanoseconds, all threads (the scheduler's count, finer than ticks).
+cpu_ns() { cat /proc/"$1"/task/*/schedstat | awk '{n += $1} END {print n}'; }
 rss() { awk '/VmRSS/ {print $2}' "/proc/$1/status"; }
-p0=$(ticks $program); b0=$(ticks $bare)
+p0=$(ticks $program); b0=$(ticks $bare); pn0=$(cpu_ns $program); bn0=$(cpu_ns $bare)
 sleep "$seconds"
-p1=$(ticks $program); b1=$(ticks $bare)
+p1=$(ticks $program); b1=$(ticks $bare); pn1=$(cpu_ns $program); bn1=$(cpu_ns $bare)
 hz=$(getconf CLK_TCK)
 cpu() { awk -v t="$1" -v hz="$hz" -v s="$seconds" 'BEGIN {printf "%.3f", 100 * t / hz / s}'; }
 echo "over ${seconds} s (CPU in % of one core, resident memory in KiB):"
-echo "kestrine:    CPU $(cpu $((p1 - p0))) %  RSS $(rss $program) KiB"
-echo "bare window: CPU $(cpu $((b1 - b0))) %  RSS $(rss $bare) KiB"
+ms() { awk -v n="$1" 'BEGIN {printf "%.1f", n / 1e6}'; }
+echo "kestrine:    CPU $(cpu $((p1 - p0))) % ($(ms $((pn1 - pn0))) ms)  RSS $(rss $program) KiB"
+echo "bare window: CPU $(cpu $((b1 - b0))) % ($(ms $((bn1 - bn0))) ms)  RSS $(rss $bare) KiB"
 awk -v a="$(rss $program)" -v b="$(rss $bare)" 'BEGIN {printf "memory ratio %.2f\n", a / b}'

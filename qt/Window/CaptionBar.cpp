@@ -11,6 +11,7 @@
 #include <QWindow>
 
 #include "FrameMenu.h"
+#include "Style.h"
 
 namespace {
 
@@ -57,6 +58,7 @@ TCaptionBar::TCaptionBar(QWidget* window, const QIcon& icon) : QWidget(window), 
   FIconLabel->installEventFilter(this);
   FCaption = new QLabel(window->windowTitle(), this);
   FCaption->setObjectName(QStringLiteral("Caption"));
+  ApplyCaptionLook(FCaption);
   connect(FWindow, &QWidget::windowTitleChanged, FCaption, &QLabel::setText);
 
   auto* row = new QHBoxLayout(this);

@@ -96,7 +96,7 @@ void SetCaption(QWidget* control, const QString& caption) {
 
 void Place(QWidget* control, const TControlSpec& spec) {
   if (spec.Kind == TControlKind::Page) return;  // the page control places its pages
-  // Measured in the style sheet's font, which polishing sets.
+  // Measured in the window's font, which the control inherits.
   control->ensurePolished();
   const int width = WidensToCaption(spec.Kind) ? std::max(spec.Width, control->sizeHint().width()) : spec.Width;
   control->setGeometry(spec.Left, spec.Top, width, spec.Height);
@@ -133,7 +133,7 @@ void TMainWindow::CreateControls() {
   setWindowTitle(QString::fromUtf8(form.Caption));
   setWindowFlags(Qt::Window | Qt::FramelessWindowHint);  // the frame is our own
   setAttribute(Qt::WA_StyledBackground);
-  setStyleSheet(KestrineStyleSheet());
+  ApplyKestrineLook(this);
   move(form.Left, form.Top);
   ClientArea = new QWidget(this);
   ClientArea->setObjectName(QStringLiteral("ClientArea"));

@@ -40,8 +40,14 @@ bool ActivationIsASingleClick() {
 }  // namespace
 
 TTrayIcon::TTrayIcon(const QIcon& icon, const std::vector<TMenuItem>& menu, QObject* parent)
-    : QObject(parent), FPicture(icon), FMenu(new QMenu) {
-  FillMenu(FMenu, menu, [this](TFrameCommand command) { emit CommandChosen(command); });
+    : QObject(parent), FPicture(icon), FItems(menu) {}
+
+QMenu* TTrayIcon::Menu() {
+  if (FMenu == nullptr) {
+    FMenu = new QMenu;
+    FillMenu(FMenu, FItems, [this](TFrameCommand command) { emit CommandChosen(command); });
+  }
+  return FMenu;
 }
 
 TTrayIcon::~TTrayIcon() {
@@ -56,7 +62,7 @@ void TTrayIcon::Show(const QString& hint) {
   delete FIcon;
   FIcon = new QSystemTrayIcon(FPicture, this);
   FIcon->setToolTip(hint);
-  FIcon->setContextMenu(FMenu);
+  FIcon->setContextMenu(Menu());
   // In an XEmbed tray the first click of a double click arrives as a single click
   // of its own, so there only the double click restores.
   const bool singleClickRestores = ActivationIsASingleClick();

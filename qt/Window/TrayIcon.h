@@ -22,7 +22,8 @@ public:
   void Show(const QString& hint);
   void Hide();
   bool IsShown() const;
-  QMenu* Menu() const { return FMenu; }
+  // Made when first needed: most runs never show the icon.
+  QMenu* Menu();
   static bool Available();
 
 signals:
@@ -30,6 +31,7 @@ signals:
 
 private:
   QIcon FPicture;
-  QMenu* FMenu;
+  std::vector<TMenuItem> FItems;
+  QMenu* FMenu = nullptr;
   QSystemTrayIcon* FIcon = nullptr;  // only while shown
 };

@@ -32,7 +32,7 @@ protected:
   template <class T = QWidget>
   T* Control(const TControlSpec& spec) const {
     auto* control = FForm->Control<T>(spec.Id);
-    if (control != nullptr) control->ensurePolished();  // the style sheet's font is set on polish
+    if (control != nullptr) control->ensurePolished();
     return control;
   }
 

@@ -10,6 +10,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
@@ -164,6 +165,37 @@ TEST(WindowTest, TheCaptionBarHasTheTablesButtons) {
     ASSERT_EQ(commands.size(), i + 1);
     EXPECT_EQ(commands.back(), spec.Command);
   }
+  CloseForm(window);
+}
+
+// The look as drawn: the window's font on every control and on the popups it
+// opens, the white bold caption, the frame's and the boxes' colours.
+TEST(WindowTest, TheWindowIsDrawnInItsOwnFontAndColours) {
+  auto window = MakeWindow();
+  window->show();
+  PumpFor(20ms);
+  const QFont font = window->font();
+  EXPECT_EQ(font.pixelSize(), 10);
+  for (const TControlSpec& spec : ControlTable()) {
+    QWidget* control = window->Control(spec.Id);
+    EXPECT_EQ(control->font(), font) << spec.Name;
+  }
+  auto* caption = window->CaptionBar->findChild<QLabel*>(QStringLiteral("Caption"));
+  EXPECT_EQ(caption->font().family(), font.family());
+  EXPECT_TRUE(caption->font().bold());
+  EXPECT_EQ(caption->palette().color(QPalette::WindowText), QColor(Qt::white));
+  QMenu* menu = window->CaptionBar->ShowSystemMenu(window->mapToGlobal(QPoint(0, 20)));
+  EXPECT_EQ(menu->font(), font);
+  menu->close();
+
+  const QImage frame = window->grab().toImage();
+  EXPECT_EQ(frame.pixelColor(0, 0), QColor(0x4a, 0x6a, 0x96));
+  EXPECT_EQ(frame.pixelColor(2, frame.height() - 2), QColor(0xe8, 0xec, 0xf2));
+  const QImage box = window->Control(TControl::TeSEdit3)->grab().toImage();
+  EXPECT_EQ(box.pixelColor(0, 0), QColor(0x9a, 0xa9, 0xbf));
+  EXPECT_EQ(box.pixelColor(2, 2), QColor(Qt::white));
+  const QImage page = window->Control(TControl::TePageControl1)->grab().toImage();
+  EXPECT_EQ(page.pixelColor(3, page.height() - 3), QColor(0xf4, 0xf6, 0xf9));
   CloseForm(window);
 }
 
