@@ -4,19 +4,20 @@
 // in facts.txt. Built with the same source in both trees, run on a private X
 // server (tests/e2e/lib.sh, e2e_start_x):
 //   build-rel/bench/look_probe OUT_DIR
+#include <cstdio>
+
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
-#include <QAbstractItemView>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QStyle>
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolButton>
 #include <QToolTip>
-#include <QStyle>
 #include <QtTest/QTest>
-#include <cstdio>
 
 #include "AppTestSupport.h"
 #include "CaptionBar.h"

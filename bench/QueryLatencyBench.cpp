@@ -8,17 +8,18 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <QApplication>
-#include <QComboBox>
-#include <QCoreApplication>
-#include <QLineEdit>
-#include <QRadioButton>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <thread>
 #include <vector>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QLineEdit>
+#include <QRadioButton>
 
 #include "Core/IdSync.h"
 #include "MainWindow.h"

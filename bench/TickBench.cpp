@@ -1,10 +1,5 @@
 // The cost of one status tick (both FormatClockTime calls and the writes to the
 // three boxes) on a window whose query has succeeded, and of each format alone.
-#include <QApplication>
-#include <QLocale>
-#include <QLineEdit>
-#include <QAbstractButton>
-#include <QTimer>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -13,11 +8,17 @@
 #include <string>
 #include <vector>
 
+#include <QAbstractButton>
+#include <QApplication>
+#include <QLineEdit>
+#include <QLocale>
+#include <QTimer>
+
 #include "Core/IdSync.h"
 #include "Fakes/FakeUdpServer.h"
 #include "MainWindow.h"
-#include "RegionalSettings.h"
 #include "Protocols/IdRequestPacer.h"
+#include "RegionalSettings.h"
 #include "Support/NetnsCheck.h"
 #include "Sync/GetTimeClientThread.h"
 

@@ -9,8 +9,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <QApplication>
-#include <QTimer>
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
@@ -18,6 +16,9 @@
 #include <ctime>
 #include <memory>
 #include <thread>
+
+#include <QApplication>
+#include <QTimer>
 
 #include "LoadGenerator.h"
 #include "MainThreadPump.h"

@@ -11,8 +11,8 @@
 #include <iterator>
 #include <vector>
 
-#include "TimeText/FormatClockTime.h"
 #include "FuzzCheck.h"
+#include "TimeText/FormatClockTime.h"
 
 using namespace KestrineFuzz;
 

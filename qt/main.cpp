@@ -1,17 +1,18 @@
-#include <QApplication>
-#include <QLocale>
-#include <QSessionManager>
-#include <QSocketNotifier>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include <QApplication>
+#include <QLocale>
+#include <QSessionManager>
+#include <QSocketNotifier>
+
 #include "Form/AppTitle.h"
+#include "Form/StartOptions.h"
 #include "MainWindow.h"
 #include "Platform/InstanceClaim.h"
 #include "QuitOnSignal.h"
 #include "RegionalSettings.h"
-#include "Form/StartOptions.h"
 
 namespace {
 

@@ -8,10 +8,10 @@
 #include <atomic>
 #include <exception>
 
-#include "Form/AppTitle.h"
 #include "ControlIds.h"
-#include "Form/ControlTable.h"
 #include "Core/IdSync.h"
+#include "Form/AppTitle.h"
+#include "Form/ControlTable.h"
 #include "FrameMenu.h"
 #include "Platform/InstanceClaim.h"
 #include "Platform/Windows/Utf8.h"

@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
-#include "TimeText/PictureTranslation.h"
 #include "Platform/Windows/Utf8.h"
+#include "TimeText/PictureTranslation.h"
 
 namespace {
 

@@ -3,10 +3,10 @@
 #include <commctrl.h>
 
 #include "Core/IdSync.h"
+#include "Form/StartOptions.h"
 #include "MainWindow.h"
 #include "Platform/InstanceClaim.h"
 #include "RegionalSettingsWin.h"
-#include "Form/StartOptions.h"
 
 int RunKestrine(HINSTANCE instance, int show) {
   // A later start brings the first one's window back and ends, settings untouched.

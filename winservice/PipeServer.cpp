@@ -4,12 +4,12 @@
 
 #include <cstdlib>
 
-#include "PolicyKey.h"
 #include "Platform/HelperRequest.h"
 #include "Platform/Windows/ClockService.h"
 #include "Platform/Windows/PipeIo.h"
 #include "Platform/Windows/SystemMessage.h"
 #include "Platform/Windows/Utf8.h"
+#include "PolicyKey.h"
 
 namespace {
 

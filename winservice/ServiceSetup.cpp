@@ -1,6 +1,7 @@
+#include "ServiceSetup.h"
+
 #include "Platform/Clock.h"
 #include "Platform/Windows/ClockService.h"
-#include "ServiceSetup.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 #pragma once
 #include <string>
 
-#include "TimeText/FormatDateTime.h"
 #include "System/IdGlobal.h"
+#include "TimeText/FormatDateTime.h"
 
 // A DateTime value as the window shows it. The local format is the user's long time
 // pattern, ", dddd, " and the user's long date pattern, with the user's settings; the

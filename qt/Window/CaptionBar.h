@@ -1,9 +1,10 @@
 #pragma once
+#include <functional>
+#include <vector>
+
 #include <QIcon>
 #include <QPoint>
 #include <QWidget>
-#include <functional>
-#include <vector>
 
 #include "Form/ControlTable.h"
 #include "Form/FrameLogic.h"

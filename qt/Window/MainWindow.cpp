@@ -21,8 +21,8 @@
 #include <QTabWidget>
 #include <QTimer>
 
-#include "Form/AppTitle.h"
 #include "CaptionBar.h"
+#include "Form/AppTitle.h"
 #include "Form/ControlTable.h"
 #include "MainThreadPump.h"
 #include "RegionalSettings.h"

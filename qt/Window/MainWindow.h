@@ -1,8 +1,9 @@
 #pragma once
-#include <QWidget>
 #include <array>
 #include <functional>
 #include <memory>
+
+#include <QWidget>
 
 #include "Form/Form1.h"
 #include "Form/FormView.h"

@@ -1,5 +1,7 @@
 #include "Style.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QFontDatabase>
 #include <QLabel>
@@ -10,7 +12,6 @@
 #include <QStyleFactory>
 #include <QStyleOption>
 #include <QTabWidget>
-#include <algorithm>
 
 namespace {
 

@@ -1,8 +1,9 @@
 #pragma once
+#include <vector>
+
 #include <QIcon>
 #include <QObject>
 #include <QString>
-#include <vector>
 
 #include "Form/FrameLogic.h"
 

@@ -1,7 +1,3 @@
-#include "Core/IdSocketHandle.h"
-
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <limits>
 #include <memory>
@@ -11,6 +7,9 @@
 #include <thread>
 #include <vector>
 
+#include <gtest/gtest.h>
+
+#include "Core/IdSocketHandle.h"
 #include "Core/IdSocketList.h"
 #include "Fakes/FakeUdpServer.h"
 #include "Fakes/UdpProbe.h"

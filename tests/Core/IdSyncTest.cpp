@@ -1,12 +1,12 @@
-#include "Core/IdSync.h"
-
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <future>
 #include <stdexcept>
 #include <string>
 #include <thread>
+
+#include <gtest/gtest.h>
+
+#include "Core/IdSync.h"
 
 namespace {
 

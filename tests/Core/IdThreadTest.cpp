@@ -1,7 +1,3 @@
-#include "Core/IdThread.h"
-
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <chrono>
 #include <future>
@@ -9,6 +5,9 @@
 #include <string>
 #include <thread>
 
+#include <gtest/gtest.h>
+
+#include "Core/IdThread.h"
 #include "Core/IdThreadStart.h"
 #include "System/IdException.h"
 

@@ -1,12 +1,11 @@
-#include "Core/IdUDPBase.h"
-
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <future>
 #include <thread>
 
+#include <gtest/gtest.h>
+
 #include "Core/IdSocketHandle.h"
+#include "Core/IdUDPBase.h"
 #include "Fakes/FakeUdpServer.h"
 #include "Fakes/UdpProbe.h"
 #include "Support/TestHelpers.h"

@@ -5,9 +5,9 @@
 #include <pthread.h>
 
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstdint>
 #include <exception>
 #include <stdexcept>
 #include <string>

@@ -1,12 +1,12 @@
 #pragma once
 // A fake window whose first query, to a fake server on loopback, has already
 // succeeded, and a fake clock; shared by the portable and the Linux-only cases.
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
+
+#include <gtest/gtest.h>
 
 #include "Fakes/FakeUdpServer.h"
 #include "Form/FakeFormView.h"

@@ -1,12 +1,12 @@
 // Setting the clock, its schedules, the time-change notice and the status tick,
 // on a fake window whose first query has already succeeded.
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <filesystem>
 #include <optional>
 #include <regex>
 #include <thread>
+
+#include <gtest/gtest.h>
 
 #include "Core/IdThreadStart.h"
 #include "Form/ClockDisplayFixture.h"

@@ -1,13 +1,13 @@
 #pragma once
 // The controller on a fake window, against fake servers inside the test's
 // private network namespace; shared by the portable and the Linux-only cases.
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "Core/IdSync.h"
 #include "Form/FakeFormView.h"

@@ -4,12 +4,12 @@
 // unreachable there, so an exchange with them raises at once ("Network is
 // unreachable"). The servers stand on 127.0.0.1, one at a time: under Wine,
 // answers from other 127/8 addresses never reach the client.
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <new>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "Fakes/FakeUdpServer.h"
 #include "Form/ControllerFixture.h"

@@ -1,9 +1,9 @@
 #include "FakeFormView.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <thread>
+
+#include <gtest/gtest.h>
 
 #include "Core/IdSync.h"
 #include "Form/ControlTable.h"

@@ -1,14 +1,14 @@
 // The frame's behaviour on a fake window: roll-up, the system menu in each state,
 // every way to the notification area and back, the caption bar icon's clicks,
 // and the error box's text rule.
-#include <gtest/gtest.h>
-
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
-#include "Form/ErrorBox.h"
+#include <gtest/gtest.h>
+
 #include "FakeFormView.h"
+#include "Form/ErrorBox.h"
 #include "Form/FrameLogic.h"
 #include "Protocols/IdRequestPacer.h"
 #include "Support/FakeClock.h"

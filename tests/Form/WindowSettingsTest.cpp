@@ -1,14 +1,14 @@
 // The window and its settings: loaded into the controls at start-up, saved at
 // the end, and the start-with-the-session entry. Every test gets its own
 // settings file and its own XDG_CONFIG_HOME in a temporary folder.
-#include <gtest/gtest.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "Core/IdSync.h"
 #include "Fakes/UdpProbe.h"

@@ -1,10 +1,7 @@
 // The OS seams that can be tried for real inside the test namespace, where the
 // system refuses every change of the clock, and the clock's conversions.
-#include <poll.h>
-
-#include <gtest/gtest.h>
-
 #include <grp.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -12,16 +9,17 @@
 #include <unistd.h>
 
 #include <csignal>
-#include <filesystem>
-
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
 #include <thread>
+
+#include <gtest/gtest.h>
 
 #include "Platform/Clock.h"
 #include "Platform/ExePath.h"

@@ -1,10 +1,9 @@
-#include "Protocols/IdRequestPacer.h"
-
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <future>
 
+#include <gtest/gtest.h>
+
+#include "Protocols/IdRequestPacer.h"
 #include "Protocols/IdSNTP.h"
 #include "Protocols/IdTimeUDP.h"
 #include "Protocols/ProtocolTestSupport.h"

@@ -1,11 +1,10 @@
-#include "Protocols/IdSNTP.h"
-
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <functional>
 #include <future>
 
+#include <gtest/gtest.h>
+
+#include "Protocols/IdSNTP.h"
 #include "Protocols/ProtocolTestSupport.h"
 #include "System/IdException.h"
 

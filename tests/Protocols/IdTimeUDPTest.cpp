@@ -1,14 +1,13 @@
-#include "Protocols/IdTimeUDP.h"
-
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <functional>
 #include <future>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "Fakes/UdpProbe.h"
 #include "Protocols/IdSNTP.h"
+#include "Protocols/IdTimeUDP.h"
 #include "Protocols/ProtocolTestSupport.h"
 #include "System/IdException.h"
 

@@ -1,7 +1,4 @@
 #pragma once
-#include "Support/TestHelpers.h"
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -9,8 +6,11 @@
 #include <optional>
 #include <string>
 
+#include <gtest/gtest.h>
+
 #include "Fakes/FakeUdpServer.h"
 #include "Protocols/IdRequestPacer.h"
+#include "Support/TestHelpers.h"
 #include "System/IdGlobal.h"
 
 namespace KestrineTest {

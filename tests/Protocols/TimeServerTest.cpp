@@ -1,14 +1,14 @@
 // The UDP listener server and the Time protocol server over real loopback
 // sockets. Handlers run on this (the "window's") thread, so every wait pumps the
 // window's-thread queue the way the program's event loop does.
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <cstdlib>
 #include <future>
 #include <memory>
 #include <optional>
 #include <regex>
+
+#include <gtest/gtest.h>
 
 #include "Core/IdSync.h"
 #include "Core/IdThreadStart.h"

@@ -1,14 +1,12 @@
 // The settings file format: reading as the Windows profile functions do, writing
 // that changes one line and keeps every other byte, and replacement all at once.
+#include <sched.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/wait.h>
-#include <sched.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <csignal>
 #include <filesystem>
@@ -16,6 +14,8 @@
 #include <functional>
 #include <random>
 #include <sstream>
+
+#include <gtest/gtest.h>
 
 #include "Settings/IniFile.h"
 #include "Support/TestHelpers.h"

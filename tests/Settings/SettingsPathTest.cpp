@@ -1,10 +1,10 @@
 // Where the settings file lies: beside the program, or in the user's folder.
-#include <gtest/gtest.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <string>
+
+#include <gtest/gtest.h>
 
 #include "Settings/SettingsPath.h"
 #include "Support/TestHelpers.h"

@@ -1,10 +1,10 @@
 // The settings record and the file's ten keys: their order, their defaults, and
 // how each key is read and written.
-#include <gtest/gtest.h>
-
 #include <filesystem>
 #include <random>
 #include <string>
+
+#include <gtest/gtest.h>
 
 #include "Settings/Settings.h"
 #include "Support/TestHelpers.h"

@@ -2,13 +2,13 @@
 // sets the clock itself: the maps are handed to its decision, and the one real
 // namespace is made afresh by a child, so that the answer is the same wherever
 // the suite runs.
-#include <gtest/gtest.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <optional>
 #include <string>
+
+#include <gtest/gtest.h>
 
 #include "Support/ClockShield.h"
 

@@ -1,6 +1,5 @@
-#include <gmock/gmock.h>
-
 #include <QApplication>
+#include <gmock/gmock.h>
 
 #include "Support/NetnsCheck.h"
 

@@ -5,12 +5,12 @@
 #include <winsock2.h>
 #include <iphlpapi.h>
 
-#include <gmock/gmock.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
+
+#include <gmock/gmock.h>
 
 namespace {
 

@@ -1,10 +1,10 @@
 // The query worker alone, behind a fake of its door: no synchronizer exists.
-#include <gtest/gtest.h>
-
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "Fakes/FakeUdpServer.h"
 #include "Sync/SynchronizerFixture.h"

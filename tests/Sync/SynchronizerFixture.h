@@ -2,13 +2,13 @@
 // The synchronizer without a window: a recording stand-in for what it reads and
 // shows, a fake clock, and the test's thread as the window's thread. Shared by
 // the portable and the Linux-only cases.
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "Core/IdSync.h"
 #include "Protocols/IdRequestPacer.h"

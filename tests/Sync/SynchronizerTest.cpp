@@ -1,11 +1,11 @@
 // The synchronizer's rules without a window: the server choice, what a set does
 // to the offset and to a measurement under way, the refusal shown once, and the
 // synchronization on start-up. Queries go to a fake server on loopback.
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <optional>
 #include <thread>
+
+#include <gtest/gtest.h>
 
 #include "Core/IdThreadStart.h"
 #include "Fakes/FakeUdpServer.h"

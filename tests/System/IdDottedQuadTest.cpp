@@ -1,6 +1,6 @@
-#include "System/IdDottedQuad.h"
-
 #include <gtest/gtest.h>
+
+#include "System/IdDottedQuad.h"
 
 namespace {
 

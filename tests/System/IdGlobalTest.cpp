@@ -1,8 +1,7 @@
-#include "System/IdGlobal.h"
-
 #include <gtest/gtest.h>
 
 #include "Support/TestHelpers.h"
+#include "System/IdGlobal.h"
 
 using KestrineTest::ScopedTz;
 

@@ -1,13 +1,12 @@
-#include "System/IdStack.h"
-
 #include <netdb.h>
-
-#include <gtest/gtest.h>
 
 #include <cerrno>
 #include <cstring>
 
+#include <gtest/gtest.h>
+
 #include "System/IdException.h"
+#include "System/IdStack.h"
 #include "System/Posix/IdStackPosix.h"
 
 namespace {

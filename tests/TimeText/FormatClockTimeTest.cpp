@@ -1,10 +1,10 @@
 // The pattern language and the two formats of the clock boxes, with given settings.
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <limits>
 #include <ostream>
 #include <random>
+
+#include <gtest/gtest.h>
 
 #include "TimeText/FormatClockTime.h"
 #include "TimeText/FormatDateTime.h"

@@ -1,11 +1,11 @@
 // A Qt plugin of the kind any user can have a program load through
 // QT_PLUGIN_PATH and QT_QPA_GENERIC_PLUGINS: it writes the capabilities of the
 // process it was loaded into to the file KESTRINE_CAP_PROBE_OUT names.
-#include <QGenericPlugin>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include <QGenericPlugin>
 
 namespace {
 

@@ -8,10 +8,10 @@
 // setting the clock; the port helper is the shipped one.
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <linux/capability.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <spawn.h>
-#include <linux/capability.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>

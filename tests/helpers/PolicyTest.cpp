@@ -1,11 +1,11 @@
 // Whom the helpers serve, as a table of callers and polkit's answers; and the
 // reading of what the bus answers. policy_journey.sh asks a real polkitd.
-#include <gtest/gtest.h>
-
 #include <initializer_list>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "Platform/HelperRequest.h"
 #include "Policy.h"

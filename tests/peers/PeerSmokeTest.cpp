@@ -1,7 +1,6 @@
 // Proves the real peers work with plain sockets, so a failing protocol test
 // against them points at our code rather than at the harness.
 #include <arpa/inet.h>
-#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -16,6 +15,8 @@
 #include <thread>
 #include <utility>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "Support/NetnsCheck.h"
 #include "Support/Peers.h"

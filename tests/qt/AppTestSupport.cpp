@@ -1,18 +1,19 @@
 #include "AppTestSupport.h"
 
+#include <thread>
+
 #include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QTimer>
 #include <gtest/gtest.h>
-#include <thread>
 
 #include "Core/IdSync.h"
-#include "Sync/GetTimeClientThread.h"
 #include "MainWindow.h"
 #include "RegionalSettings.h"
 #include "Support/TestHelpers.h"
+#include "Sync/GetTimeClientThread.h"
 
 namespace KestrineTest {
 

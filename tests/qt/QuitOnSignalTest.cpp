@@ -1,10 +1,10 @@
 // Asked to end by a signal, the program leaves its event loop and ends through its
 // normal path, which saves the settings.
+#include <csignal>
+
 #include <QCoreApplication>
 #include <QTimer>
 #include <gtest/gtest.h>
-
-#include <csignal>
 
 #include "QuitOnSignal.h"
 

@@ -1,12 +1,12 @@
 // Regional settings built from Qt's locale data, as the clock boxes show them.
-#include <gtest/gtest.h>
-
-#include <QLocale>
 #include <ostream>
 
+#include <QLocale>
+#include <gtest/gtest.h>
+
+#include "RegionalSettings.h"
 #include "TimeText/FormatClockTime.h"
 #include "TimeText/FormatDateTime.h"
-#include "RegionalSettings.h"
 
 namespace {
 

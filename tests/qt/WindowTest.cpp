@@ -5,24 +5,23 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <map>
+
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolButton>
 #include <gtest/gtest.h>
-
-#include <algorithm>
-#include <map>
-
-#include <QApplication>
-#include <QMessageBox>
 
 #include "AppTestSupport.h"
 #include "CaptionBar.h"

@@ -4,11 +4,12 @@
 // screen readers.
 #include <windows.h>
 #include <commctrl.h>
-#include <gtest/gtest.h>
 
 #include <map>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "CaptionBar.h"
 #include "ControlIds.h"

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "TimeText/FormatDateTime.h"
 #include "RegionalSettingsWin.h"
+#include "TimeText/FormatDateTime.h"
 
 namespace {
 

@@ -35,9 +35,9 @@
 //                            prints the ones replaced, in the same form
 #include <windows.h>
 #include <commctrl.h>
-#include <shellapi.h>
 #include <fcntl.h>
 #include <io.h>
+#include <shellapi.h>
 #include <tlhelp32.h>
 
 #include <chrono>

@@ -2,11 +2,11 @@
 // may hold, and its refusals summarised for the event log: plain values, so
 // every kind of caller Windows has can stand in the tables (under Wine every
 // process has one administrator's token).
-#include <gtest/gtest.h>
-
 #include <regex>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "ClockPolicy.h"
 #include "InstanceQuota.h"

@@ -9,8 +9,6 @@
 #include <aclapi.h>
 #include <sddl.h>
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
@@ -21,6 +19,8 @@
 #include <thread>
 #include <utility>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "Platform/Clock.h"
 #include "Platform/ClockRight.h"

@@ -1,5 +1,7 @@
 // The socket stack's calls on POSIX sockets, with errno and resolver codes
 // mapped onto the Windows Sockets numbering that the rest of the program uses.
+#include "System/Posix/IdStackPosix.h"
+
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -15,7 +17,6 @@
 #include "Platform/PortRight.h"
 #include "System/IdDottedQuad.h"
 #include "System/IdStack.h"
-#include "System/Posix/IdStackPosix.h"
 
 namespace IdStackPosix {
 

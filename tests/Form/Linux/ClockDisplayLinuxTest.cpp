@@ -1,10 +1,11 @@
 // Clock cases that need Linux: time zones given as POSIX TZ strings, the
 // advice that names setcap, and the real clock inside a user namespace.
-#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <cerrno>
 #include <filesystem>
+
+#include <gtest/gtest.h>
 
 #include "Form/ClockDisplayFixture.h"
 #include "Platform/ClockRight.h"

@@ -6,8 +6,6 @@
 #include <windows.h>
 #include <sddl.h>
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -18,6 +16,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "Platform/Autostart.h"
 #include "Platform/Clock.h"

@@ -1,8 +1,8 @@
 // The project's time clients against real servers: chronyd over SNTP and
 // xinetd's internal RFC 868 service, both on loopback in the test's namespace.
-#include <gtest/gtest.h>
-
 #include <cmath>
+
+#include <gtest/gtest.h>
 
 #include "Protocols/IdSNTP.h"
 #include "Protocols/IdTimeUDP.h"

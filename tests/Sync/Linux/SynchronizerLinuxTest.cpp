@@ -1,7 +1,7 @@
 // Synchronizer cases that need Linux: time zones given as POSIX TZ strings.
-#include <gtest/gtest.h>
-
 #include <string>
+
+#include <gtest/gtest.h>
 
 #include "Support/TestHelpers.h"
 #include "Sync/SynchronizerFixture.h"

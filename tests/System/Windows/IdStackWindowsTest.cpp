@@ -1,15 +1,14 @@
 // The socket stack on Windows Sockets: the numbers and texts that the system's
 // own failures carry.
-#include "System/IdStack.h"
-
-#include <gtest/gtest.h>
-
 #include <functional>
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "Fakes/UdpProbe.h"
 #include "System/IdException.h"
+#include "System/IdStack.h"
 
 namespace {
 
