@@ -53,16 +53,17 @@ TLoadResult RunLoad(const TLoadSettings& settings) {
   std::uint64_t sampleEvery = 1;
   while (Clock::now() < end) {
     poll(set.data(), set.size(), 10);
-    const auto now = Clock::now();
     for (std::size_t i = 0; i < clients.size(); ++i) {
       auto& client = clients[i];
       unsigned char reply[16];
       while (recv(client.Fd, reply, sizeof reply, 0) >= 0) {
         ++result.Replies;
         if (!client.Outstanding.empty()) {
+          // Read at each reply: a busy socket keeps this loop going for a long
+          // time, and a reply may answer a request sent in it.
           if (result.Replies % sampleEvery == 0)
             result.LatencyMicros.push_back(
-                std::chrono::duration<double, std::micro>(now - client.Outstanding.front()).count());
+                std::chrono::duration<double, std::micro>(Clock::now() - client.Outstanding.front()).count());
           client.Outstanding.pop_front();
         }
         if (result.LatencyMicros.size() > 200000) {  // keep every other sample, and sample half as often
@@ -73,6 +74,7 @@ TLoadResult RunLoad(const TLoadSettings& settings) {
         }
         send(client);
       }
+      const auto now = Clock::now();
       while (!client.Outstanding.empty() && now - client.Outstanding.front() > settings.LossTimeout) {
         client.Outstanding.pop_front();
         ++result.Lost;
