@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The reference for the Windows program's start-up: a plain Win32 window with
 // the program's client controls (the same layout code, font and manifest) and
 // nothing else: no settings, sockets, notification-area icon or logic.

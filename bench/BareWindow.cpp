@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The reference for the idle figures: a bare Qt window with one line edit that a
 // 500 ms timer rewrites with the time, and nothing else.
 #include <QApplication>

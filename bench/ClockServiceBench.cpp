@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The clock service's costs under Wine: a request's round trip through the
 // program's client (median and 90th percentile of 200), then its resident
 // memory and the processor time it takes over 60 idle seconds. It installs the

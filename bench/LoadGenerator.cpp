@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "LoadGenerator.h"
 
 #include <arpa/inet.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The window's look with fixed texts, for comparing two builds pixel by pixel:
 // its pages, a focused box, hovered buttons, and the popups it opens (system
 // menu, list, tooltip, error box) as PNGs, and each widget's font and palette

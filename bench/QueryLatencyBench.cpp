@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One SNTP query through the controller ("Refresh" until the worker has ended)
 // against a loopback chronyd, beside a bare UDP round trip to the same server,
 // interleaved in one run so that both see the same machine load.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The cost of one status tick (both FormatClockTime calls and the writes to the
 // three boxes) on a window whose query has succeeded, and of each format alone.
 #include <algorithm>

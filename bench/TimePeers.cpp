@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Time protocol bench's two peers as processes of their own, for measuring
 // the program as a user runs it (bench/time_server_program.sh):
 //   time_peers bare PORT                          a bare recvmmsg/sendmmsg server, until killed

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Replies per second and latency of the Time protocol server under a bounded
 // loopback load, as the program runs it (handlers on the window's thread while a
 // 500 ms timer ticks there and a posted event stands for a click every 100 ms),

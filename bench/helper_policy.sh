@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # What asking polkit costs one setting of the clock: the tests' clock helper
 # (it records instead of setting) asked as the program asks it, by root (served
 # without polkit) and by the user at the screen (polkit asked over the system

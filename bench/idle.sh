@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Idle CPU and resident memory of the program after a successful query, beside a
 # bare Qt window with the same 500 ms timer, both running at the same time on one
 # private X server for the same minute. Run inside a private network namespace:

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The window as two builds draw it, side by side: each program on a private X
 # server of its own, after a successful query (a local chronyd answers as the
 # default time server), the same actions sent to both and both windows taken at

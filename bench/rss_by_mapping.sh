@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Resident memory by mapping (/proc/PID/smaps) of the program after a successful
 # query and of the bare Qt window beside it (as bench/idle.sh runs them), and
 # the mappings where they differ by more than 30 KiB. Runs itself inside a

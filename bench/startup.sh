@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Start-up time: from starting the program to its window being shown on a private
 # X server, over several starts (median). Run inside a private network namespace:
 #   unshare -rn bash bench/startup.sh BUILD_DIR [STARTS]

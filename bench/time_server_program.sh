@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The Time protocol server as a user meets it: the real program, its window on a
 # private X server with a window manager, its settings ticking "Run as local time
 # server" (and its clock display ticking against a fake SNTP server), under the

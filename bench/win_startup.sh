@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Start-up time of the Windows program under Wine: from starting Kestrine.exe to
 # its window being shown on a private X server, over several starts (median),
 # with a warm wineserver and desktop (one start first, not counted; Notepad

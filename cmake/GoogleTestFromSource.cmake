@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # GoogleTest compiled with the project's compiler from Debian's source package
 # (googletest), for builds that cannot link the system's libgtest: the Windows
 # cross build. Provides the same targets as find_package(GTest).

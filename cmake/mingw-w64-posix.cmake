@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Cross build for 64-bit Windows with Debian's mingw-w64 (the posix-threads
 # variant: the win32 one lacks std::thread and std::mutex). Programs are linked
 # statically, so they need no MinGW DLLs, and ctest runs them through Wine.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Arbitrary host names through ResolveAddress's dotted-quad rule: whatever
 // ParseDottedQuad accepts, with the four numbers of a plain reading, ParseIPv4
 // (what the socket layer binds and sends to) accepts with the same numbers, and

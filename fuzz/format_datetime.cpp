@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Arbitrary patterns, values and regional patterns through the pattern language
 // and the window's clock texts: never more than 256 characters, never a broken
 // UTF-8 sequence out of valid ones in, never a crash.

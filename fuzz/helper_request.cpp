@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Arbitrary bytes as a request to either privileged helper: a request is taken
 // only when it is exactly one request of that helper, with a step no longer
 // than the clock's range or port 37, and what is taken encodes back to the

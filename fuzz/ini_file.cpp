@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Arbitrary settings files: reading a value, and writing one then reading it back,
 // with every other line of the file kept byte for byte.
 //

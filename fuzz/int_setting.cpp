@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Arbitrary text as an integer key of the settings file, checked against the C
 // library's own number parsing.
 #include <cerrno>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Arbitrary bytes as what the system bus sends a privileged helper: the reader
 // takes a whole message or waits for more or refuses it, never reads past the
 // bytes, and what it takes is never longer than what came.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Arbitrary bytes as an SNTP server's reply, through the decisions a query makes:
 // whose datagram it is (sender and originate stamp), whether it is refused, and
 // the server's time as local time.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Arbitrary bytes as a Time protocol (RFC 868) server's reply: the seconds with
 // the bytes it lacks as zero, and their conversion to local time.
 //

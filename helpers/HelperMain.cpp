@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "HelperMain.h"
 
 #include <fcntl.h>

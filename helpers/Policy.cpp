@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Policy.h"
 
 #include "Platform/HelperRequest.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "PolkitCheck.h"
 
 #include <poll.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The clock of the tests' helper: it refuses as the kernel would without
 // cap_sys_time, and otherwise appends the instant to a file named when it was
 // built, since the helper reads neither its environment nor its arguments.

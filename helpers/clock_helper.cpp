@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kestrine-clock-helper: sets the system clock for Kestrine, which holds no
 // right itself. The only file of the package with cap_sys_time. It reads one
 // request from standard input (HelperRequest.h), asks the policy whether the

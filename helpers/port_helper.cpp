@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kestrine-port-helper: answers RFC 868 Time requests on UDP port 37 for
 // Kestrine, which holds no right itself. The only file of the package with
 // cap_net_bind_service. It reads one request from standard input (the address

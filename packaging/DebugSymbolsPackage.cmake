@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Run by cpack after it has made the packages (CPACK_POST_BUILD_SCRIPTS): puts
 # the debug symbols package in the form Debian's own are in. CMake 3.25 lists
 # its files in md5sums by the absolute paths of its staging folder, and gives

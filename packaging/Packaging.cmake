@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Desktop integration and the Debian package. `cmake --install` puts the
 # program, its menu entry and its icon under the prefix; `cpack` in the build
 # tree makes kestrine_<version>_<arch>.deb of the same files.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Format and lint: clang-format over every tracked C++ file, clang-tidy (the set in
 # .clang-tidy) over the project's own translation units in a configured tree's
 # compile database, and the paths and links of README.md and docs/*.md. Prints
@@ -41,6 +42,12 @@ for doc in README.md docs/*.md; do
     fi
   done < <(grep -on '](\([^):]*\))' "$doc" | sed 's/](\(.*\))$/\1/')
 done
+
+# Every source file names its licence in one of its first three lines.
+while read -r file; do
+  head -3 "$file" | grep -q 'SPDX-License-Identifier: MIT' || { echo "check: $file has no SPDX-License-Identifier line"; status=1; }
+done < <(git ls-files '*.cpp' '*.h' '*.sh' '*.py' '*.cmake' '*CMakeLists.txt' '*.in' '*.rc' '*.mc' '*.nsi' \
+  '*.xml' '*.qrc' '*.policy' '*.desktop' '*.1' '*.supp' .ci/run packaging/debian/lintian-overrides)
 
 mapfile -t sources < <(git ls-files '*.cpp' '*.h')
 if ! clang-format --dry-run --Werror "${sources[@]}" >"$build/format.log" 2>&1; then

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs the Debian packages Kestrine needs: `run` to build and start it,
 # `test` to also run every test. A machine that has them all does no apt work.
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Unpacks chrony, xinetd and rdate into .peers for the tests that talk to real
 # peers. They are never installed: their packages would enable system services.
 set -euo pipefail

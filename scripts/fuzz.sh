@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the fuzz targets of fuzz/ with clang (libFuzzer, ASan, UBSan) in
 # build-fuzz/ and runs each for SECONDS (default 60) on a copy of its seed
 # corpus. One summary line per target; exits non-zero when any target finds

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds Kestrine (into build-run/, apart from the test builds) and starts it.
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Takes docs/screenshot.png: the window after a successful query (normal, then
 # rolled up) on a private X server, against a local chronyd standing in for the
 # default time server. Runs itself inside a private network namespace.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds Kestrine three ways (plain, ASan+UBSan, TSan) and runs the tests of
 # each build inside a private network namespace of its own: there no test can
 # reach a real network or change the real clock. Then the fuzz targets and the

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Runs a command inside a private network namespace and a user namespace of its
 # own, with the loopback interface up: there no test reaches a real network,
 # and no capability reaches the real clock.

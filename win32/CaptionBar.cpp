@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "CaptionBar.h"
 
 #include <commctrl.h>

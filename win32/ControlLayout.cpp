@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ControlLayout.h"
 
 #include <commctrl.h>

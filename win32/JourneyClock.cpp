@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The journeys' program: Kestrine with a clock double, since under Wine (and on
 // a test machine) the real clock must not and cannot be set. The double reads the
 // system clock shifted by what was set, accepts every setting, and appends each

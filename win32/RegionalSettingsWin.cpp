@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "RegionalSettingsWin.h"
 
 #include <windows.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "RunKestrine.h"
 
 #include <commctrl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "TrayIcon.h"
 
 #include <shellapi.h>

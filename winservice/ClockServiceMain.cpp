@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // KestrineClockService.exe: the Windows service that sets the clock for
 // Kestrine, which runs with the user's rights. It runs as LOCAL SERVICE with
 // only the right to set the system time, and does nothing but answer requests

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "EventLog.h"
 
 #include <windows.h>

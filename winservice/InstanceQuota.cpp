@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "InstanceQuota.h"
 
 bool TInstanceQuota::Enter(const std::wstring& user) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "PipeServer.h"
 
 #include <sddl.h>

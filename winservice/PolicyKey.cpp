@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "PolicyKey.h"
 
 #include "Platform/Windows/ClockService.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "RefusalLog.h"
 
 std::vector<std::wstring> TRefusalLog::Refused(const std::wstring& client, const std::wstring& who,

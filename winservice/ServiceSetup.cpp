@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ServiceSetup.h"
 
 #include "Platform/Clock.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The tests' clock service. It records each instant it is asked to set instead
 // of setting the clock, and takes from its start arguments what a test must
 // tell it (services under Wine get no environment from the shell that starts

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Core/IdSocketHandle.h"
 
 #include "System/IdException.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Core/IdSocketList.h"
 
 #include "System/IdException.h"

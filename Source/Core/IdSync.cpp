@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Core/IdSync.h"
 
 #include <condition_variable>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Core/IdThread.h"
 
 #include "Core/IdSync.h"

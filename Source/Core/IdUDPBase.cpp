@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Core/IdUDPBase.h"
 
 #include "System/IdException.h"

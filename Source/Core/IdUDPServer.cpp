@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Core/IdUDPServer.h"
 
 #include <algorithm>

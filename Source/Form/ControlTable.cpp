@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Form/ControlTable.h"
 
 #include <string_view>

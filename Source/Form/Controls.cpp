@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Form/Controls.h"
 
 #include "Form/ControlTable.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Form/ErrorBox.h"
 
 std::string ErrorBoxText(const std::string& message) {

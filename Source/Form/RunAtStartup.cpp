@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Form/RunAtStartup.h"
 
 #include "Form/AppTitle.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Form/StartOptions.h"
 
 #include "Platform/ExePath.h"

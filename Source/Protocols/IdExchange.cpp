@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Protocols/IdExchange.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Protocols/IdRequestPacer.h"
 
 TIdRequestPacer& TIdRequestPacer::Default() {

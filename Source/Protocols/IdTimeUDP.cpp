@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Protocols/IdTimeUDP.h"
 
 #include <algorithm>

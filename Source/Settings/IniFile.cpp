@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Settings/IniFile.h"
 
 #include <filesystem>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Settings/Settings.h"
 
 #include <iterator>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Settings/SettingsPath.h"
 
 #include "Platform/Autostart.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Sync/GetTimeClientThread.h"
 
 #include <cmath>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "System/IdStack.h"
 
 #include <algorithm>

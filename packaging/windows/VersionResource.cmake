@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Who makes Kestrine and under what licence, as the Windows programs'
 # version resources and the installer state it.
 set(KESTRINE_COMPANY "The Kestrine authors")

@@ -1,3 +1,4 @@
+; SPDX-License-Identifier: MIT
 ; Kestrine's Windows installer, for NSIS 3 (makensis). CMake passes:
 ;   VERSION  the project's version, e.g. 0.1.0
 ;   EXE      the stripped Kestrine.exe to install

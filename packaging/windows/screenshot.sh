@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Takes docs/screenshot-windows.png: the Windows program under Wine on a private
 # X server after a successful query, against a local chronyd standing in for
 # the default time server. Runs itself inside a private network namespace.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "MainThreadPump.h"
 
 #include <QCoreApplication>

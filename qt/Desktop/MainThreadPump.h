@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Runs the steps that workers hand to the window's thread from Qt's event loop.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "FrameMenu.h"
 
 #include <QAction>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Style.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Fakes/UdpProbe.h"
 
 #include <algorithm>

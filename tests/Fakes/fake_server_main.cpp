@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kestrine_fake_server ADDRESS PORT sntp|time|silent OFFSET_SECONDS
 // A time server for the journeys of the Windows program: it serves until it is
 // killed and prints one line per request, so that a script can count them.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A fake window whose first query, to a fake server on loopback, has already
 // succeeded, and a fake clock; shared by the portable and the Linux-only cases.

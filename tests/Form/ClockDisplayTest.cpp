@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Setting the clock, its schedules, the time-change notice and the status tick,
 // on a fake window whose first query has already succeeded.
 #include <atomic>

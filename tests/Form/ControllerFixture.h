@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The controller on a fake window, against fake servers inside the test's
 // private network namespace; shared by the portable and the Linux-only cases.

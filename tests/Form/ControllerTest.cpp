@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The synchronization controller on a fake window, against fake servers on
 // loopback inside the test's private network namespace: what the window shows
 // of each query. Addresses that are not on the loopback interface are

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The frame's behaviour on a fake window: roll-up, the system menu in each state,
 // every way to the notification area and back, the caption bar icon's clicks,
 // and the error box's text rule.

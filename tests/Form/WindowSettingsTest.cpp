@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The window and its settings: loaded into the controls at start-up, saved at
 // the end, and the start-with-the-session entry. Every test gets its own
 // settings file and its own XDG_CONFIG_HOME in a temporary folder.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The OS seams that can be tried for real inside the test namespace, where the
 // system refuses every change of the clock, and the clock's conversions.
 #include <grp.h>

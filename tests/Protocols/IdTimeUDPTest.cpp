@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <atomic>
 #include <functional>
 #include <future>

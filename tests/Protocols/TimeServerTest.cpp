@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The UDP listener server and the Time protocol server over real loopback
 // sockets. Handlers run on this (the "window's") thread, so every wait pumps the
 // window's-thread queue the way the program's event loop does.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The settings file format: reading as the Windows profile functions do, writing
 // that changes one line and keeps every other byte, and replacement all at once.
 #include <sched.h>

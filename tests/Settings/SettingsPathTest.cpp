@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Where the settings file lies: beside the program, or in the user's folder.
 #include <cstdlib>
 #include <filesystem>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The settings record and the file's ten keys: their order, their defaults, and
 // how each key is read and written.
 #include <filesystem>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Support/ClockShield.h"
 
 #include <fstream>

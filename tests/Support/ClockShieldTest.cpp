@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The check that decides whether a test may call a real clock setter. It never
 // sets the clock itself: the maps are handed to its decision, and the one real
 // namespace is made afresh by a child, so that the answer is the same wherever

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Support/NetnsCheck.h"
 
 #include <arpa/inet.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Support/Peers.h"
 
 #include <arpa/inet.h>

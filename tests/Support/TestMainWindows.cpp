@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The test main of the Windows build. Tests that open sockets must never reach a
 // real network: refuse to run where any network adapter besides loopback is up.
 // Under Wine the adapters are the Linux interfaces, so inside `unshare -rn` only

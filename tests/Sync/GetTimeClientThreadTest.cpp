@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The query worker alone, behind a fake of its door: no synchronizer exists.
 #include <memory>
 #include <optional>

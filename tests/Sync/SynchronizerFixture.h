@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The synchronizer without a window: a recording stand-in for what it reads and
 // shows, a fake clock, and the test's thread as the window's thread. Shared by

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The synchronizer's rules without a window: the server choice, what a set does
 // to the offset and to a measurement under way, the refusal shown once, and the
 // synchronization on start-up. Queries go to a fake server on loopback.

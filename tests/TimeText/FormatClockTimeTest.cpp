@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The pattern language and the two formats of the clock boxes, with given settings.
 #include <cmath>
 #include <limits>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The system's date and time pictures in our pattern language.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Regional settings for tests: what the front-ends build for the C.UTF-8 locale
 // and for US English.

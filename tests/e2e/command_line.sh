@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # What the program does with its command line: --help and --version answer on
 # standard output without a desktop and touch nothing; an argument it does not
 # know ends it with a message and status 2 before any window; Qt's own options

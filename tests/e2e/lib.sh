@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Shared pieces of the end-to-end checks: a private X display with a window
 # manager and a notification area, and waits that give up after a bound.
 # Only ever run inside the test's private network namespace.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # A second start of the program on the same display: it brings the first one's
 # window back from the notification area and ends at once, without writing the
 # settings; the first goes on and saves them when it ends.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The notification area of current desktops: a StatusNotifierItem host on a
 # private D-Bus session and X server. Such hosts send one activation where an
 # XEmbed tray sends a double click; that activation brings the window back.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The system-menu icon on a real X server: one click opens the menu, a second
 # click on the icon closes it again, and a double click ends the program.
 # Usage: system_menu_journey.sh PROGRAM

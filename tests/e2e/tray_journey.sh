@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # One journey through the frame on a real X server with a real notification
 # area (XEmbed): the window manager's minimize, a double click on the icon, the
 # system menu on the caption bar, a single click and the icon's menu, roll-up,

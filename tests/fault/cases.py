@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """The fault and load cases against the built program. Usage: cases.py CASE PROGRAM"""
 
 import os

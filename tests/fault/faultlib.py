@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Pieces of the fault and load cases: the program in a folder of its own, its
 window read through AT-SPI, fake SNTP servers, a bounded Time protocol flood,
 and the settings file as the program reads it.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Runs one fault or load case against the built program on a private X display
 # with a private D-Bus session and accessibility bus, through which the case
 # reads the window. Usage: run_case.sh PROGRAM CASE

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A Qt plugin of the kind any user can have a program load through
 // QT_PLUGIN_PATH and QT_QPA_GENERIC_PLUGINS: it writes the capabilities of the
 // process it was loaded into to the file KESTRINE_CAP_PROBE_OUT names.

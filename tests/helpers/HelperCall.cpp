@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Asks a helper as the program does (Platform::Helpers::Run), for the tests'
 // journeys, which run it as other users.
 //   kestrine_helper_call HELPER clock STEP_MS   prints the result

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The two privileged helpers as a hostile caller meets them: every request that
 // is not exactly one of theirs is refused with nothing done, whatever the
 // environment and descriptors they are started with; nothing is done that the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A system log for the tests: binds the datagram socket at the path given
 // (the tests' own /dev/log, in a mount namespace of theirs) and appends each
 // line it receives to a file, so a test can read what a helper logged.

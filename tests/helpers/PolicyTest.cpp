@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Whom the helpers serve, as a table of callers and polkit's answers; and the
 // reading of what the bus answers. policy_journey.sh asks a real polkitd.
 #include <initializer_list>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Loaded through LD_PRELOAD into a helper, it would leave a mark: the helpers
 // must never run it. The mark's path is fixed when it is built, as a helper
 // clears its environment before anything of its own could read it.

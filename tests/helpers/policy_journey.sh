@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Whom the privileged helpers serve, asked by callers of each kind against a
 # real polkitd on a private system bus, with the package's own polkit actions:
 # root; the user at the machine's screen; a user logged in at the machine but

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The program as the package installs it, started by a user without any
 # capability of their own: its own requests to set the clock and to bind port 37
 # are refused, and go through the two helpers, which the package's post-install

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Pieces of the privileged helpers' journeys, all inside a mount namespace of
 # the test's own (scripts/testns.sh made the user and network namespaces):
 #   sandbox_dev SINK         /dev of its own, with a system log (/dev/log) whose

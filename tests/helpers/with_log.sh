@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Runs a test program in a mount namespace of its own whose /dev/log is the
 # tests' log sink: the helpers refuse to act without a system log, and the
 # test reads what they logged from $KESTRINE_TEST_LOG.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A console program that the installer test runs under the same wineserver as
 // the installed Kestrine, to see its window and read the registry's 64-bit view.
 //   display            whether this process can make a window (Wine's desktop has a display driver)

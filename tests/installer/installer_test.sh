@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The installer under Wine:
 #   installer_test.sh SETUP_EXE PROBE_EXE TEST_SERVICE_EXE FAKE_SERVER [CASE...]
 # Cases, all by default:

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the Debian package from a build tree into a scratch folder, reads its
 # control files and contents, and installs it for real with dpkg into a scratch
 # root of its own, post-install step included; polkit reads its actions there.

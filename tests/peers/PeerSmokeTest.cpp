@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Proves the real peers work with plain sockets, so a failing protocol test
 // against them points at our code rather than at the harness.
 #include <arpa/inet.h>

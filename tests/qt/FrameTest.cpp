@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The frame drawn with Qt (offscreen): its buttons and menus reach the frame
 // logic, roll-up shows only the caption bar, the notification-area icon and a
 // minimize from outside.

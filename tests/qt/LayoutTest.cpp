@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The window's fixed layout with the font the program really draws in: every
 // caption shows whole, and no control covers another or runs out of its parent.
 #include <QAbstractButton>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Asked to end by a signal, the program leaves its event loop and ends through its
 // normal path, which saves the settings.
 #include <csignal>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Regional settings built from Qt's locale data, as the clock boxes show them.
 #include <ostream>
 

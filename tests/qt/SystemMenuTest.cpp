@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Clicks on the system-menu icon through Qt's own mouse routing, so that the open
 // menu takes the mouse as it does on a desktop.
 #include <QApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Qt view: its controls as a new window has them, the user's actions reaching
 // the logic, and texts crossing into Qt as UTF-8.
 #include <arpa/inet.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Win32 view as it builds itself from the table, before the logic touches
 // it: the frame, the caption bar's buttons and the icon's clicks, and each
 // control's id, class, caption, place at 96 DPI, initial state and name for

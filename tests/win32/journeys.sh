@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Journeys of the Windows program under Wine: each starts KestrineJourney.exe
 # from a fresh folder on a private X server with a notification area (trayer),
 # drives it with kestrine_driver.exe and serves it time from Linux fakes.

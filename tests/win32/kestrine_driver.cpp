@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kestrine_driver: drives the Windows program from outside, under the same
 // wineserver, for the journeys. Commands come from the arguments or, without
 // any, one per line from stdin; each takes a fixed number of words (quote a

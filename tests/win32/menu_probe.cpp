@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Loaded into the Windows program by kestrine_driver (a remote LoadLibraryW):
 // under Wine a menu can be read only inside the process that owns it. It
 // writes the window's system menu, as the driver's `menu` prints it, into the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Whom the clock service serves, how many of its pipe's instances one user
 // may hold, and its refusals summarised for the event log: plain values, so
 // every kind of caller Windows has can stand in the tables (under Wine every

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The clock service as it runs under the service control manager, against the
 // clients it may meet: the program, slow or hostile ones, callers its clock
 // policy does not serve, and a process that made its pipe first. The tests'

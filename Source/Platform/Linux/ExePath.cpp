@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Platform/ExePath.h"
 
 #include <sys/stat.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Platform/Files.h"
 
 #include <fcntl.h>

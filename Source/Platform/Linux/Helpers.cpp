@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Platform/Linux/Helpers.h"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Platform/QuitSignal.h"
 
 #include <fcntl.h>

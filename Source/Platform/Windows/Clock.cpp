@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Platform/Clock.h"
 
 #include <windows.h>

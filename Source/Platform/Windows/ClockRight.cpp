@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Platform/ClockRight.h"
 
 #include <windows.h>

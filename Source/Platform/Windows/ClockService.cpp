@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Platform/Windows/ClockService.h"
 
 #include <windows.h>

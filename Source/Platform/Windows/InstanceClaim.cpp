@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Platform/InstanceClaim.h"
 
 #include <windows.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Platform/PortRight.h"
 
 #include <winsock2.h>

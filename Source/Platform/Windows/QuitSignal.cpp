@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Platform/QuitSignal.h"
 
 namespace Platform {

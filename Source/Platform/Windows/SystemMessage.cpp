@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Platform/Windows/SystemMessage.h"
 
 #include <windows.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Platform/ThreadName.h"
 
 #include <windows.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Platform/Ticks.h"
 
 #include <windows.h>

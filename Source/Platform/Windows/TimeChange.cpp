@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Platform/TimeChange.h"
 
 #include <atomic>

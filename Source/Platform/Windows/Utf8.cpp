@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Platform/Windows/Utf8.h"
 
 #include <windows.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Platform/WakeEvent.h"
 
 #include <winsock2.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The socket stack's calls on POSIX sockets, with errno and resolver codes
 // mapped onto the Windows Sockets numbering that the rest of the program uses.
 #include "System/Posix/IdStackPosix.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Mappings of the POSIX socket file, exposed for its tests.

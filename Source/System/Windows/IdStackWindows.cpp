@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The socket stack's calls on Windows Sockets 2. Failures carry the system's own
 // error numbers, which are the numbering the rest of the program uses.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Fakes/FakeSocket.h"
 
 #include <arpa/inet.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Fakes/FakeSocket.h"
 
 #include <winsock2.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Clock cases that need Linux: time zones given as POSIX TZ strings, the
 // advice that names setcap, and the real clock inside a user namespace.
 #include <sys/stat.h>

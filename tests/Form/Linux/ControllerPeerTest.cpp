@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Controller cases that need Linux inside the test's network namespace: answering
 // as a public server from an address put on the loopback interface, and a real
 // chronyd as the custom server.

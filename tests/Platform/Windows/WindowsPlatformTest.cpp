@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Windows OS seams tried for real. Under Wine (scripts/test.sh) the registry
 // is that of a temporary prefix and the host clock cannot be changed; on a real
 // Windows machine the tests leave the Run value as they found it and never set

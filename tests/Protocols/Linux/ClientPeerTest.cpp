@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The project's time clients against real servers: chronyd over SNTP and
 // xinetd's internal RFC 868 service, both on loopback in the test's namespace.
 #include <cmath>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Synchronizer cases that need Linux: time zones given as POSIX TZ strings.
 #include <string>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The socket stack on Windows Sockets: the numbers and texts that the system's
 // own failures carry.
 #include <functional>
