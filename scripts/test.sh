@@ -15,14 +15,28 @@ case "${1:-}" in
   *) echo "usage: $0 [--quick]" >&2; exit 64 ;;
 esac
 
+# Phase times: a stamped line as each phase starts, and a table at the end.
+t0=$SECONDS
+phases=()
+stamp() { echo "=== $(date +%T) (+$((SECONDS - t0)) s) $*"; }
+# phase_time NAME START: records how long NAME took since START (a $SECONDS reading).
+phase_time() { phases+=("$(printf '%-24s %5d s' "$1" $((SECONDS - $2)))"); }
+# bg_time NAME BEGAN LOG: a background phase ran from BEGAN (epoch s) until its log's last write.
+bg_time() { phases+=("$(printf '%-24s %5d s' "$1" $(($(stat -c %Y "$3") - $2)))"); }
+
+stamp "deps"
+start=$SECONDS
 bash scripts/deps.sh test
+phase_time deps "$start"
 if ! unshare -rn sh -c 'ip link set lo up'; then
   echo "test.sh: 'unshare -rn' is not permitted here, and every test must run inside a private network namespace." >&2
   echo "test.sh: run as root, or allow unprivileged user namespaces (kernel.unprivileged_userns_clone=1;" \
     "on Ubuntu also kernel.apparmor_restrict_unprivileged_userns=0)." >&2
   exit 1
 fi
+start=$SECONDS
 bash scripts/fetch-peers.sh
+phase_time peers "$start"
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp
@@ -55,11 +69,12 @@ record_tree() {
 # run_tree DIR "CTEST ARGS" "BUILD TARGETS" CMAKE ARGS...
 # An empty BUILD TARGETS builds everything.
 run_tree() {
-  local dir=$1 ctest_args=$2 targets=$3 status=0
+  local dir=$1 ctest_args=$2 targets=$3 status=0 start=$SECONDS
   shift 3
-  echo "=== $dir"
+  stamp "$dir"
   cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKESTRINE_WERROR=ON "$@" &&
     cmake --build "$dir" -j2 ${targets:+--target $targets} || status=$?
+  phase_time "$dir build" "$start"
   if [ "$status" -ne 0 ]; then
     summary+=("$dir: build FAILED")
     failures=$((failures + 1))
@@ -70,14 +85,21 @@ run_tree() {
   # the tests one at a time, as several serve on the same well-known ports
   # (37, 123). setarch -R (no address randomisation) keeps the sanitizers
   # working on kernels that randomise more than they expect.
+  stamp "$dir tests"
+  start=$SECONDS
   bash scripts/testns.sh setarch "$(uname -m)" -R ctest --test-dir "$dir" --output-on-failure --no-tests=error $ctest_args \
     2>&1 | tee "$dir/ctest.log" || status=$?
+  phase_time "$dir tests" "$start"
   record_tree "$dir" "$status" ""
 }
 
 # finish: prints the summary and ends the command with its verdict.
 finish() {
-  echo "=== summary"
+  stamp "summary"
+  echo "phase times (wall; background phases overlap the others):"
+  printf '  %s\n' "${phases[@]}"
+  phase_time total "$t0"
+  printf '  %s\n' "${phases[-1]}"
   printf '%s\n' "${summary[@]}"
   echo "total: $passed passed, $failed failed"
   [ "$failures" -eq 0 ]
@@ -94,9 +116,12 @@ check_status=0
 check_ran=false
 check_result() {
   $check_ran || return 0  # the plain tree did not build: nothing was checked
+  local start=$SECONDS
   [ -z "$check_pid" ] || wait "$check_pid" || check_status=$?
   check_pid=
-  echo "=== check"
+  phase_time "check: waited for" "$start"
+  bg_time "check (background)" "$check_began" build/check.log
+  stamp "check"
   cat build/check.log
   if [ "$check_status" -eq 0 ]; then
     summary+=("check: formatted and lint-clean")
@@ -117,6 +142,8 @@ if [ "${summary[0]}" != "build: build FAILED" ]; then
   # The check reads the plain tree while the other trees build and test. At the
   # lowest priority it takes only the processor time they leave (their tests
   # mostly wait), so it neither slows a build much nor makes a test wait.
+  stamp "check (in the background at nice 19, log in build/check.log)"
+  check_began=$(date +%s)
   nice -n 19 bash scripts/check.sh build </dev/null >build/check.log 2>&1 &
   check_pid=$!
 fi
@@ -133,21 +160,24 @@ fi
 # the targets are built and run inside a private network namespace. They run
 # while the Windows tree compiles (a fuzz run is one process for a fixed time,
 # which leaves a core free otherwise) and end before any of its tests start.
-echo "=== fuzz (in the background, log in build-fuzz/fuzz.log)"
+stamp "fuzz (in the background, log in build-fuzz/fuzz.log)"
 mkdir -p build-fuzz
 fuzz_status=0
 bash scripts/fuzz.sh deps || fuzz_status=$?
 if [ "$fuzz_status" -eq 0 ]; then
+  fuzz_began=$(date +%s)
   unshare -rn sh -c 'ip link set lo up && exec bash scripts/fuzz.sh 10' </dev/null >build-fuzz/fuzz.log 2>&1 &
   fuzz_pid=$!
 fi
 # fuzz_result: waits for the fuzz run, shows its log and counts it into the summary.
 fuzz_result() {
-  local result
+  local result start=$SECONDS
   if [ -n "$fuzz_pid" ]; then
     wait "$fuzz_pid" || fuzz_status=$?
     fuzz_pid=
-    echo "=== fuzz"
+    phase_time "fuzz: waited for" "$start"
+    bg_time "fuzz (background)" "$fuzz_began" build-fuzz/fuzz.log
+    stamp "fuzz"
     cat build-fuzz/fuzz.log
   fi
   result=$(grep '^fuzz: ' build-fuzz/fuzz.log 2>/dev/null | tail -1) || true
@@ -208,11 +238,12 @@ wine_ctest() {
 # the Linux build.
 run_windows_tree() {
   local dir=build-windows status=0 start=$SECONDS
-  echo "=== $dir"
+  stamp "$dir"
   # BUILD_APP=ON undoes the OFF that older trees keep in their cache.
   cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKESTRINE_WERROR=ON -DKESTRINE_BUILD_APP=ON \
     -DKESTRINE_LINUX_TOOLS="$PWD/build/tests/Fakes" \
     --toolchain cmake/mingw-w64-posix.cmake && cmake --build "$dir" -j2 || status=$?
+  phase_time "$dir build" "$start"
   # The Windows tests time their journeys: no fuzz run beside them.
   fuzz_result
   if [ "$status" -ne 0 ]; then
@@ -220,8 +251,11 @@ run_windows_tree() {
     failures=$((failures + 1))
     return
   fi
+  stamp "$dir tests"
+  local tests_start=$SECONDS
   unshare -rn bash -c "$(declare -f wine_ctest); wine_ctest \"\$1\"" bash "$dir" 2>&1 | tee "$dir/ctest.log" ||
     status=$?
+  phase_time "$dir tests" "$tests_start"
   record_tree "$dir" "$status" " ($((SECONDS - start)) s)"
 }
 
