@@ -19,8 +19,19 @@ esac
 t0=$SECONDS
 phases=()
 stamp() { echo "=== $(date +%T) (+$((SECONDS - t0)) s) $*"; }
+# The processor time of this script's ended children (user+system, s): what a
+# phase used, next to how long it took. A background run counts where it is waited for.
+# (times reads this shell's own counters only outside a subshell: through a file.)
+times_file=$(mktemp)
+cpu_used() { times >"$times_file"; awk 'END { gsub(/[ms]/, " "); printf "%.0f", $1 * 60 + $2 + $3 * 60 + $4 }' "$times_file"; }
+cpu_mark=0
 # phase_time NAME START: records how long NAME took since START (a $SECONDS reading).
-phase_time() { phases+=("$(printf '%-24s %5d s' "$1" $((SECONDS - $2)))"); }
+phase_time() {
+  local cpu
+  cpu=$(cpu_used)
+  phases+=("$(printf '%-24s %5d s wall %5d s CPU' "$1" $((SECONDS - $2)) $((cpu - cpu_mark)))")
+  cpu_mark=$cpu
+}
 # bg_time NAME BEGAN LOG: a background phase ran from BEGAN (epoch s) until its log's last write.
 bg_time() { phases+=("$(printf '%-24s %5d s' "$1" $(($(stat -c %Y "$3") - $2)))"); }
 
@@ -98,6 +109,7 @@ finish() {
   stamp "summary"
   echo "phase times (wall; background phases overlap the others):"
   printf '  %s\n' "${phases[@]}"
+  cpu_mark=0
   phase_time total "$t0"
   printf '  %s\n' "${phases[-1]}"
   printf '%s\n' "${summary[@]}"
@@ -109,7 +121,7 @@ finish() {
 # A command that stops early takes its background runs with it.
 fuzz_pid=
 check_pid=
-trap 'kill $fuzz_pid $check_pid 2>/dev/null || true' EXIT
+trap 'kill $fuzz_pid $check_pid 2>/dev/null || true; rm -f "$times_file"' EXIT
 
 # check_result: waits for the format and lint check, shows its log and counts it.
 check_status=0
