@@ -23,14 +23,14 @@ phases=()
 stamp() { echo "=== $(date +%T) (+$((SECONDS - t0)) s) $*"; }
 # The processor time of this script's ended children (user+system, s): what a
 # phase used, next to how long it took. A background run counts where it is waited for.
-# (times reads this shell's own counters only outside a subshell: through a file.)
+# (times tells this shell's own counters only outside a subshell: through a file.)
 times_file=$(mktemp)
-cpu_used() { times >"$times_file"; awk 'END { gsub(/[ms]/, " "); printf "%.0f", $1 * 60 + $2 + $3 * 60 + $4 }' "$times_file"; }
 cpu_mark=0
 # phase_time NAME START: records how long NAME took since START (a $SECONDS reading).
 phase_time() {
   local cpu
-  cpu=$(cpu_used)
+  times >"$times_file"
+  cpu=$(awk 'END { gsub(/[ms]/, " "); printf "%.0f", $1 * 60 + $2 + $3 * 60 + $4 }' "$times_file")
   phases+=("$(printf '%-24s %5d s wall %5d s CPU' "$1" $((SECONDS - $2)) $((cpu - cpu_mark)))")
   cpu_mark=$cpu
 }
