@@ -107,6 +107,12 @@ build_tree() {
 # lowest priority, log in DIR/build.log: it takes the processor time that the
 # tests running meanwhile leave, and they wait for nothing. build_result waits.
 declare -A build_pids build_began
+# descendants PID: PID and every process under it.
+descendants() {
+  local child
+  echo "$1"
+  for child in $(ps -o pid= --ppid "$1"); do descendants "$child"; done
+}
 start_build() {
   local dir=$1
   stamp "$dir (in the background at nice 19, log in $dir/build.log)"
@@ -119,6 +125,11 @@ start_build() {
 # its log and counted in the summary, when the build did.
 build_result() {
   local dir=$1 status=0 start=$SECONDS
+  # Nothing that times itself runs now but perhaps the Windows tests: without
+  # them, the build need not give way any more (to other work on the machine).
+  if [ -z "$windows_tests_pid" ] || ! kill -0 "$windows_tests_pid" 2>/dev/null; then
+    renice -n 0 -p $(descendants "${build_pids[$dir]}") >/dev/null 2>&1 || true
+  fi
   wait "${build_pids[$dir]}" || status=$?
   phase_time "$dir build: waited for" "$start"
   bg_time "$dir build (background)" "${build_began[$dir]}" "$dir/build.log"
