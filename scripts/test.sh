@@ -31,11 +31,11 @@ phase_time() {
   local cpu
   times >"$times_file"
   cpu=$(awk 'END { gsub(/[ms]/, " "); printf "%.0f", $1 * 60 + $2 + $3 * 60 + $4 }' "$times_file")
-  phases+=("$(printf '%-24s %5d s wall %5d s CPU' "$1" $((SECONDS - $2)) $((cpu - cpu_mark)))")
+  phases+=("$(printf '%-34s %5d s wall %5d s CPU' "$1" $((SECONDS - $2)) $((cpu - cpu_mark)))")
   cpu_mark=$cpu
 }
 # bg_time NAME BEGAN LOG: a background phase ran from BEGAN (epoch s) until its log's last write.
-bg_time() { phases+=("$(printf '%-24s %5d s' "$1" $(($(stat -c %Y "$3") - $2)))"); }
+bg_time() { phases+=("$(printf '%-34s %5d s' "$1" $(($(stat -c %Y "$3") - $2)))"); }
 
 stamp "deps"
 start=$SECONDS
