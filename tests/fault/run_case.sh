@@ -21,13 +21,16 @@ if [ -z "${FAULT_IN_SESSION:-}" ]; then
 fi
 
 e2e_start_desktop
+# A runtime folder of the case's own, before the accessibility bus puts its
+# socket there (else in ~/.cache, by the display's number, which a case on
+# another display of that number in its own namespace may have too).
+export XDG_RUNTIME_DIR
+XDG_RUNTIME_DIR=$(mktemp -d)
 # Started before the program, so that the program finds the accessibility bus.
 /usr/libexec/at-spi-bus-launcher --launch-immediately >/dev/null 2>&1 &
 E2E_PIDS+=($!)
 e2e_wait 10 "the accessibility bus" dbus-send --session --dest=org.a11y.Bus --print-reply /org/a11y/bus \
   org.a11y.Bus.GetAddress
-export XDG_RUNTIME_DIR
-XDG_RUNTIME_DIR=$(mktemp -d)
 status=0
 /usr/bin/python3 "$here/cases.py" "$case" "$program" || status=$?
 rm -rf "$XDG_RUNTIME_DIR"

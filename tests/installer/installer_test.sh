@@ -42,7 +42,7 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d;winedbg.exe="
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/kestrine-installer.XXXXXX")
-xvfb_pid='' pids=()
+xvfb_pid='' tray_pid='' pids=()
 cleanup() {
   set +e
   local pid
@@ -50,6 +50,7 @@ cleanup() {
   wineserver -k
   wineserver -w
   for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null; done
+  [ -z "$tray_pid" ] || { kill "$tray_pid"; wait "$tray_pid"; }
   [ -z "$xvfb_pid" ] || { kill "$xvfb_pid"; wait "$xvfb_pid"; }
   rm -rf "$scratch"
 }
@@ -65,7 +66,8 @@ wait_for() {
   done
 }
 
-# A private X server, for a run that brings no display.
+# A private X server with a notification area (the program goes there), for a
+# run that brings no display: so the test runs beside others on theirs.
 if [ -z "${DISPLAY:-}" ]; then
   exec 3>"$scratch/display"
   Xvfb -displayfd 3 -noreset -nolisten tcp -screen 0 1024x768x24 >/dev/null 2>&1 &
@@ -73,6 +75,10 @@ if [ -z "${DISPLAY:-}" ]; then
   exec 3>&-
   wait_for 10 test -s "$scratch/display" || fail "Xvfb did not start"
   export DISPLAY=:$(cat "$scratch/display")
+  # With trayer's default width request Wine's icons stay blank and take no clicks.
+  trayer --edge top --align right --widthtype pixel --width 64 --height 24 </dev/null >/dev/null 2>&1 &
+  tray_pid=$!
+  wait_for 10 eval 'xdotool search --classname panel >/dev/null 2>&1' || fail "the notification area did not start"
 fi
 
 # A prefix of its own, not the tree's: the installer changes the machine's
