@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Runs a test in a network namespace of its own, nested in the tree's (made by
 # scripts/test.sh), with its loopback up: tests that serve on the well-known
 # ports (37, 123) or on the same loopback addresses can then run side by side.
