@@ -13,19 +13,7 @@ e2e_require_namespace
 ip link set lo up
 
 # The default time server, answered by a local chronyd, so the first query succeeds.
-server=129.6.15.29
-ip addr add "$server/32" dev lo
-work=$(mktemp -d)
-cat >"$work/chrony.conf" <<CONF
-local stratum 1
-allow $server
-bindaddress $server
-cmdport 0
-bindcmdaddress /
-pidfile $work/chronyd.pid
-CONF
-"$root/.peers/usr/sbin/chronyd" -d -x -4 -u root -f "$work/chrony.conf" >"$work/chronyd.log" 2>&1 &
-E2E_PIDS+=($!)
+e2e_default_server "$root"
 
 e2e_start_desktop
 cp "$build/qt/kestrine" "$work/"

@@ -20,13 +20,7 @@ source "$root/tests/e2e/lib.sh"
 ip link set lo up
 e2e_require_namespace
 
-server=129.6.15.29
-ip addr add "$server/32" dev lo
-work=$(mktemp -d)
-printf 'local stratum 1\nallow %s\nbindaddress %s\ncmdport 0\nbindcmdaddress /\npidfile %s/chronyd.pid\n' \
-  "$server" "$server" "$work" >"$work/chrony.conf"
-"$root/.peers/usr/sbin/chronyd" -d -x -4 -u root -f "$work/chrony.conf" >"$work/chronyd.log" 2>&1 &
-E2E_PIDS+=($!)
+e2e_default_server "$root"
 
 declare -A display window
 for side in before after; do

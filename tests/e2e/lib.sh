@@ -85,3 +85,16 @@ window_hidden() { ! window_shown; }
 # not the main window ($window). A journey on another host defines its own.
 icon_shown() { xdotool search --onlyvisible --class kestrine | grep -vx "${window:-none}"; }
 icon_gone() { ! icon_shown; }
+
+# e2e_default_server ROOT: the program's default time server (the second NIST
+# address) on the loopback, answered by a local chronyd from ROOT/.peers, so its
+# first query succeeds. Sets work, a fresh folder that holds chronyd's files.
+e2e_default_server() {
+  local server=129.6.15.29
+  ip addr add "$server/32" dev lo
+  work=$(mktemp -d)
+  printf 'local stratum 1\nallow %s\nbindaddress %s\ncmdport 0\nbindcmdaddress /\npidfile %s/chronyd.pid\n' \
+    "$server" "$server" "$work" >"$work/chrony.conf"
+  "$1/.peers/usr/sbin/chronyd" -d -x -4 -u root -f "$work/chrony.conf" >"$work/chronyd.log" 2>&1 &
+  E2E_PIDS+=($!)
+}
