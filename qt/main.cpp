@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include <QApplication>
 #include <QLocale>
@@ -66,22 +67,27 @@ int main(int argc, char* argv[]) {
     std::fprintf(stderr, "Kestrine needs a graphical desktop: no DISPLAY or WAYLAND_DISPLAY is set.\n");
     return 1;
   }
+  // Only Qt knows its own options: with arguments, Qt starts first and takes
+  // them out of argv, and whatever is left is a mistake, even for a later start.
+  std::unique_ptr<QApplication> application;
+  if (argc > 1) {
+    application = std::make_unique<QApplication>(argc, argv);
+    if (argc > 1) {
+      std::fprintf(stderr, "kestrine: unknown argument '%s'\nTry 'kestrine --help'.\n", argv[1]);
+      return 2;
+    }
+  }
   // A later start brings the first one's window back and ends, settings untouched.
   Platform::TInstanceClaim claim(InstanceScope());
   if (!claim.First() && claim.CallFirst()) return 0;
-  QApplication application(argc, argv);
-  // Qt has taken its own options out of argv: whatever is left is a mistake.
-  if (argc > 1) {
-    std::fprintf(stderr, "kestrine: unknown argument '%s'\nTry 'kestrine --help'.\n", argv[1]);
-    return 2;
-  }
+  if (!application) application = std::make_unique<QApplication>(argc, argv);
   QApplication::setApplicationName(QString::fromLatin1(ApplicationTitle));
   // Asked to end by a signal, the program ends as when its window is closed, saving the settings.
   const TQuitOnSignal quitOnSignal;
 
   auto* window = new TMainWindow(StartOptions(FormatSettingsFromLocale(QLocale::system()), UsEnglishFormatSettings()));
   // An ending desktop session may not wait for the program to end: save when it asks.
-  QObject::connect(&application, &QGuiApplication::commitDataRequest, window,
+  QObject::connect(application.get(), &QGuiApplication::commitDataRequest, window,
                    [window](QSessionManager&) { window->Form().SessionEnding(); });
   if (claim.CallHandle() >= 0) {
     auto* calls = new QSocketNotifier(claim.CallHandle(), QSocketNotifier::Read, window);

@@ -2,8 +2,9 @@
 # SPDX-License-Identifier: MIT
 # What the program does with its command line: --help and --version answer on
 # standard output without a desktop and touch nothing; an argument it does not
-# know ends it with a message and status 2 before any window; Qt's own options
-# (here the -session a desktop session restarts it with) are taken.
+# know ends it with a message and status 2 before any window, a later start's
+# too; Qt's own options (here the -session a desktop session restarts it with)
+# are taken.
 # Usage: command_line.sh PROGRAM VERSION
 set -euo pipefail
 here=$(dirname "$0")
@@ -48,6 +49,12 @@ e2e_step "Qt's own -session option is taken"
 program=$!
 E2E_PIDS+=($program)
 e2e_wait 10 "the window" window_shown
+e2e_step "a later start with an unknown argument says so too, and the first goes on"
+status=0
+timeout 10 "$work/kestrine" --bogus >"$work/out" 2>"$work/err" || status=$?
+[ "$status" -eq 2 ] || fail "a later start with --bogus exited with $status"
+grep -qF "kestrine: unknown argument '--bogus'" "$work/err" || fail "a later --bogus said: $(cat "$work/err")"
+kill -0 "$program" || fail "the first program ended"
 kill "$program"
 wait "$program" || true
 echo "PASS"
